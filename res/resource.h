@@ -1,0 +1,58 @@
+// Resource ids. Control names of the system stay visible in the id names.
+#pragma once
+
+#define IDI_APP 1
+
+#define IDD_MAIN 100
+#define IDR_MAINMENU 101
+
+// frmMain: category check boxes, id = IDC_CATEGORY_FIRST + store position
+#define IDC_CATEGORY_FIRST 1100
+#define IDC_chkRecycleBin 1100
+#define IDC_chkUserDefinedFolders 1101
+#define IDC_chkRunMRU 1102
+#define IDC_chkUserDefinedFiles 1103
+#define IDC_chkUnNecessaryFiles 1104
+#define IDC_chkEmptyFiles 1105
+#define IDC_chkDeadShortcut 1106
+#define IDC_chkRecentDocument 1107
+#define IDC_chkPrinter 1108
+#define IDC_chkDump 1109
+#define IDC_chkHistory 1110
+#define IDC_chkCache 1111
+#define IDC_chkCookies 1112
+#define IDC_chkFavorites 1113
+#define IDC_chkURLHistory 1114
+#define IDC_chkOffline 1115
+#define IDC_chkClipBoard 1116
+#define IDC_chkOffice 1117
+
+#define IDC_cmdClean 1200
+#define IDC_cmdStop 1201
+#define IDC_cmdExit 1202
+#define IDC_cmdSelectAll 1203
+#define IDC_cmdDeselect 1204
+#define IDC_picStatus 1205
+#define IDC_pgClean 1206
+#define IDC_lblLastCleaned 1207
+#define IDC_lblCleanDate 1208
+#define IDC_CleanPro 1209
+#define IDC_Frame2 1210
+#define IDC_Frame3 1211
+#define IDC_Frame4 1212
+
+// frmMain menus
+#define IDM_mnuClean 2001
+#define IDM_mnuOptions 2002
+#define IDM_mnuchkupdate 2003
+#define IDM_mnuExit 2004
+#define IDM_mnuStartup 2010
+#define IDM_mnuFileAssociations 2011
+#define IDM_mnuUninstall 2012
+#define IDM_mnuOrphanedDLL 2013
+#define IDM_mnuOrphanedFilePath 2014
+#define IDM_mnuOrphanedHelpFile 2015
+#define IDM_mnuOrphanedApplicationPath 2016
+#define IDM_mnuOrphanedActivex 2017
+#define IDM_mnuIECache 2018
+#define IDM_mnuIEApplet 2019

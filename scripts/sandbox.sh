@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Sourced by the run and test scripts: a disposable Wine prefix that can only
+# reach its own folder.
+#
+# A new prefix maps Z: to the Linux root and links the user's Desktop,
+# Documents and the like to $HOME. A cleaner pointed at them would delete real
+# files, so the prefix is made with HOME inside the sandbox, Z: and every
+# drive that points outside the sandbox are removed, and every link under the
+# prefix's user folders that leads outside it is replaced by a plain folder.
+
+# sandbox_create DIR: makes DIR/prefix and exports the Wine environment.
+sandbox_create() {
+  local dir=$1
+  rm -rf "$dir"
+  mkdir -p "$dir/home" "$dir/xdg/Trash/files" "$dir/xdg/Trash/info" "$dir/tmp"
+  dir=$(cd "$dir" && pwd)
+  export SANDBOX_DIR=$dir
+  export WINEPREFIX=$dir/prefix
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export XDG_DATA_HOME=$dir/xdg
+  export XDG_CONFIG_HOME=$dir/home/.config
+  export XDG_CACHE_HOME=$dir/home/.cache
+  export HOME=$dir/home
+  export TMPDIR=$dir/tmp
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  sandbox_seal
+}
+
+# Removes every way out of the sandbox that the prefix has.
+sandbox_seal() {
+  local link target
+  for link in "$WINEPREFIX"/dosdevices/*; do
+    [ -L "$link" ] || continue
+    case "$(basename "$link")" in
+      com*|lpt*|prn|aux|nul) continue ;;
+    esac
+    target=$(readlink -f "$link" || true)
+    case "$target" in
+      "$SANDBOX_DIR"/*) ;;
+      *) rm -f "$link" ;;
+    esac
+  done
+  while IFS= read -r -d '' link; do
+    target=$(readlink -f "$link" || true)
+    case "$target" in
+      "$SANDBOX_DIR"/*) ;;
+      *) rm -f "$link"; mkdir -p "$link" ;;
+    esac
+  done < <(find "$WINEPREFIX/drive_c" -type l -print0)
+  if [ -e "$WINEPREFIX/dosdevices/z:" ]; then
+    echo "sandbox: drive Z: is still mapped" >&2
+    return 1
+  fi
+}
+
+# sandbox_display: uses $DISPLAY when set, else starts Xvfb on a free display.
+sandbox_display() {
+  if [ -n "${DISPLAY:-}" ] && [ "${SANDBOX_FORCE_XVFB:-0}" != 1 ]; then
+    return 0
+  fi
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+  SANDBOX_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+}
+
+sandbox_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${SANDBOX_XVFB_PID:-}" ]; then
+    kill "$SANDBOX_XVFB_PID" 2>/dev/null || true
+    wait "$SANDBOX_XVFB_PID" 2>/dev/null || true
+  fi
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite in a
+# disposable Wine prefix under Xvfb.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+export BUILD_DIR=$build
+
+bash "$root/scripts/deps.sh"
+bash "$root/scripts/build.sh"
+
+# shellcheck source=sandbox.sh
+source "$root/scripts/sandbox.sh"
+sandbox_create "$build/test-sandbox"
+SANDBOX_FORCE_XVFB=1 sandbox_display
+trap sandbox_stop EXIT
+
+mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
+cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
+export SORVANE_EXE='C:\sorvane-bin\Sorvane.exe'
+export SORVANE_SANDBOX=$SANDBOX_DIR
+
+ctest --test-dir "$build" --output-on-failure "$@"

@@ -1,0 +1,31 @@
+#include "core/ErrorReport.h"
+#include "core/MainWindow.h"
+#include "core/SingleInstance.h"
+#include "options/Update.h"
+#include "win/UniqueHandle.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    using namespace sorvane;
+    SingleInstance instanceLock;
+    if (instanceLock.anotherIsRunning() && activatePreviousInstance())
+        return 0;
+    if (finishUpdate())
+        return 0;
+
+    win::ComInit com;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES |
+                                             ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    loadVendorSite();
+
+    if (!MainWindow::registerClass(instance))
+        return 1;
+    MainWindow window;
+    if (!window.create(instance))
+        return 1;
+    return window.messageLoop();
+}

@@ -1,0 +1,30 @@
+#include "core/SingleInstance.h"
+
+#include "core/MainWindow.h"
+
+namespace sorvane {
+
+SingleInstance::SingleInstance()
+    : m_mutex(CreateMutexW(nullptr, FALSE, L"Local\\Sorvane.MainInstance"))
+{
+    m_another = m_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool activatePreviousInstance()
+{
+    // The first instance may still be starting: give its window a moment to appear.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        HWND other = FindWindowW(kMainWindowClass, nullptr);
+        if (other) {
+            ShowWindow(other, SW_SHOW);
+            if (IsIconic(other))
+                ShowWindow(other, SW_RESTORE);
+            SetForegroundWindow(other);
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+} // namespace sorvane

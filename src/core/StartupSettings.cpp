@@ -1,0 +1,138 @@
+#include "core/StartupSettings.h"
+
+#include "core/AppFolder.h"
+#include "core/ErrorReport.h"
+#include "core/Text.h"
+#include "options/Settings.h"
+
+#include <oleauto.h>
+
+namespace sorvane {
+
+int16_t deleteMethodFromText(std::wstring_view text)
+{
+    if (text == L"R")
+        return kRecycleBin;
+    if (text == L"D")
+        return kDelete;
+    if (text == L"W")
+        return kWipe;
+    return kBackup;
+}
+
+namespace {
+
+uint8_t toByte(std::wstring_view text)
+{
+    const auto v = parseInteger(text);
+    if (!v)
+        raiseError(kErrTypeMismatch, L"Type mismatch");
+    if (*v < 0 || *v > 255)
+        raiseError(kErrOverflow, L"Overflow");
+    return static_cast<uint8_t>(*v);
+}
+
+int16_t toInt16(std::wstring_view text)
+{
+    if (!parseInteger(text))
+        raiseError(kErrTypeMismatch, L"Type mismatch");
+    const auto v = parseInt16(text);
+    if (!v)
+        raiseError(kErrOverflow, L"Overflow");
+    return *v;
+}
+
+} // namespace
+
+DeleteSettings getDelete()
+{
+    DeleteSettings s;
+    constexpr const wchar_t* tag = L"frmMain,getDelete";
+    step(tag, [&] {
+        s.intDelMethod = deleteMethodFromText(readSetting(L"General", L"DelMethod", L"D", kWideSettingChars));
+    });
+    step(tag, [&] { s.bytExtraSecurity = toByte(readSetting(L"General", L"ExtraS", L"0")); });
+    step(tag, [&] { s.bytRename = toByte(readSetting(L"General", L"Rename", L"0")); });
+    step(tag, [&] {
+        s.strBackupPath = readSetting(L"Backup", L"Path", appFolder() + L"\\Backup\\", kWideSettingChars);
+    });
+    return s;
+}
+
+GeneralSettings readGeneral()
+{
+    GeneralSettings g;
+    constexpr const wchar_t* tag = L"frmMain,getGeneral";
+    int16_t autoClean = 0, duration = 1, hm = 1, startup = 0;
+    step(tag, [&] { autoClean = toInt16(readSetting(L"General", L"AutoClean", L"0")); });
+    if (autoClean == 1) {
+        step(tag, [&] { duration = toInt16(readSetting(L"General", L"Duration", L"1")); });
+        step(tag, [&] { hm = toInt16(readSetting(L"General", L"HM", L"1")); });
+        g.autoClean = true;
+        if (hm == 1) {
+            if (!step(tag, [&] {
+                    if (duration * 60 > INT16_MAX || duration * 60 < INT16_MIN)
+                        raiseError(kErrOverflow, L"Overflow");
+                    g.mintDuration = static_cast<int16_t>(duration * 60);
+                }))
+                g.mintDuration = 60;  // the default interval: one hour
+        } else {
+            g.mintDuration = duration;
+        }
+    }
+    step(tag, [&] { startup = toInt16(readSetting(L"General", L"StartupClean", L"0")); });
+    g.startupClean = startup == 1;
+    return g;
+}
+
+long long minutesElapsed(const SYSTEMTIME& from, const SYSTEMTIME& to)
+{
+    const auto minutes = [](const SYSTEMTIME& t) {
+        FILETIME ft{};
+        SystemTimeToFileTime(&t, &ft);
+        const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+        return static_cast<long long>(ticks / 600000000ull);
+    };
+    return minutes(to) - minutes(from);
+}
+
+bool autoCleanDue(const SYSTEMTIME& reference, const SYSTEMTIME& now, int16_t intervalMinutes)
+{
+    return minutesElapsed(reference, now) > intervalMinutes;
+}
+
+std::wstring formatGeneralDate(const SYSTEMTIME& t)
+{
+    DATE d = 0;
+    if (!SystemTimeToVariantTime(const_cast<SYSTEMTIME*>(&t), &d))
+        return L"";
+    BSTR text = nullptr;
+    if (FAILED(VarBstrFromDate(d, LOCALE_USER_DEFAULT, 0, &text)) || !text)
+        return L"";
+    std::wstring out(text, SysStringLen(text));
+    SysFreeString(text);
+    return out;
+}
+
+std::optional<SYSTEMTIME> parseDateText(std::wstring_view text)
+{
+    std::wstring t = trim(text);
+    if (t.empty())
+        return std::nullopt;
+    DATE d = 0;
+    if (FAILED(VarDateFromStr(t.data(), LOCALE_USER_DEFAULT, 0, &d)))
+        return std::nullopt;
+    SYSTEMTIME st{};
+    if (!VariantTimeToSystemTime(d, &st))
+        return std::nullopt;
+    return st;
+}
+
+SYSTEMTIME localNow()
+{
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    return t;
+}
+
+} // namespace sorvane

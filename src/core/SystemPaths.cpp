@@ -1,0 +1,224 @@
+#include "core/SystemPaths.h"
+
+#include "core/DoEvents.h"
+#include "core/ErrorReport.h"
+#include "core/Text.h"
+#include "win/UniqueHandle.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace sorvane {
+
+namespace {
+
+template <typename F>
+std::wstring folderFrom(const wchar_t* tag, F call)
+{
+    std::wstring out;
+    step(tag, [&] {
+        wchar_t buf[512] = {};
+        const UINT n = call(buf, 512u);
+        if (n == 0 || n >= 512)
+            raiseWin32(n ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        out.assign(buf, n);
+    });
+    return out;
+}
+
+} // namespace
+
+std::wstring getWinDir()
+{
+    return folderFrom(L"modFunctions,getWinDir", [](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); });
+}
+
+std::wstring getSystemDir()
+{
+    return folderFrom(L"modFunctions,getSystemDir", [](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); });
+}
+
+std::wstring TemporaryDirectory()
+{
+    return folderFrom(L"modFunctions,TemporaryDirectory",
+                      [](wchar_t* b, UINT n) { return static_cast<UINT>(GetTempPathW(n, b)); });
+}
+
+std::wstring convertWinPath(std::wstring& path)
+{
+    step(L"modFunctions,convertWinPath", [&] {
+        if (!icontains(path, L"%SYSTEMROOT%"))
+            return;
+        const std::wstring win = getWinDir();
+        path = win.empty() ? std::wstring() : replaceAllNoCase(path, L"%SYSTEMROOT%", win);
+    });
+    return path;
+}
+
+std::wstring getDriveList()
+{
+    // 26 drives need 105 characters; ask for the size the call reports.
+    std::wstring buf(128, L'\0');
+    DWORD n = GetLogicalDriveStringsW(static_cast<DWORD>(buf.size()), buf.data());
+    if (n > buf.size()) {
+        buf.assign(n + 1, L'\0');
+        n = GetLogicalDriveStringsW(static_cast<DWORD>(buf.size()), buf.data());
+    }
+    if (n == 0 || n > buf.size())
+        return L"";
+    buf.resize(n + 1);
+    return buf;
+}
+
+std::wstring driveTypeName(std::wstring_view root, unsigned type)
+{
+    switch (type) {
+    case DRIVE_UNKNOWN: return L"The drive type cannot be determined";
+    case DRIVE_NO_ROOT_DIR: return L"The root directory does not exist";
+    case DRIVE_REMOVABLE: {
+        const wchar_t c = root.empty() ? L'\0' : static_cast<wchar_t>(towlower(root[0]));
+        return c == L'a' || c == L'b' ? L"Floppy drive" : L"Removable drive";
+    }
+    case DRIVE_FIXED: return L"Hard drive;";
+    case DRIVE_REMOTE: return L"Remote (network) drive";
+    case DRIVE_CDROM: return L"CD-ROM drive";
+    case DRIVE_RAMDISK: return L"RAM disk";
+    default: return L"";
+    }
+}
+
+std::wstring rgbDrvType(std::wstring_view root)
+{
+    std::wstring out;
+    step(L"modFunctions,rgbDrvType",
+         [&] { out = driveTypeName(root, GetDriveTypeW(std::wstring(root).c_str())); });
+    return out;
+}
+
+std::wstring getPath(HWND owner)
+{
+    std::wstring out;
+    step(L"modFunctions,getPath", [&] {
+        BROWSEINFOW bi{};
+        bi.hwndOwner = owner;
+        bi.lpszTitle = L"Please Select the folder";
+        bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+        PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
+        if (!pidl)
+            return;
+        wchar_t buf[MAX_PATH] = {};
+        if (SHGetPathFromIDListW(pidl, buf))
+            out = stripNull(std::wstring_view(buf, MAX_PATH));
+        CoTaskMemFree(pidl);
+    });
+    return out;
+}
+
+std::wstring fileNameOf(std::wstring_view path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return std::wstring(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+}
+
+void QueryRecycleBin(std::wstring_view root, int64_t& size, int64_t& count)
+{
+    size = 0;
+    count = 0;
+    step(L"modFunctions,QueryRecycleBin", [&] {
+        SHQUERYRBINFO info{};
+        info.cbSize = sizeof info;
+        const std::wstring r(root);
+        const HRESULT hr = SHQueryRecycleBinW(r.empty() ? nullptr : r.c_str(), &info);
+        if (FAILED(hr))
+            raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));
+        size = info.i64Size;
+        count = info.i64NumItems;
+    });
+}
+
+std::wstring normaliseRecycleRoot(std::wstring_view root)
+{
+    if (root.empty())
+        return L"";
+    if (root.size() >= 3 && root.substr(1, 2) == L":\\")
+        return std::wstring(root);
+    return std::wstring(1, root[0]) + L":\\";
+}
+
+unsigned long recycleBinFlags(bool noConfirmation, bool noProgress, bool noSound)
+{
+    return (noConfirmation ? SHERB_NOCONFIRMATION : 0) | (noProgress ? SHERB_NOPROGRESSUI : 0) |
+           (noSound ? SHERB_NOSOUND : 0);
+}
+
+void EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound)
+{
+    step(L"modFunctions,EmptyRecycleBin", [&] {
+        const std::wstring r = normaliseRecycleRoot(root);
+        const HRESULT hr = SHEmptyRecycleBinW(GetActiveWindow(), r.empty() ? nullptr : r.c_str(),
+                                              recycleBinFlags(noConfirmation, noProgress, noSound));
+        // An empty bin answers with a failure code on some systems: nothing to report.
+        (void)hr;
+    });
+}
+
+void openInternetOptions()
+{
+    doEvents();
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"rundll32.exe shell32.dll,Control_RunDLL inetcpl.cpl ";
+    if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+intptr_t shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
+                   std::wstring_view folder, int showCommand)
+{
+    const std::wstring op(operation), f(file), p(parameters), d(folder);
+    return reinterpret_cast<intptr_t>(ShellExecuteW(GetDesktopWindow(), op.empty() ? nullptr : op.c_str(),
+                                                    f.c_str(), p.empty() ? nullptr : p.c_str(),
+                                                    d.empty() ? nullptr : d.c_str(), showCommand));
+}
+
+void showFileProperties(std::wstring_view path, HWND owner)
+{
+    const std::wstring p(path);
+    SHELLEXECUTEINFOW sei{};
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    sei.hwnd = owner;
+    sei.lpVerb = L"properties";
+    sei.lpFile = p.c_str();
+    sei.nShow = SW_SHOW;
+    if (ShellExecuteExW(&sei) && sei.hProcess)
+        CloseHandle(sei.hProcess);
+}
+
+void autoSizeColumns(HWND listView)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(listView, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < columns; ++i)
+        SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+bool fileExists(std::wstring_view path)
+{
+    const DWORD a = GetFileAttributesW(std::wstring(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(std::wstring_view path)
+{
+    const DWORD a = GetFileAttributesW(std::wstring(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace sorvane

@@ -1,0 +1,45 @@
+#pragma once
+// System folders, drives, the Recycle Bin and shell helpers. Failures are
+// reported with the "modFunctions,<routine>" tag and give an empty result.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sorvane {
+
+std::wstring getWinDir();
+std::wstring getSystemDir();
+// The user's temporary folder, with its trailing backslash.
+std::wstring TemporaryDirectory();
+// Replaces every %SYSTEMROOT% (any case) by the Windows directory. The
+// argument is changed too; "" when the Windows directory is unknown.
+std::wstring convertWinPath(std::wstring& path);
+
+// Logical drive roots, each followed by NUL, then a final NUL.
+std::wstring getDriveList();
+// Drive type name for a root and the platform's drive type value.
+std::wstring driveTypeName(std::wstring_view root, unsigned type);
+std::wstring rgbDrvType(std::wstring_view root);
+// Browse-for-folder dialog; "" when cancelled.
+std::wstring getPath(HWND owner = nullptr);
+std::wstring fileNameOf(std::wstring_view path);
+
+// Recycle Bin figures of one root ("" = every drive).
+void QueryRecycleBin(std::wstring_view root, int64_t& size, int64_t& count);
+// "C" and "C:" become "C:\"; "" stays "" (every drive).
+std::wstring normaliseRecycleRoot(std::wstring_view root);
+unsigned long recycleBinFlags(bool noConfirmation, bool noProgress, bool noSound);
+void EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound);
+
+void openInternetOptions();
+intptr_t shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
+                   std::wstring_view folder, int showCommand);
+void showFileProperties(std::wstring_view path, HWND owner);
+void autoSizeColumns(HWND listView);
+
+bool fileExists(std::wstring_view path);
+bool folderExists(std::wstring_view path);
+
+} // namespace sorvane

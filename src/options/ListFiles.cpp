@@ -1,0 +1,401 @@
+#include "options/ListFiles.h"
+
+#include "core/ErrorReport.h"
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "win/UniqueHandle.h"
+
+#include <windows.h>
+
+namespace sorvane {
+
+namespace {
+
+win::UniqueFile openForRead(const std::wstring& path, bool& missing)
+{
+    win::UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD err = f ? 0 : GetLastError();
+    missing = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+    if (!f && !missing)
+        raiseWin32(err);
+    return f;
+}
+
+// "0"/"1" field of a settings line: any other text is a type mismatch.
+bool parseFlag(std::wstring_view text)
+{
+    const auto v = parseInt16(text);
+    if (!v)
+        raiseError(kErrTypeMismatch, L"Type mismatch");
+    return *v != 0;
+}
+
+bool parseTrueFalse(std::wstring_view text)
+{
+    const std::wstring t = trim(text);
+    if (iequals(t, L"True"))
+        return true;
+    if (iequals(t, L"False"))
+        return false;
+    return parseFlag(t);
+}
+
+std::wstring flagText(bool b) { return b ? L"1" : L"0"; }
+std::wstring trueFalse(bool b) { return b ? L"True" : L"False"; }
+
+} // namespace
+
+std::optional<std::string> readFileBytes(const std::wstring& path)
+{
+    bool missing = false;
+    auto f = openForRead(path, missing);
+    if (missing)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(f.get(), &size))
+        raiseWin32(GetLastError());
+    if (static_cast<unsigned long long>(size.QuadPart) > kMaxListFileBytes)
+        raiseError(kErrOverflow, L"The file " + path + L" is too large to be a list file");
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && !ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        raiseWin32(GetLastError());
+    bytes.resize(got);
+    return bytes;
+}
+
+std::vector<std::wstring> splitLines(std::string_view bytes)
+{
+    std::vector<std::wstring> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        size_t stop = end;
+        if (stop > pos && bytes[stop - 1] == '\r')
+            --stop;
+        lines.push_back(fromAnsi(bytes.substr(pos, stop - pos)));
+        pos = next;
+    }
+    return lines;
+}
+
+std::optional<std::vector<std::wstring>> readLines(const std::wstring& path)
+{
+    const auto bytes = readFileBytes(path);
+    if (!bytes)
+        return std::nullopt;
+    return splitLines(*bytes);
+}
+
+void writeFileBytes(const std::wstring& path, std::string_view bytes)
+{
+    win::UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f)
+        raiseWin32(GetLastError());
+    DWORD written = 0;
+    if (!bytes.empty() && (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                           written != bytes.size()))
+        raiseWin32(GetLastError());
+}
+
+void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines)
+{
+    std::string bytes;
+    for (const auto& line : lines) {
+        bytes += toAnsi(line);
+        bytes += "\r\n";
+    }
+    writeFileBytes(path, bytes);
+}
+
+std::vector<std::wstring> defaultIgnoredFileNames()
+{
+    return split(L"Data.BAK,Calendar.TMP,Data.SAV,HTTP.Log,FTP.Log,DONOTDEL.TMP,Default.PIF,_DEFAULT.PIF,DRELRES.PIF,"
+                 L"WZ.PIF,INSTALL.Log,UNINSTALL.Log,MODEM.Log,SCRIPT.BAK,WIN.BAK,WIN.OLD,WNCCDCTL.Log",
+                 L',');
+}
+
+std::optional<std::vector<std::wstring>> loadListFile(const std::wstring& path) { return readLines(path); }
+
+void saveListFile(const std::wstring& path, const std::vector<std::wstring>& entries)
+{
+    writeLines(path, entries);
+}
+
+std::vector<std::wstring> loadIgnoredFileNames(const std::wstring& path)
+{
+    auto list = loadListFile(path);
+    return list ? std::move(*list) : defaultIgnoredFileNames();
+}
+
+std::optional<std::vector<std::wstring>> loadFolderList(const std::wstring& path)
+{
+    auto lines = readLines(path);
+    if (!lines)
+        return std::nullopt;
+    std::vector<std::wstring> folders;
+    for (auto& line : *lines)
+        if (!line.empty())
+            folders.push_back(std::move(line));
+    return folders;
+}
+
+void saveFolderList(const std::wstring& path, const std::vector<std::wstring>& folders)
+{
+    writeLines(path, folders);
+}
+
+std::vector<std::wstring> defaultUserDefinedFolders()
+{
+    std::vector<std::wstring> folders;
+    folders.push_back(TemporaryDirectory());
+    const std::wstring winTemp = getWinDir() + L"\\temp\\";
+    if (folderExists(winTemp))
+        folders.push_back(winTemp);
+    const std::wstring appData = getRegString(
+        HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", L"AppData");
+    if (appData.size() >= 2 && folderExists(appData + L"\\Microsoft\\Office\\recent\\"))
+        folders.push_back(appData + L"\\Microsoft\\Office\\Recent\\");
+    return folders;
+}
+
+UserDefinedFiles loadUserDefinedFiles(const std::wstring& path)
+{
+    UserDefinedFiles list;
+    const auto lines = readLines(path);
+    if (!lines)
+        return list;
+    for (const auto& line : *lines) {
+        if (line.size() == 1)
+            list.checkIgnoreLists = line == L"1";
+        else
+            list.files.push_back(line);
+    }
+    return list;
+}
+
+void saveUserDefinedFiles(const std::wstring& path, const UserDefinedFiles& list)
+{
+    std::vector<std::wstring> lines;
+    if (!list.files.empty()) {
+        lines.push_back(flagText(list.checkIgnoreLists));
+        lines.insert(lines.end(), list.files.begin(), list.files.end());
+    }
+    writeLines(path, lines);
+}
+
+std::vector<UnnecessaryRule> parseRules(const std::vector<std::wstring>& lines, std::wstring_view tag)
+{
+    std::vector<UnnecessaryRule> rules;
+    for (const auto& line : lines) {
+        if (line.find(kSoh) == std::wstring::npos)
+            continue;
+        const auto fields = split(line, kSoh);
+        UnnecessaryRule rule;
+        rule.pattern = fields[1];
+        if (fields.size() >= 3)
+            rule.description = fields[2];
+        bool duplicate = false;
+        for (const auto& r : rules)
+            duplicate = duplicate || iequals(r.pattern, rule.pattern);
+        if (duplicate) {
+            setPendingError(35602, L"Key is not unique in collection");
+            reportError(tag);
+            continue;
+        }
+        step(tag, [&] { rule.enabled = parseFlag(fields[0]); });
+        rules.push_back(std::move(rule));
+    }
+    return rules;
+}
+
+std::vector<UnnecessaryRule> loadRules(const std::wstring& userPath, const std::wstring& defaultPath,
+                                       std::wstring_view tag)
+{
+    auto lines = readLines(userPath);
+    if (!lines)
+        lines = readLines(defaultPath);
+    return lines ? parseRules(*lines, tag) : std::vector<UnnecessaryRule>{};
+}
+
+void saveRules(const std::wstring& path, const std::vector<UnnecessaryRule>& rules)
+{
+    std::vector<std::wstring> lines;
+    for (const auto& r : rules)
+        lines.push_back(flagText(r.enabled) + kSoh + r.pattern + kSoh + r.description);
+    writeLines(path, lines);
+}
+
+std::wstring readKeptCookieText(const std::wstring& path)
+{
+    const auto bytes = readFileBytes(path);
+    return bytes ? fromAnsi(*bytes) : std::wstring();
+}
+
+std::vector<KeptCookie> loadKeptCookies(const std::wstring& path)
+{
+    std::vector<KeptCookie> cookies;
+    const std::wstring text = readKeptCookieText(path);
+    if (text.find(kSoh) == std::wstring::npos)
+        return cookies;
+    auto pieces = split(text, kSoh);
+    pieces.pop_back();  // only the line end follows the last SOH
+    for (const auto& piece : pieces) {
+        const size_t slash = piece.find_last_of(L'\\');
+        KeptCookie c;
+        if (slash == std::wstring::npos) {
+            c.name = piece;
+        } else {
+            c.folder = piece.substr(0, slash + 1);
+            c.name = piece.substr(slash + 1);
+        }
+        cookies.push_back(std::move(c));
+    }
+    return cookies;
+}
+
+void saveKeptCookies(const std::wstring& path, const std::vector<KeptCookie>& cookies)
+{
+    if (cookies.empty()) {
+        if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+            raiseWin32(GetLastError());
+        return;
+    }
+    std::wstring line;
+    for (const auto& c : cookies) {
+        line += c.folder;
+        line += c.name;
+        line += kSoh;
+    }
+    writeLines(path, {line});
+}
+
+bool isDriveSelected(std::wstring_view driveLine, std::wstring_view driveEntry)
+{
+    return driveEntry.size() >= 3 && driveLine.find(driveEntry.substr(0, 3)) != std::wstring_view::npos;
+}
+
+SearchSettings parseSearchSettings(const std::vector<std::wstring>& lines, std::wstring_view tag)
+{
+    SearchSettings s;
+    const auto field = [&](const std::vector<std::wstring>& f, size_t i, auto&& apply) {
+        if (i < f.size())
+            step(tag, [&] { apply(f[i]); });
+    };
+    for (size_t n = 0; n < lines.size() && n < 5; ++n) {
+        const std::wstring& line = lines[n];
+        switch (n) {
+        case 0: s.driveLine = line; break;
+        case 1:
+            if (!line.empty())
+                step(tag, [&] { s.fileReference = parseFlag(line.substr(0, 1)); });
+            if (line.size() >= 3)
+                step(tag, [&] { s.pathReference = parseFlag(line.substr(2, 1)); });
+            break;
+        case 2: {
+            if (line.find(L' ') == std::wstring::npos)
+                break;
+            const auto f = split(line, L' ');
+            field(f, 0, [&](const std::wstring& v) { s.dateFilter = parseFlag(v); });
+            field(f, 1, [&](const std::wstring& v) { s.dateFrom = v; });
+            field(f, 2, [&](const std::wstring& v) { s.dateTo = v; });
+            break;
+        }
+        case 3: {
+            if (line.find(L' ') == std::wstring::npos)
+                break;
+            const auto f = split(line, L' ');
+            field(f, 0, [&](const std::wstring& v) { s.sizeFilter = parseFlag(v); });
+            field(f, 1, [&](const std::wstring& v) { s.sizeIs = parseTrueFalse(v); });
+            field(f, 2, [&](const std::wstring& v) { s.sizeAtLeast = parseTrueFalse(v); });
+            field(f, 3, [&](const std::wstring& v) { s.sizeAtMost = parseTrueFalse(v); });
+            field(f, 4, [&](const std::wstring& v) { s.sizeKb = v; });
+            break;
+        }
+        case 4: {
+            if (line.find(L' ') == std::wstring::npos)
+                break;
+            const auto f = split(line, L' ');
+            field(f, 0, [&](const std::wstring& v) { s.skipReadOnly = parseFlag(v); });
+            field(f, 1, [&](const std::wstring& v) { s.skipHidden = parseFlag(v); });
+            field(f, 2, [&](const std::wstring& v) { s.skipSystem = parseFlag(v); });
+            break;
+        }
+        }
+    }
+    return s;
+}
+
+std::optional<SearchSettings> loadSearchSettings(const std::wstring& path, std::wstring_view tag)
+{
+    const auto lines = readLines(path);
+    if (!lines)
+        return std::nullopt;
+    return parseSearchSettings(*lines, tag);
+}
+
+void saveSearchSettings(const std::wstring& path, const SearchSettings& s,
+                        const std::vector<std::wstring>& selectedDriveEntries)
+{
+    std::wstring drives;
+    for (const auto& entry : selectedDriveEntries)
+        drives += L" " + entry;
+    writeLines(path, {
+                         drives,
+                         flagText(s.fileReference) + L" " + flagText(s.pathReference),
+                         flagText(s.dateFilter) + L" " + s.dateFrom + L" " + s.dateTo,
+                         flagText(s.sizeFilter) + L" " + trueFalse(s.sizeIs) + L" " + trueFalse(s.sizeAtLeast) +
+                             L" " + trueFalse(s.sizeAtMost) + L" " + s.sizeKb,
+                         flagText(s.skipReadOnly) + L" " + flagText(s.skipHidden) + L" " +
+                             flagText(s.skipSystem),
+                     });
+}
+
+bool applyCheckItemsLine(std::wstring_view line, CategoryStates& states, std::wstring_view tag)
+{
+    if (line.find(L',') == std::wstring_view::npos)
+        return false;
+    const auto fields = split(line, L',');
+    for (size_t i = 0; i < fields.size() && i < kCategoryCount; ++i) {
+        // The last piece after the final comma is empty by design.
+        if (i == fields.size() - 1 && trim(fields[i]).empty())
+            break;
+        step(tag, [&] {
+            const auto v = parseInt16(fields[i]);
+            if (!v)
+                raiseError(kErrTypeMismatch, L"Type mismatch");
+            if (*v != 0 && *v != 1)
+                raiseError(380, L"Invalid property value");
+            states[i] = *v;
+        });
+    }
+    return true;
+}
+
+void loadCheckItems(const std::wstring& path, CategoryStates& states, std::wstring_view tag)
+{
+    const auto lines = readLines(path);
+    if (lines && !lines->empty())
+        applyCheckItemsLine(lines->front(), states, tag);
+}
+
+std::wstring formatCheckItemsLine(const CategoryStates& states)
+{
+    std::wstring line;
+    for (int v : states)
+        line += std::to_wstring(v) + L",";
+    return line;
+}
+
+void saveCheckItems(const std::wstring& path, const CategoryStates& states)
+{
+    writeLines(path, {formatCheckItemsLine(states)});
+}
+
+} // namespace sorvane

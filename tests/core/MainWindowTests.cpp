@@ -1,0 +1,181 @@
+// The main window as a user meets it: Sorvane.exe started in an application
+// folder of its own, its window read from this process.
+#include "cleaners/DefaultRules.h"
+#include "core/Categories.h"
+#include "core/Registry.h"
+#include "options/ListFiles.h"
+#include "resource.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+using namespace sorvane;
+using testenv::SorvaneProcess;
+
+namespace {
+
+std::wstring windowText(HWND w)
+{
+    wchar_t buf[512] = {};
+    GetWindowTextW(w, buf, 512);
+    return buf;
+}
+
+CategoryStates readBoxes(HWND main)
+{
+    CategoryStates s{};
+    for (const auto& c : kCategories)
+        s[c.store] = IsDlgButtonChecked(main, IDC_CATEGORY_FIRST + c.store) == BST_CHECKED ? 1 : 0;
+    return s;
+}
+
+void closeAndWait(SorvaneProcess& p, HWND main)
+{
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.waitForExit(15000), 0u);
+}
+
+} // namespace
+
+TEST(MainWindow, ShowsCaptionGroupsAndTheEighteenCategories)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(windowText(main), L"Sorvane 2.0");
+    for (const auto& c : kCategories)
+        EXPECT_EQ(windowText(GetDlgItem(main, IDC_CATEGORY_FIRST + c.store)), c.caption) << c.control;
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame2)), L"Internet Related");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame3)), L"Windows Related");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame4)), L"Files && Folders Related");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdClean)), L"&Clean");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdStop)), L"&Stop");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdExit)), L"&Exit");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_picStatus)), L"Ready");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_CleanPro)), std::wstring(34, L'|'));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_cmdClean)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, IDC_cmdStop)));
+    closeAndWait(p, main);
+}
+
+TEST(MainWindow, StartUpPreparesBackupFolderRuleFileAndVersionValue)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(testenv::exists(app.file(L"Backup")));
+    const auto rules = loadRules(app.file(L"UNFI.sol"), app.file(L"DefUNFI.sol"));
+    EXPECT_EQ(rules, defaultUnnecessaryRules());
+    EXPECT_FALSE(getRegString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\SorvaneMem", L"ver").empty());
+    closeAndWait(p, main);
+}
+
+TEST(MainWindow, CheckItemsRestoredAtStartAndSavedOnClose)
+{
+    testenv::TempFolder app;
+    testenv::writeFile(app.file(L"checkItems.sol"), "1,0,1,0,0,0,0,0,0,0,0,1,1,0,0,0,0,1,\r\n");
+    CategoryStates expected{};
+    for (int store : {0, 2, 11, 12, 17})
+        expected[store] = 1;
+    {
+        SorvaneProcess p(app.path());
+        HWND main = p.waitForMainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(readBoxes(main), expected) << "Recycle bin, Run MRU, Cache, Cookies and MS Office MRU";
+
+        SendMessageW(GetDlgItem(main, IDC_chkRecycleBin), BM_SETCHECK, BST_UNCHECKED, 0);
+        SendMessageW(GetDlgItem(main, IDC_chkEmptyFiles), BM_SETCHECK, BST_CHECKED, 0);
+        expected[0] = 0;
+        expected[5] = 1;
+        closeAndWait(p, main);
+    }
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,1,0,0,1,0,0,0,0,0,1,1,0,0,0,0,1,\r\n");
+    {
+        SorvaneProcess p(app.path());
+        HWND main = p.waitForMainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(readBoxes(main), expected);
+        closeAndWait(p, main);
+    }
+}
+
+TEST(MainWindow, DamagedFilesStillGiveTheWindowWithDefaults)
+{
+    testenv::TempFolder app;
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>(i * 37 % 256);
+    testenv::writeFile(app.file(L"Settings.ini"), binary);
+    // Fewer than 18 fields, one of them not a number.
+    testenv::writeFile(app.file(L"checkItems.sol"), "1,x,1\r\n");
+    testenv::writeFile(app.file(L"DefUNFI.sol"), std::string(3 * 1024 * 1024, 'z'));
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    const CategoryStates s = readBoxes(main);
+    EXPECT_EQ(s[0], 1);
+    EXPECT_EQ(s[1], 0);
+    EXPECT_EQ(s[2], 1);
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_picStatus)), L"Ready");
+    closeAndWait(p, main);
+}
+
+TEST(MainWindow, StartupCleanWithNothingTickedAsksForACategory)
+{
+    testenv::TempFolder app;
+    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nStartupClean=1\r\n");
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND box = p.waitForWindow(L"Sorvane", 15000);
+    ASSERT_NE(box, nullptr) << "the start-up clean runs at once";
+    bool found = false;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        found = found || windowText(c) == L"Please select at least one item to clean.";
+    EXPECT_TRUE(found);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    Sleep(300);
+    closeAndWait(p, main);
+}
+
+TEST(MainWindow, SecondStartBringsTheFirstWindowBackAndEnds)
+{
+    testenv::TempFolder app;
+    SorvaneProcess first(app.path());
+    HWND main = first.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    ShowWindow(main, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(main));
+
+    PROCESS_INFORMATION second = testenv::startProcess(app.file(L"Sorvane.exe"));
+    ASSERT_NE(second.hProcess, nullptr);
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(second.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+
+    EXPECT_FALSE(IsIconic(main)) << "the first window is restored";
+    EXPECT_TRUE(IsWindowVisible(main));
+    int windows = 0;
+    for (HWND w = FindWindowW(L"SorvaneMain", nullptr); w; w = FindWindowExW(nullptr, w, L"SorvaneMain", nullptr))
+        ++windows;
+    EXPECT_EQ(windows, 1);
+    closeAndWait(first, main);
+}
+
+TEST(MainWindow, ExitButtonSavesTheBoxesToo)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_cmdSelectAll, BN_CLICKED), 0);
+    Sleep(300);
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_cmdExit, BN_CLICKED), 0);
+    EXPECT_EQ(p.waitForExit(15000), 0u);
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
+}

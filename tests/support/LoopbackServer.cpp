@@ -1,0 +1,89 @@
+#include "support/LoopbackServer.h"
+
+#include <ws2tcpip.h>
+
+#include <chrono>
+
+namespace testenv {
+
+LoopbackServer::LoopbackServer()
+{
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    int len = sizeof addr;
+    getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+    listen(m_listen, 8);
+    m_thread = std::thread([this] { serve(); });
+}
+
+LoopbackServer::~LoopbackServer()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    closesocket(m_listen);
+    m_thread.join();
+    WSACleanup();
+}
+
+std::wstring LoopbackServer::baseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(m_port); }
+
+void LoopbackServer::serve()
+{
+    for (;;) {
+        SOCKET s = accept(m_listen, nullptr, nullptr);
+        if (s == INVALID_SOCKET)
+            return;
+        std::string request;
+        char buf[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const int n = recv(s, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            request.append(buf, static_cast<size_t>(n));
+        }
+        const char reply[] = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
+        send(s, reply, sizeof reply - 1, 0);
+        shutdown(s, SD_BOTH);
+        closesocket(s);
+        const size_t sp1 = request.find(' ');
+        const size_t sp2 = sp1 == std::string::npos ? std::string::npos : request.find(' ', sp1 + 1);
+        if (sp2 != std::string::npos) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(request.substr(sp1 + 1, sp2 - sp1 - 1));
+            m_cv.notify_all();
+        }
+    }
+}
+
+std::optional<std::string> LoopbackServer::waitForRequest(unsigned ms)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_requests.size() > m_taken; }))
+        return std::nullopt;
+    return m_requests[m_taken++];
+}
+
+std::string percentDecode(std::string_view s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+} // namespace testenv

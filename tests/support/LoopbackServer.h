@@ -1,0 +1,43 @@
+#pragma once
+// A tiny HTTP server on 127.0.0.1 for tests of outgoing requests. It answers
+// every request with "200 OK" and records the request targets.
+#include <winsock2.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testenv {
+
+class LoopbackServer {
+public:
+    LoopbackServer();
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    unsigned short port() const { return m_port; }
+    std::wstring baseUrl() const;
+    // The target of the next request (path and query, as sent), if one comes in time.
+    std::optional<std::string> waitForRequest(unsigned ms);
+
+private:
+    void serve();
+
+    SOCKET m_listen = INVALID_SOCKET;
+    unsigned short m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_requests;
+    size_t m_taken = 0;
+    bool m_stop = false;
+};
+
+// Percent-decoding of a request target's query.
+std::string percentDecode(std::string_view s);
+
+} // namespace testenv
