@@ -2,6 +2,8 @@
 #pragma once
 
 #define IDI_APP 1
+#define IDI_CHECK 2
+#define IDI_BUSY 3
 
 #define IDD_MAIN 100
 #define IDR_MAINMENU 101
@@ -56,3 +58,17 @@
 #define IDM_mnuOrphanedActivex 2017
 #define IDM_mnuIECache 2018
 #define IDM_mnuIEApplet 2019
+
+// frmMain: check marks (id = IDC_CHECKMARK_FIRST + store) and activity pictures
+#define IDC_CHECKMARK_FIRST 1300
+#define IDC_imgInternet 1330
+#define IDC_imgWindows 1331
+#define IDC_imgFiles 1332
+#define IDM_mnuPopup 2100
+
+// frmLog
+#define IDD_LOG 200
+#define IDR_LOGMENU 201
+#define IDC_txtLog 1400
+#define IDM_LOG_mnuSave 2200
+#define IDM_LOG_mnuExit 2201

@@ -3,10 +3,11 @@
 #include "cleaners/DefaultRules.h"
 #include "core/AppFolder.h"
 #include "core/Categories.h"
+#include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
-#include "core/RunState.h"
 #include "core/SystemPaths.h"
+#include "options/LogWindow.h"
 #include "options/Settings.h"
 #include "options/Update.h"
 #include "resource.h"
@@ -21,10 +22,14 @@ constexpr UINT_PTR kTmrClean = 1;
 constexpr UINT_PTR kCleanAnimation = 2;
 constexpr UINT WM_APP_STARTUPCLEAN = WM_APP + 1;
 constexpr const wchar_t* kCleanProBars = L"||||||||||||||||||||||||||||||||||";
+constexpr int kFileMenuPos = 0;
+constexpr int kToolsMenuPos = 1;
 
 int categoryId(int store) { return IDC_CATEGORY_FIRST + store; }
 
 } // namespace
+
+MainWindow::MainWindow() : m_search(*this, runState()), m_run(*this, runState(), m_search, m_delete) {}
 
 bool MainWindow::registerClass(HINSTANCE instance)
 {
@@ -66,11 +71,19 @@ int MainWindow::messageLoop()
 bool MainWindow::onInitDialog()
 {
     SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETRANGE32, 0, 100);
-    enableUnbuiltMenus();
+    const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    m_checkIcon.reset(static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDI_CHECK), IMAGE_ICON, cx, cy, 0)));
+    m_busyIcon.reset(static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDI_BUSY), IMAGE_ICON, cx, cy, 0)));
+    for (const auto& c : kCategories)
+        SendDlgItemMessageW(hwnd(), IDC_CHECKMARK_FIRST + c.store, STM_SETICON,
+                            reinterpret_cast<WPARAM>(m_checkIcon.get()), 0);
+    for (int id : {IDC_imgInternet, IDC_imgWindows, IDC_imgFiles})
+        SendDlgItemMessageW(hwnd(), id, STM_SETICON, reinterpret_cast<WPARAM>(m_busyIcon.get()), 0);
+    greyUnbuiltMenus();
     return true;
 }
 
-void MainWindow::enableUnbuiltMenus()
+void MainWindow::greyUnbuiltMenus()
 {
     // Windows that do not exist yet stay greyed rather than doing nothing.
     HMENU menu = GetMenu(hwnd());
@@ -99,6 +112,7 @@ void MainWindow::Form_Load()
         SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETRANGE32, 0, 100);
         SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETPOS, 0, 0);
     });
+    step(tag, [&] { m_search.loadAll(); });
     step(tag, [&] {
         CategoryStates states = categoryStates();
         loadCheckItems(appFile(L"checkItems.sol"), states, tag);
@@ -167,20 +181,154 @@ bool MainWindow::anyCategoryChecked() const
     return false;
 }
 
+// --- EngineUi ---------------------------------------------------------------
+
 void MainWindow::setStatus(const std::wstring& text)
 {
-    SetDlgItemTextW(hwnd(), IDC_picStatus, L"");
     SetDlgItemTextW(hwnd(), IDC_picStatus, text.c_str());
 }
 
+void MainWindow::setProgressMax(int64_t max)
+{
+    m_progressMax = max;
+    const int top = static_cast<int>(std::min<int64_t>(max, INT32_MAX));
+    SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETRANGE32, 0, top > 0 ? top : 1);
+}
+
+void MainWindow::setProgress(int64_t value)
+{
+    SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETPOS, static_cast<WPARAM>(std::min<int64_t>(value, INT32_MAX)), 0);
+}
+
+int MainWindow::messageBox(const std::wstring& text, unsigned flags)
+{
+    return MessageBoxW(hwnd(), text.c_str(), kAppTitle, flags);
+}
+
+void MainWindow::pumpMessages() { doEvents(); }
+
+HWND MainWindow::activityImageFor(int store) const
+{
+    switch (kCategories[static_cast<size_t>(store)].group) {
+    case CategoryGroup::Internet: return item(IDC_imgInternet);
+    case CategoryGroup::Windows: return item(IDC_imgWindows);
+    default: return item(IDC_imgFiles);
+    }
+}
+
+void MainWindow::startOperation(int categoryStore)
+{
+    constexpr const wchar_t* tag = L"frmMain,startOperation";
+    step(tag, [&] { setStatus(L"Working"); });
+    step(tag, [&] {
+        EnableWindow(item(IDC_cmdClean), FALSE);
+        EnableWindow(item(IDC_cmdStop), TRUE);
+    });
+    step(tag, [&] {
+        // The group's activity picture stands just left of the category's box.
+        HWND image = activityImageFor(categoryStore);
+        RECT box, pic;
+        GetWindowRect(item(categoryId(categoryStore)), &box);
+        GetWindowRect(image, &pic);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&box), 2);
+        const int w = pic.right - pic.left, h = pic.bottom - pic.top;
+        SetWindowPos(image, HWND_TOP, box.left - w - 2, box.top + (box.bottom - box.top - h) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_SHOWWINDOW);
+    });
+}
+
+void MainWindow::stopOperation(const std::wstring& caption)
+{
+    constexpr const wchar_t* tag = L"frmMain,stopOperation";
+    if (caption.empty()) {
+        step(tag, [&] { saveCleanStatus(); });
+        step(tag, [&] { setStatus(L"Ready"); });
+    } else {
+        step(tag, [&] { setStatus(caption); });
+    }
+    step(tag, [&] { setProgress(0); });
+    step(tag, [&] {
+        EnableWindow(item(IDC_cmdClean), TRUE);
+        EnableWindow(item(IDC_cmdStop), FALSE);
+    });
+    for (int id : {IDC_imgFiles, IDC_imgInternet, IDC_imgWindows})
+        ShowWindow(item(id), SW_HIDE);
+}
+
+void MainWindow::addReviewRow(const ReviewRow& row) { m_reviewRows.push_back(row); }
+
+void MainWindow::discardReviewRows() { m_reviewRows.clear(); }
+
+void MainWindow::showReviewWindow()
+{
+    const size_t rows = m_reviewRows.size();
+    m_reviewRows.clear();
+    messageBox(L"Found " + std::to_wstring(rows) +
+                   L" file(s) for review. The review list is not available in this version yet, so none of them "
+                   L"was deleted.",
+               MB_OK | MB_ICONINFORMATION);
+}
+
+// --- RunHost ----------------------------------------------------------------
+
+bool MainWindow::isCategoryChecked(int store)
+{
+    return IsDlgButtonChecked(hwnd(), categoryId(store)) == BST_CHECKED;
+}
+
+void MainWindow::setCheckMark(int store, bool visible)
+{
+    ShowWindow(item(IDC_CHECKMARK_FIRST + store), visible ? SW_SHOW : SW_HIDE);
+}
+
+void MainWindow::setAnimation(int16_t phase)
+{
+    intAnimState = phase;
+    if (phase == 0) {
+        KillTimer(hwnd(), kCleanAnimation);
+        SetDlgItemTextW(hwnd(), IDC_CleanPro, kCleanProBars);
+    } else {
+        progbar = 1;
+        SetDlgItemTextW(hwnd(), IDC_CleanPro, L"");
+        SetTimer(hwnd(), kCleanAnimation, 1, nullptr);
+    }
+}
+
+void MainWindow::setRunControls(bool running)
+{
+    EnableWindow(item(IDC_cmdClean), running ? FALSE : TRUE);
+    EnableWindow(item(IDC_cmdStop), running ? TRUE : FALSE);
+    HMENU menu = GetMenu(hwnd());
+    const UINT state = MF_BYPOSITION | (running ? MF_GRAYED : MF_ENABLED);
+    EnableMenuItem(menu, kFileMenuPos, state);
+    EnableMenuItem(menu, kToolsMenuPos, state);
+    DrawMenuBar(hwnd());
+}
+
+void MainWindow::showLog(const std::wstring& text)
+{
+    LogWindow log(text);
+    log.show(m_instance, hwnd());
+}
+
+// --- Handlers ---------------------------------------------------------------
+
 void MainWindow::cmdClean_Click()
 {
-    if (!anyCategoryChecked()) {
-        MessageBoxW(hwnd(), L"Please select at least one item to clean.", kAppTitle, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    MessageBoxW(hwnd(), L"No cleaner is available in this version yet: nothing was cleaned.", kAppTitle,
-                MB_OK | MB_ICONINFORMATION);
+    m_run.fullRun();
+    finishRun();
+}
+
+void MainWindow::mnuPopup_Click(const std::wstring& caption)
+{
+    m_run.singleRun(caption);
+    finishRun();
+}
+
+void MainWindow::finishRun()
+{
+    if (m_closePending)
+        PostMessageW(hwnd(), WM_CLOSE, 0, 0);
 }
 
 void MainWindow::cmdStop_Click()
@@ -188,6 +336,7 @@ void MainWindow::cmdStop_Click()
     runState().bAbort = -1;
     EnableWindow(item(IDC_cmdStop), FALSE);
     EnableWindow(item(IDC_cmdClean), TRUE);
+    setRunControls(false);
     setStatus(L"Aborted by user");
     setAnimation(0);
 }
@@ -198,15 +347,26 @@ void MainWindow::cmdExit_Click()
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
 }
 
-void MainWindow::setAnimation(int16_t phase)
+void MainWindow::showCategoryMenu(HWND checkBox, LPARAM screenPos)
 {
-    intAnimState = phase;
-    if (phase == 0) {
-        KillTimer(hwnd(), kCleanAnimation);
-        SetDlgItemTextW(hwnd(), IDC_CleanPro, kCleanProBars);
-    } else {
-        SetTimer(hwnd(), kCleanAnimation, 1, nullptr);
+    const int store = GetDlgCtrlID(checkBox) - IDC_CATEGORY_FIRST;
+    if (store < 0 || store >= static_cast<int>(kCategories.size()))
+        return;
+    SetFocus(checkBox);
+    if (!IsWindowEnabled(item(IDC_cmdClean)) || m_run.running())
+        return;
+    const std::wstring caption = kCategories[static_cast<size_t>(store)].popup;
+    win::UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, IDM_mnuPopup, caption.c_str());
+    POINT pt{static_cast<short>(LOWORD(screenPos)), static_cast<short>(HIWORD(screenPos))};
+    if (screenPos == -1) {
+        RECT rc;
+        GetWindowRect(checkBox, &rc);
+        pt = {rc.left, rc.bottom};
     }
+    const int chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd(), nullptr);
+    if (chosen == IDM_mnuPopup)
+        mnuPopup_Click(caption);
 }
 
 void MainWindow::Clean_Timer()
@@ -231,7 +391,8 @@ void MainWindow::Clean_Timer()
 void MainWindow::tmrClean_Timer()
 {
     try {
-        if (autoCleanDue(mstrTime, localNow(), mintDuration) && IsWindowEnabled(item(IDC_cmdClean))) {
+        if (autoCleanDue(mstrTime, localNow(), mintDuration) && IsWindowEnabled(item(IDC_cmdClean)) &&
+            !m_run.running()) {
             cmdClean_Click();
             mstrTime = localNow();
         }
@@ -248,7 +409,10 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
 {
     switch (id) {
     case IDC_cmdClean:
-    case IDM_mnuClean: cmdClean_Click(); return true;
+    case IDM_mnuClean:
+        if (IsWindowEnabled(item(IDC_cmdClean)) && !m_run.running())
+            cmdClean_Click();
+        return true;
     case IDC_cmdStop: cmdStop_Click(); return true;
     case IDC_cmdExit: cmdExit_Click(); return true;
     case IDM_mnuExit: PostMessageW(hwnd(), WM_CLOSE, 0, 0); return true;
@@ -265,7 +429,7 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
     }
 }
 
-bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, INT_PTR& result)
+bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
 {
     switch (msg) {
     case WM_TIMER:
@@ -275,13 +439,24 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, INT_PTR& result)
             Clean_Timer();
         result = TRUE;
         return true;
+    case WM_CONTEXTMENU:
+        showCategoryMenu(reinterpret_cast<HWND>(wp), lp);
+        result = TRUE;
+        return true;
     case WM_APP_STARTUPCLEAN:
-        cmdClean_Click();
+        if (!m_run.running())
+            cmdClean_Click();
         result = TRUE;
         return true;
     case WM_CLOSE:
-        Form_Unload();
-        DestroyWindow(hwnd());
+        if (m_run.running()) {
+            // The run unwinds first; the window closes when it has returned.
+            runState().bAbort = -1;
+            m_closePending = true;
+        } else {
+            Form_Unload();
+            DestroyWindow(hwnd());
+        }
         result = TRUE;
         return true;
     default:
@@ -289,6 +464,11 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, INT_PTR& result)
     }
 }
 
-void MainWindow::onDestroy() { PostQuitMessage(0); }
+void MainWindow::onDestroy()
+{
+    KillTimer(hwnd(), kTmrClean);
+    KillTimer(hwnd(), kCleanAnimation);
+    PostQuitMessage(0);
+}
 
 } // namespace sorvane

@@ -1,35 +1,57 @@
 #pragma once
 // frmMain: the eighteen categories, the run buttons, the status line and the
-// process lifetime.
+// process lifetime. It is the clean run's host: the engine reaches the window
+// only through the RunHost interface.
+#include "core/CleanRun.h"
+#include "core/FileSearch.h"
+#include "core/RunState.h"
 #include "core/StartupSettings.h"
 #include "options/ListFiles.h"
 #include "win/Dialog.h"
+#include "win/UniqueHandle.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
 inline constexpr const wchar_t* kMainWindowClass = L"SorvaneMain";
 inline constexpr const wchar_t* kAppTitle = L"Sorvane";
 
-class MainWindow : public win::Dialog {
+class MainWindow : public win::Dialog, public RunHost {
 public:
+    MainWindow();
     static bool registerClass(HINSTANCE instance);
 
     // Creates the window and runs the load handler, which shows it.
     bool create(HINSTANCE instance);
     int messageLoop();
 
-    // Check-box states in store order.
     CategoryStates categoryStates() const;
     void setCategoryStates(const CategoryStates& states);
     bool anyCategoryChecked() const;
-
-    void setStatus(const std::wstring& text);
     void saveCleanStatus();
+
+    // EngineUi
+    void setStatus(const std::wstring& text) override;
+    void setProgressMax(int64_t max) override;
+    void setProgress(int64_t value) override;
+    int messageBox(const std::wstring& text, unsigned flags) override;
+    void pumpMessages() override;
+    void startOperation(int categoryStore) override;
+    void stopOperation(const std::wstring& caption) override;
+    void addReviewRow(const ReviewRow& row) override;
+    void discardReviewRows() override;
+    void showReviewWindow() override;
+    // RunHost
+    bool isCategoryChecked(int store) override;
+    void setCheckMark(int store, bool visible) override;
+    void setAnimation(int16_t phase) override;
+    void setRunControls(bool running) override;
+    void showLog(const std::wstring& text) override;
 
 private:
     bool onInitDialog() override;
@@ -44,10 +66,13 @@ private:
     void cmdClean_Click();
     void cmdStop_Click();
     void cmdExit_Click();
+    void mnuPopup_Click(const std::wstring& caption);
+    void showCategoryMenu(HWND checkBox, LPARAM screenPos);
     void tmrClean_Timer();
     void Clean_Timer();
-    void setAnimation(int16_t phase);
-    void enableUnbuiltMenus();
+    void greyUnbuiltMenus();
+    void finishRun();
+    HWND activityImageFor(int store) const;
 
     HINSTANCE m_instance = nullptr;
     int16_t progbar = 1;
@@ -55,6 +80,12 @@ private:
     SYSTEMTIME mstrTime{};
     int16_t mintDuration = 0;
     DeleteSettings m_delete;
+    FileSearch m_search;
+    CleanRun m_run;
+    std::vector<ReviewRow> m_reviewRows;
+    bool m_closePending = false;
+    int64_t m_progressMax = 0;
+    win::UniqueIcon m_checkIcon, m_busyIcon;
 };
 
 } // namespace sorvane

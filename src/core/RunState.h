@@ -9,16 +9,25 @@ namespace sorvane {
 struct RunState {
     int16_t bAbort = 0;   // 0 or -1: stop requested
     int16_t bLocked = 0;  // 0 or -1: a file could not be removed
+    // Counts and byte totals are 64-bit: a 3 GiB file counts as 3 GiB.
     int64_t lngTotalFiles = 0;
-    double dblTotalSize = 0;
+    uint64_t dblTotalSize = 0;
     int64_t lngBackedUp = 0;
     std::wstring strLog;
     std::wstring strArchiveDrive;
     // Counters of the category now running.
     int64_t lngFCOunt = 0;
-    double dblFSize = 0;
+    uint64_t dblFSize = 0;
 
     void reset() { *this = RunState{}; }
+    // One removed file, counted for the category and the run.
+    void count(uint64_t bytes)
+    {
+        ++lngTotalFiles;
+        dblTotalSize += bytes;
+        ++lngFCOunt;
+        dblFSize += bytes;
+    }
     bool aborted() const noexcept { return bAbort != 0; }
 };
 

@@ -1,0 +1,189 @@
+// The Internet Related categories.
+#include "cleaners/Cleaners.h"
+
+#include "core/AppFolder.h"
+#include "core/ErrorReport.h"
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/BackupArchive.h"
+#include "options/ListFiles.h"
+#include "win/UniqueHandle.h"
+
+#include <urlhist.h>
+#include <wininet.h>
+
+#include <vector>
+
+namespace sorvane {
+
+namespace {
+
+// {3C374A40-BAE4-11CF-BF7D-00AA006946EE} and {AFA0DC11-C313-11D0-831A-00C04FD5AE38}
+const CLSID kClsidUrlHistory = {0x3C374A40, 0xBAE4, 0x11CF, {0xBF, 0x7D, 0x00, 0xAA, 0x00, 0x69, 0x46, 0xEE}};
+const IID kIidUrlHistoryStg2 = {0xAFA0DC11, 0xC313, 0x11D0, {0x83, 0x1A, 0x00, 0xC0, 0x4F, 0xD5, 0xAE, 0x38}};
+
+uint64_t lengthOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        raiseWin32(GetLastError());
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Source URLs of the cache entries whose name starts with `prefix`.
+std::vector<std::wstring> urlCacheEntries(std::wstring_view prefix)
+{
+    std::vector<std::wstring> urls;
+    std::vector<BYTE> buf(4096);
+    DWORD size = static_cast<DWORD>(buf.size());
+    auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
+    HANDLE find = FindFirstUrlCacheEntryW(nullptr, entry, &size);
+    if (!find && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        buf.resize(size);
+        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
+        find = FindFirstUrlCacheEntryW(nullptr, entry, &size);
+    }
+    if (!find)
+        return urls;
+    for (;;) {
+        if (entry->lpszSourceUrlName && istartsWith(entry->lpszSourceUrlName, prefix))
+            urls.emplace_back(entry->lpszSourceUrlName);
+        size = static_cast<DWORD>(buf.size());
+        if (!FindNextUrlCacheEntryW(find, entry, &size)) {
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+                break;
+            buf.resize(size);
+            entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
+            size = static_cast<DWORD>(buf.size());
+            if (!FindNextUrlCacheEntryW(find, entry, &size))
+                break;
+            if (entry->lpszSourceUrlName && istartsWith(entry->lpszSourceUrlName, prefix))
+                urls.emplace_back(entry->lpszSourceUrlName);
+        }
+    }
+    FindCloseUrlCache(find);
+    return urls;
+}
+
+} // namespace
+
+int clearUrlHistoryByHand(CleanerContext& ctx)
+{
+    int removed = 0;
+    for (const auto& url : urlCacheEntries(L"Visited:"))
+        removed += DeleteUrlCacheEntryW(url.c_str()) ? 1 : 0;
+    // The history store's own files; they belong to the history, not to the
+    // user's files, so they are removed plainly and not counted.
+    const std::wstring folder = cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"History");
+    if (!folder.empty()) {
+        ctx.search.clearFoundLists();
+        ctx.search.searchFiles(folder, L"*.*", kSearchAll);
+        for (const auto& file : ctx.search.strFoundFiles()) {
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            removed += DeleteFileW(file.c_str()) ? 1 : 0;
+        }
+        ctx.search.clearFoundLists();
+    }
+    return removed;
+}
+
+void cleanHistory(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(10);
+    win::ComPtr<IUrlHistoryStg2> history;
+    HRESULT hr = CoCreateInstance(kClsidUrlHistory, nullptr, CLSCTX_INPROC_SERVER, kIidUrlHistoryStg2,
+                                  history.putVoid());
+    if (SUCCEEDED(hr))
+        hr = history->ClearHistory();
+    history.reset();
+    if (hr == E_NOTIMPL)
+        clearUrlHistoryByHand(ctx);
+    else if (FAILED(hr))
+        raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));
+    ctx.ui.stopOperation(L"");
+    ctx.run.strLog += L"Cleaned History....\r\n";
+}
+
+void cleanCookies(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(12);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    const std::wstring folder = cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Cookies");
+    if (!folder.empty()) {
+        ctx.search.clearFoundLists();
+        ctx.search.searchFiles(folder, L"*.txt", kSearchAll);
+    } else {
+        ctx.search.clearFoundLists();
+    }
+    const auto& cookies = ctx.search.strFoundFiles();
+    if (!cookies.empty()) {
+        const std::wstring keep = toLower(readKeptCookieText(appFile(L"cookies.sol")));
+        ctx.ui.setProgressMax(static_cast<int64_t>(cookies.size()));
+        Yielder yield(ctx.ui, ctx.run);
+        for (size_t i = 0; i < cookies.size(); ++i) {
+            yield.poll();
+            if (yield.aborted()) {
+                discardBackupArchive(ctx.run);
+                ctx.ui.stopOperation(L"Aborted by User");
+                break;
+            }
+            const uint64_t length = lengthOf(cookies[i]);
+            if (keep.find(toLower(cookies[i])) == std::wstring::npos &&
+                ctx.deletion.deleteOneFile(cookies[i]) == 1)
+                ctx.run.count(length);
+            ctx.ui.setProgress(static_cast<int64_t>(i) + 1);
+        }
+    }
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Cookies....");
+}
+
+void cleanCache(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(11);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Cache"), L"*.*", true);
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Cache....");
+}
+
+void cleanFavorites(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(13);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Favorites"), L"*.url", true);
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Favorites....");
+}
+
+void cleanURLHistory(CleanerContext& ctx, bool)
+{
+    constexpr const wchar_t* key = L"Software\\Microsoft\\Internet Explorer\\TypedURLs\\";
+    ctx.ui.startOperation(14);
+    const std::wstring names = getRegValueNames(HKEY_CURRENT_USER, key);
+    size_t count = 0;
+    if (!names.empty()) {
+        count = split(names, L'\0').size();
+        deleteRegValues(HKEY_CURRENT_USER, names, key);
+    }
+    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Typed URL History\r\n";
+    ctx.ui.stopOperation(L"");
+}
+
+void cleanOffline(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(15);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    const std::wstring folder = getWinDir() + L"\\Offline Web Pages\\";
+    if (folderExists(folder))
+        cleanFolder(ctx, folder, L"*.*", true);
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Offline Web Pages....");
+}
+
+} // namespace sorvane

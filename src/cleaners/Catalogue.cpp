@@ -1,0 +1,88 @@
+#include "cleaners/Cleaners.h"
+
+#include "core/ErrorReport.h"
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+
+#include <array>
+
+namespace sorvane {
+
+namespace {
+
+const std::array<CleanerEntry, 18> kCleaners = {{
+    {0, cleanRecycleBin, L"There was an error in cleaning the Recycle Bin", false, L",cleanRecycleBin"},
+    {1, cleanUserDefinedFolders, L"There was an error in cleaning the User defined folders", true,
+     L",cleanUserDefinedFolders"},
+    {2, cleanRunMRU, L"There was an error in cleaning the Run MRU", false, L",cleanRunMRU"},
+    {3, cleanUserDefinedFiles, L"There was an error in cleaning User Defined Files", true, L",cleanUserDefinedFiles"},
+    {4, cleanUnecessaryFiles, L"There was an error in cleaning Unnecessary Files", false, L",cleanUnecessaryFiles"},
+    {5, cleanEmptyFiles, L"There was an error in cleaning Empty Files", false, L",cleanEmptyFiles"},
+    {6, cleanShortcuts, L"There was an error in cleaning the Shortcuts", false, L",cleanShortcuts"},
+    {7, cleanRecentDocuments, L"There was an error in cleaning Recent Documents", false, L",cleanRecentDocuments"},
+    {8, cleanPrinter, L"There was an error in cleaning Leftover Printer Files", false, L",cleanPrinter"},
+    {9, cleanMemoryDumpFiles, L"There was an error in cleaning Memory Dump Files", false, L",cleanMemoryDumpFiles"},
+    {10, cleanHistory, L"There was an error in cleaning the History", false, L",cleanHistory"},
+    {11, cleanCache, L"There was an error in cleaning the Cache", false, L",cleanCache"},
+    {12, cleanCookies, L"There was an error in cleaning Cookies", false, L",cleanCookies"},
+    {13, cleanFavorites, L"There was an error in cleaning Favorites", false, L",cleanFavorites"},
+    {14, cleanURLHistory, L"There was an error in cleaning the History", false, L",cleanURLHistory"},
+    {15, cleanOffline, L"There was an error in cleaning Offline Web Pages", false, L",cleanOffline"},
+    {16, cleanWindowsClipboard, L"There was an error in cleaning the Clipboard", true, L",cleanWindowsClipboard"},
+    {17, cleanMSOffice, L"There was an error in cleaning the MS OfficeRegistry History Lists", false,
+     L",cleanMSOffice"},
+}};
+
+} // namespace
+
+const CleanerEntry& cleanerFor(int store) { return kCleaners.at(static_cast<size_t>(store)); }
+
+void runCleaner(CleanerContext& ctx, int store, bool runAlone)
+{
+    const CleanerEntry& entry = cleanerFor(store);
+    try {
+        entry.clean(ctx, runAlone);
+    } catch (...) {
+        setPendingFromCurrentException();
+        const PendingError err = pendingError();
+        ctx.ui.messageBox(std::wstring(entry.errorText) + (entry.lineBreakBeforeDescription ? L"\r\n" : L"") +
+                              err.description,
+                          MB_OK | MB_ICONERROR);
+        // The message box may have let other reports run: restore this one.
+        setPendingError(err.number, err.description);
+        reportError(std::wstring(L"frmMain") + entry.tag);
+    }
+}
+
+void appendCountedLine(RunState& run, std::wstring_view label)
+{
+    run.strLog += label;
+    run.strLog += L" Files Deleted " + std::to_wstring(run.lngFCOunt) + L" Space Gained " +
+                  std::to_wstring(run.dblFSize) + L" Bytes\r\n";
+}
+
+std::wstring cleanerFolder(HKEY root, std::wstring_view key, std::wstring_view value)
+{
+    std::wstring folder = getRegString(root, key, value);
+    if (folder.size() <= 1)
+        return L"";
+    if (folder.back() != L'\\')
+        folder += L'\\';
+    if (folder.find(L'%') != std::wstring::npos)
+        convertWinPath(folder);
+    return folder.size() > 1 && folderExists(folder) ? folder : L"";
+}
+
+void cleanFolder(CleanerContext& ctx, const std::wstring& folder, std::wstring_view mask, bool removeFolders)
+{
+    if (folder.empty())
+        return;
+    ctx.search.clearFoundLists();
+    ctx.search.searchFiles(folder, std::wstring(mask), kSearchAll);
+    ctx.deletion.deleteFiles(ctx.search.strFoundFiles());
+    if (removeFolders)
+        ctx.deletion.deleteFolders(ctx.search.strFoundFolders());
+}
+
+} // namespace sorvane

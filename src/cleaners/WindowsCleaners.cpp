@@ -1,0 +1,175 @@
+// The Windows Related categories, memory dumps and printer spool files.
+#include "cleaners/Cleaners.h"
+
+#include "core/ErrorReport.h"
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+
+namespace sorvane {
+
+namespace {
+
+constexpr const wchar_t* kRunMruKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\";
+constexpr const wchar_t* kRecentDocsKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs\\";
+constexpr const wchar_t* kRecentShellFoldersKey =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+constexpr const wchar_t* kCrashControlKey = L"System\\CurrentControlSet\\Control\\CrashControl\\";
+constexpr const wchar_t* kPrintersKey = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";
+
+size_t nameCount(const std::wstring& names) { return names.empty() ? 0 : split(names, L'\0').size(); }
+
+} // namespace
+
+void cleanRecycleBin(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(0);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    int64_t bytes = 0, items = 0;
+    QueryRecycleBin(L"", bytes, items);
+    if (items == 0) {
+        bytes = 0;
+        const std::wstring drives = getDriveList();
+        if (drives.size() > 3) {
+            for (const auto& root : split(drives, L'\0')) {
+                if (root.empty() || rgbDrvType(root) != L"Hard drive;")
+                    continue;
+                int64_t b = 0, n = 0;
+                QueryRecycleBin(root, b, n);
+                bytes += b;
+                items += n;
+            }
+        }
+    }
+    ctx.run.lngTotalFiles += items;
+    ctx.run.dblTotalSize += static_cast<uint64_t>(bytes);
+    EmptyRecycleBin(L"", true, true, true);
+    ctx.run.strLog += L"Cleaned Recycle Bin.... Files Deleted " + std::to_wstring(items) + L" Space Gained " +
+                      std::to_wstring(bytes) + L"\r\n";
+    ctx.ui.stopOperation(L"");
+}
+
+void cleanRunMRU(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(2);
+    const std::wstring names = getRegValueNames(HKEY_CURRENT_USER, kRunMruKey);
+    const size_t count = nameCount(names);
+    if (count)
+        deleteRegValues(HKEY_CURRENT_USER, names, kRunMruKey);
+    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Run MRU values\r\n";
+    ctx.ui.stopOperation(L"");
+}
+
+void cleanRecentDocuments(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(7);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kRecentShellFoldersKey, L"Recent"), L"*.*", false);
+    clearKeyValues(kRecentDocsKey);
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Recent Documents....");
+}
+
+void cleanWindowsClipboard(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(16);
+    if (!OpenClipboard(nullptr))
+        raiseWin32(GetLastError());
+    const BOOL emptied = EmptyClipboard();
+    const DWORD err = GetLastError();
+    CloseClipboard();
+    if (!emptied)
+        raiseWin32(err);
+    ctx.run.strLog += L"Cleaned Windows Clipboard....\r\n";
+    ctx.ui.stopOperation(L"");
+}
+
+std::vector<std::wstring> officeMruKeys(std::wstring_view version)
+{
+    struct Entry {
+        const wchar_t* program;
+        const wchar_t* dialog;  // nullptr: the program's Recent Files key
+    };
+    static const Entry kEntries[] = {
+        {L"Access", L"Backup Database As"}, {L"Access", L"Convert Database Into"},
+        {L"Access", L"Database To COnvert From"}, {L"Access", L"File New Database"}, {L"Access", L"Import"},
+        {L"Access", L"New From Existing File"}, {L"Access", L"Open"}, {L"Access", nullptr},
+        {L"Excel", L"Open"}, {L"Excel", L"Save As"}, {L"Excel", nullptr},
+        {L"FrontPage", L"File Open"}, {L"FrontPage", L"New Publish Location"}, {L"FrontPage", L"Open File"},
+        {L"FrontPage", L"Picture"}, {L"FrontPage", L"Save As"}, {L"FrontPage", L"Select Background Picture"},
+        {L"FrontPage", nullptr},
+        {L"PowerPoint", L"Open"}, {L"PowerPoint", L"Save As"}, {L"PowerPoint", nullptr},
+        {L"Word", L"Insert Picture"}, {L"Word", L"Open"}, {L"Word", L"Save As"}, {L"Word", nullptr},
+    };
+    std::vector<std::wstring> keys;
+    const std::wstring base = L"Software\\Microsoft\\Office\\" + std::wstring(version) + L"\\";
+    for (const auto& e : kEntries) {
+        if (e.dialog)
+            keys.push_back(base + L"Common\\Open Find\\Microsoft " + e.program + L"\\Settings\\" + e.dialog +
+                           L"\\File Name MRU\\");
+        else
+            keys.push_back(base + e.program + L"\\Recent Files\\");
+    }
+    return keys;
+}
+
+void cleanOfficeVersion(std::wstring_view version)
+{
+    for (const auto& key : officeMruKeys(version))
+        step(L"frmMain,cleanOfficeVersion", [&] { clearKeyValues(key); });
+}
+
+void cleanMSOffice(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(17);
+    for (const wchar_t* version : {L"11.0", L"10.0", L"9.0", L"8.0"})
+        cleanOfficeVersion(version);
+    ctx.ui.stopOperation(L"");
+    ctx.run.strLog += L"Cleaned MS Office History Lists....\r\n";
+}
+
+std::wstring resolveDumpPath(std::wstring value)
+{
+    if (value.find(L'%') == std::wstring::npos)
+        return value;
+    convertWinPath(value);
+    if (value.find(L'%') == std::wstring::npos)
+        return value;
+    // Other references (%windir%, %SystemDrive% ...) as the system expands them.
+    wchar_t buf[32768];
+    const DWORD n = ExpandEnvironmentStringsW(value.c_str(), buf, 32768);
+    return n > 0 && n <= 32768 ? std::wstring(buf) : value;
+}
+
+void cleanMemoryDumpFiles(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(9);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    const std::wstring dumpFile = resolveDumpPath(getRegString(HKEY_LOCAL_MACHINE, kCrashControlKey, L"DumpFile"));
+    if (dumpFile.find(L'\\') != std::wstring::npos && fileExists(dumpFile))
+        DeleteFileW(dumpFile.c_str());  // uncounted and without backup, as the system's own dump
+    std::wstring minidumps = resolveDumpPath(getRegString(HKEY_LOCAL_MACHINE, kCrashControlKey, L"MinidumpDir"));
+    if (minidumps.find(L'\\') != std::wstring::npos) {
+        if (minidumps.back() != L'\\')
+            minidumps += L'\\';
+        if (folderExists(minidumps))
+            cleanFolder(ctx, minidumps, L"*.dmp", false);
+    }
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Memory Dump Files....");
+}
+
+void cleanPrinter(CleanerContext& ctx, bool)
+{
+    ctx.ui.startOperation(8);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+    cleanFolder(ctx, cleanerFolder(HKEY_LOCAL_MACHINE, kPrintersKey, L"DefaultspoolDirectory"), L"*.spl", false);
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, L"Cleaned Leftover Printer Files....");
+}
+
+} // namespace sorvane

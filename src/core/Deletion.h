@@ -1,0 +1,51 @@
+#pragma once
+// The one deletion engine: removes gathered files by the chosen delete
+// method, counts them, and removes the gathered folders.
+#include "core/EngineUi.h"
+#include "core/RunState.h"
+#include "core/StartupSettings.h"
+#include "core/Yielder.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+// Size of the blocks a wipe writes; each is flushed to disk before the next.
+constexpr size_t kWipeBlockBytes = 1024 * 1024;
+
+// The gap sort of the found folders: per gap one forward and one backward
+// pass of compare-and-exchange (case-sensitive). Tends towards ascending
+// order without always reaching it.
+void ShellSortVariantArray(std::vector<std::wstring>& items, const std::function<void()>& yield);
+
+// The random name a renamed wipe gets before deletion: "527.314".
+std::wstring randomWipeName(double uniform01);
+// The byte a wipe writes with Extra Security: 0..100, halves to even.
+unsigned char randomWipeByte(double uniform01);
+
+class DeletionEngine {
+public:
+    DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
+        : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run) {}
+
+    // Deletes every file of the list and counts each success.
+    void deleteFiles(const std::vector<std::wstring>& files);
+    // Removes the folders of the list that are empty, in gap-sorted order.
+    void deleteFolders(std::vector<std::wstring> folders);
+    // 1 when the file is gone, 0 on failure (which sets bLocked).
+    int deleteOneFile(const std::wstring& path);
+    // Overwrites and deletes one file; 1 on success, 0 on failure or Stop.
+    int wipeFile(const std::wstring& path);
+
+private:
+    int deleteToRecycleBin(const std::wstring& path);
+
+    EngineUi& m_ui;
+    RunState& m_run;
+    const DeleteSettings& m_settings;
+    Yielder m_yield;
+};
+
+} // namespace sorvane

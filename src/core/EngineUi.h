@@ -1,0 +1,43 @@
+#pragma once
+// The narrow interface through which the clean engine (search, deletion,
+// cleaners, the run driver) talks to the user interface. The main window
+// implements it; tests implement it with a recorder.
+#include <cstdint>
+#include <string>
+
+namespace sorvane {
+
+// One row of the review list of gathered files.
+struct ReviewRow {
+    std::wstring name;
+    uint64_t size = 0;
+    std::wstring dateTime;
+    std::wstring attributes;
+    std::wstring folder;  // with its trailing backslash
+};
+
+class EngineUi {
+public:
+    virtual ~EngineUi() = default;
+
+    virtual void setStatus(const std::wstring& text) = 0;
+    virtual void setProgressMax(int64_t max) = 0;
+    virtual void setProgress(int64_t value) = 0;
+    // MessageBox flags and result; the title is always the application title.
+    virtual int messageBox(const std::wstring& text, unsigned flags) = 0;
+    // Lets the message loop run so that Stop and repaints are served.
+    virtual void pumpMessages() = 0;
+
+    // Brackets of every cleaner: the activity picture beside the category's
+    // check box, the run buttons, the status line.
+    virtual void startOperation(int categoryStore) = 0;
+    virtual void stopOperation(const std::wstring& caption) = 0;
+
+    // Review list of the drive-wide cleaners.
+    virtual void addReviewRow(const ReviewRow& row) = 0;
+    virtual void discardReviewRows() = 0;
+    // Shows the gathered rows modally; returns when the user has closed it.
+    virtual void showReviewWindow() = 0;
+};
+
+} // namespace sorvane
