@@ -15,6 +15,15 @@ sandbox_create "$build/test-sandbox"
 SANDBOX_FORCE_XVFB=1 sandbox_display
 trap sandbox_stop EXIT
 
+# A folder to be cleaned that holds a link to a folder outside it.
+fixtures="$WINEPREFIX/drive_c/sorvane-fixtures"
+mkdir -p "$fixtures/outside/inner" "$fixtures/cleaned/real"
+echo "keep me" > "$fixtures/outside/precious.txt"
+echo "keep me too" > "$fixtures/outside/inner/precious2.txt"
+echo "junk" > "$fixtures/cleaned/real/junk.txt"
+echo "junk" > "$fixtures/cleaned/top.tmp"
+ln -s ../outside "$fixtures/cleaned/link"
+
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
 cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
 export SORVANE_EXE='C:\sorvane-bin\Sorvane.exe'

@@ -91,13 +91,16 @@ int clearUrlHistoryByHand(CleanerContext& ctx)
 void cleanHistory(CleanerContext& ctx, bool)
 {
     ctx.ui.startOperation(10);
+    win::ComInit com;
     win::ComPtr<IUrlHistoryStg2> history;
     HRESULT hr = CoCreateInstance(kClsidUrlHistory, nullptr, CLSCTX_INPROC_SERVER, kIidUrlHistoryStg2,
                                   history.putVoid());
     if (SUCCEEDED(hr))
         hr = history->ClearHistory();
     history.reset();
-    if (hr == E_NOTIMPL)
+    // Systems without a working history object (Wine has the class, but its
+    // ClearHistory is not implemented) are cleared by hand.
+    if (hr == E_NOTIMPL || hr == REGDB_E_CLASSNOTREG || hr == E_NOINTERFACE)
         clearUrlHistoryByHand(ctx);
     else if (FAILED(hr))
         raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));
@@ -122,6 +125,7 @@ void cleanCookies(CleanerContext& ctx, bool)
         const std::wstring keep = toLower(readKeptCookieText(appFile(L"cookies.sol")));
         ctx.ui.setProgressMax(static_cast<int64_t>(cookies.size()));
         Yielder yield(ctx.ui, ctx.run);
+        yield.pumpNow();
         for (size_t i = 0; i < cookies.size(); ++i) {
             yield.poll();
             if (yield.aborted()) {

@@ -4,6 +4,7 @@
 #include "core/ErrorReport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -175,6 +176,63 @@ void writeFile(const std::wstring& path, std::string_view bytes)
     if (!bytes.empty())
         WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
+}
+
+ScopedRegValue::ScopedRegValue(HKEY root, std::wstring key, std::wstring name, const wchar_t* value, DWORD type)
+    : m_root(root), m_key(std::move(key)), m_name(std::move(name))
+{
+    DWORD bytes = 0;
+    if (RegGetValueW(m_root, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_type, nullptr, &bytes) ==
+        ERROR_SUCCESS) {
+        m_data.resize(bytes);
+        m_had = RegGetValueW(m_root, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_type,
+                             m_data.data(), &bytes) == ERROR_SUCCESS;
+        m_data.resize(bytes);
+    }
+    if (value) {
+        const std::wstring v(value);
+        HKEY k = nullptr;
+        RegCreateKeyExW(m_root, m_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+        if (k)
+            RegCloseKey(k);
+        RegSetKeyValueW(m_root, m_key.c_str(), m_name.c_str(), type, v.c_str(),
+                        static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+    } else {
+        RegDeleteKeyValueW(m_root, m_key.c_str(), m_name.c_str());
+    }
+}
+
+ScopedRegValue::~ScopedRegValue()
+{
+    if (m_had)
+        RegSetKeyValueW(m_root, m_key.c_str(), m_name.c_str(), m_type, m_data.data(),
+                        static_cast<DWORD>(m_data.size()));
+    else
+        RegDeleteKeyValueW(m_root, m_key.c_str(), m_name.c_str());
+}
+
+void makeDir(const std::wstring& path)
+{
+    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+}
+
+void setWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour)
+{
+    SYSTEMTIME local{};
+    local.wYear = year;
+    local.wMonth = month;
+    local.wDay = day;
+    local.wHour = hour;
+    SYSTEMTIME utc{};
+    TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
+    FILETIME ft{};
+    SystemTimeToFileTime(&utc, &ft);
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        SetFileTime(h, nullptr, nullptr, &ft);
+        CloseHandle(h);
+    }
 }
 
 std::string readFile(const std::wstring& path)

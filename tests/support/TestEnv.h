@@ -60,7 +60,28 @@ private:
     std::wstring m_path;
 };
 
+// Sets (or, with no value, deletes) one registry value for the test's
+// length and puts back what was there before.
+class ScopedRegValue {
+public:
+    ScopedRegValue(HKEY root, std::wstring key, std::wstring name, const wchar_t* value, DWORD type = REG_SZ);
+    ~ScopedRegValue();
+    ScopedRegValue(const ScopedRegValue&) = delete;
+    ScopedRegValue& operator=(const ScopedRegValue&) = delete;
+
+private:
+    HKEY m_root;
+    std::wstring m_key, m_name;
+    bool m_had = false;
+    DWORD m_type = 0;
+    std::string m_data;
+};
+
 void writeFile(const std::wstring& path, std::string_view bytes);
+// Creates the folder and its parents.
+void makeDir(const std::wstring& path);
+// Sets the last-write time from a local date and time.
+void setWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour = 12);
 std::string readFile(const std::wstring& path);
 bool exists(const std::wstring& path);
 void removeTree(const std::wstring& path);

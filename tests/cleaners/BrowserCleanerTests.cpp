@@ -1,0 +1,144 @@
+#include "CleanerFixture.h"
+
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/ListFiles.h"
+
+#include <wininet.h>
+
+using namespace sorvane;
+using testenv::CleanerTest;
+using testenv::ScopedRegValue;
+
+namespace {
+const std::wstring kShell = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+}
+
+TEST_F(CleanerTest, CacheLineCountsFilesAndBytesAndRemovesEmptyFolders)
+{
+    fill(L"a.htm", 512);
+    fill(L"Content.IE5\\X1\\b.gif", 512);
+    fill(L"Content.IE5\\c.js", 512);
+    ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", dir.path().c_str());
+    runCleaner(ctx, 11, false);
+    EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 3 Space Gained 1536 Bytes\r\n");
+    EXPECT_FALSE(testenv::exists(dir.file(L"Content.IE5\\X1")));
+    EXPECT_EQ(ui.started, std::vector<int>{11});
+    EXPECT_EQ(ui.stopCaptions, std::vector<std::wstring>{L""});
+    EXPECT_EQ(run.lngTotalFiles, 3);
+}
+
+TEST_F(CleanerTest, MissingOrOneCharacterFolderValueGivesAZeroLine)
+{
+    {
+        ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", nullptr);
+        runCleaner(ctx, 11, false);
+    }
+    {
+        ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", L"C");
+        runCleaner(ctx, 11, false);
+    }
+    EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n"
+                          L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n");
+}
+
+TEST_F(CleanerTest, SystemRootInTheFolderValueIsExpanded)
+{
+    const std::wstring winTemp = getWinDir() + L"\\sorvane-cache-test";
+    testenv::makeDir(winTemp);
+    testenv::writeFile(winTemp + L"\\one.tmp", "1234");
+    ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", L"%SystemRoot%\\sorvane-cache-test");
+    runCleaner(ctx, 11, false);
+    EXPECT_EQ(lastLine(), L"Cleaned Cache.... Files Deleted 1 Space Gained 4 Bytes\r\n");
+    RemoveDirectoryW(winTemp.c_str());
+}
+
+TEST_F(CleanerTest, KeptCookiesSurviveWhateverTheLetterCase)
+{
+    fill(L"me@bank[1].txt", 100);
+    fill(L"me@ads[1].txt", 200);
+    fill(L"Low\\me@tracker[2].txt", 300);
+    fill(L"index.dat", 50);
+    const std::wstring kept = dir.file(L"me@bank[1].txt");
+    testenv::writeFile(app.file(L"cookies.sol"), toAnsi(toLower(kept)) + "\x01\r\n");
+    ScopedRegValue cookies(HKEY_CURRENT_USER, kShell, L"Cookies", dir.path().c_str());
+    runCleaner(ctx, 12, false);
+    EXPECT_TRUE(testenv::exists(kept));
+    EXPECT_FALSE(testenv::exists(dir.file(L"me@ads[1].txt")));
+    EXPECT_FALSE(testenv::exists(dir.file(L"Low\\me@tracker[2].txt")));
+    EXPECT_TRUE(testenv::exists(dir.file(L"index.dat"))) << "only *.txt files are cookies";
+    EXPECT_EQ(run.strLog, L"Cleaned Cookies.... Files Deleted 2 Space Gained 500 Bytes\r\n");
+}
+
+TEST_F(CleanerTest, StopDuringTheCookieLoopKeepsTheRest)
+{
+    for (int i = 0; i < 30; ++i)
+        fill(L"c" + std::to_wstring(i) + L".txt", 10);
+    ScopedRegValue cookies(HKEY_CURRENT_USER, kShell, L"Cookies", dir.path().c_str());
+    // Stop is pressed once the cookie loop has started (it sets the progress range).
+    ui.onPump = [this](testenv::RecorderUi& r) {
+        if (r.progressMax > 0)
+            run.bAbort = -1;
+    };
+    runCleaner(ctx, 12, false);
+    EXPECT_NE(std::find(ui.stopCaptions.begin(), ui.stopCaptions.end(), L"Aborted by User"), ui.stopCaptions.end());
+    EXPECT_EQ(run.lngFCOunt, 0);
+    EXPECT_TRUE(testenv::exists(dir.file(L"c0.txt")));
+    EXPECT_TRUE(testenv::exists(dir.file(L"c29.txt")));
+    EXPECT_EQ(lastLine(), L"Cleaned Cookies.... Files Deleted 0 Space Gained 0 Bytes\r\n") << "the line is still written";
+}
+
+TEST_F(CleanerTest, FavoritesLoseTheirShortcutsAndEmptyFolders)
+{
+    fill(L"site.url", 80);
+    fill(L"Links\\other.url", 80);
+    fill(L"Mixed\\keep.pdf", 10);
+    fill(L"Mixed\\gone.url", 80);
+    ScopedRegValue favorites(HKEY_CURRENT_USER, kShell, L"Favorites", dir.path().c_str());
+    runCleaner(ctx, 13, false);
+    EXPECT_EQ(run.strLog, L"Cleaned Favorites.... Files Deleted 3 Space Gained 240 Bytes\r\n");
+    EXPECT_FALSE(testenv::exists(dir.file(L"Links")));
+    EXPECT_TRUE(testenv::exists(dir.file(L"Mixed\\keep.pdf")));
+}
+
+TEST_F(CleanerTest, TypedUrlsAreCountedAndTheKeyStays)
+{
+    const std::wstring key = L"Software\\Microsoft\\Internet Explorer\\TypedURLs";
+    ScopedRegValue u1(HKEY_CURRENT_USER, key, L"url1", L"http://a.example/");
+    ScopedRegValue u2(HKEY_CURRENT_USER, key, L"url2", L"http://b.example/");
+    ScopedRegValue u3(HKEY_CURRENT_USER, key, L"url3", L"http://c.example/");
+    runCleaner(ctx, 14, false);
+    EXPECT_EQ(run.strLog, L"Cleaned 3 Typed URL History\r\n");
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_EQ(getRegValueNames(HKEY_CURRENT_USER, key), L"");
+    runCleaner(ctx, 14, false);
+    EXPECT_EQ(lastLine(), L"Cleaned 0 Typed URL History\r\n");
+}
+
+TEST_F(CleanerTest, OfflinePagesWithoutTheirFolderGiveZero)
+{
+    RemoveDirectoryW((getWinDir() + L"\\Offline Web Pages").c_str());
+    runCleaner(ctx, 15, false);
+    EXPECT_EQ(run.strLog, L"Cleaned Offline Web Pages.... Files Deleted 0 Space Gained 0 Bytes\r\n");
+}
+
+TEST_F(CleanerTest, HistoryIsClearedEvenWithoutTheHistoryObject)
+{
+    const std::wstring visited = L"Visited: tester@http://history.example/page";
+    wchar_t file[MAX_PATH] = {};
+    ASSERT_TRUE(CreateUrlCacheEntryW(visited.c_str(), 0, L"", file, 0));
+    FILETIME none{};
+    ASSERT_TRUE(CommitUrlCacheEntryW(visited.c_str(), file, none, none, URLHISTORY_CACHE_ENTRY, nullptr, 0, nullptr,
+                                     nullptr));
+    fill(L"History.IE5\\index.dat", 64);
+    ScopedRegValue history(HKEY_CURRENT_USER, kShell, L"History", dir.path().c_str());
+    runCleaner(ctx, 10, false);
+    EXPECT_EQ(run.strLog, L"Cleaned History....\r\n");
+    EXPECT_TRUE(ui.messages.empty());
+    BYTE buf[4096];
+    DWORD size = sizeof buf;
+    EXPECT_FALSE(GetUrlCacheEntryInfoW(visited.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf), &size));
+    EXPECT_FALSE(testenv::exists(dir.file(L"History.IE5\\index.dat")));
+    EXPECT_EQ(run.lngTotalFiles, 0) << "history is not counted";
+}
