@@ -80,7 +80,7 @@ void cleanFolder(CleanerContext& ctx, const std::wstring& folder, std::wstring_v
         return;
     ctx.search.clearFoundLists();
     ctx.search.searchFiles(folder, std::wstring(mask), kSearchAll);
-    ctx.deletion.deleteFiles(ctx.search.strFoundFiles());
+    ctx.deletion.deleteFiles(ctx.search.strFoundFiles(), &ctx.search.foundFileSizes());
     if (removeFolders)
         ctx.deletion.deleteFolders(ctx.search.strFoundFolders());
 }

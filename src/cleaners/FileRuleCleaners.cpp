@@ -193,7 +193,7 @@ void cleanUserDefinedFolders(CleanerContext& ctx, bool)
         if (appData.size() >= 2 && folderExists(officeRecent) && !ignored(officeRecent))
             searchFolder(officeRecent);
     }
-    ctx.deletion.deleteFiles(ctx.search.strFoundFiles());
+    ctx.deletion.deleteFiles(ctx.search.strFoundFiles(), &ctx.search.foundFileSizes());
     ctx.ui.stopOperation(L"");
     appendCountedLine(ctx.run, L"Cleaned User Defined Folders....");
 }

@@ -76,8 +76,10 @@ unsigned char randomWipeByte(double u)
     return static_cast<unsigned char>(std::nearbyint(u * 100.0));
 }
 
-void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files)
+void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const std::vector<uint64_t>* sizes)
 {
+    if (sizes && sizes->size() != files.size())
+        sizes = nullptr;
     constexpr const wchar_t* tag = L"frmMain,deleteFiles";
     if (!files.empty()) {
         step(tag, [&] { m_ui.setProgressMax(static_cast<int64_t>(files.size()) + 1); });
@@ -89,8 +91,8 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files)
                 m_ui.stopOperation(L"Aborted by User");
                 return;
             }
-            uint64_t size = 0;
-            const bool sized = step(tag, [&] {
+            uint64_t size = sizes ? (*sizes)[i] : 0;
+            const bool sized = sizes || step(tag, [&] {
                 if (!fileSize(path, size))
                     raiseWin32(GetLastError());
             });
@@ -138,9 +140,20 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
 {
     int result = 0;
     try {
+        if (m_settings.intDelMethod == kDelete) {
+            // Most files delete at once; only a read-only one needs its
+            // attributes cleared first.
+            result = DeleteFileW(path.c_str()) ? 1 : 0;
+            if (!result && GetLastError() == ERROR_ACCESS_DENIED) {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                result = DeleteFileW(path.c_str()) ? 1 : 0;
+            }
+            if (result == 0)
+                m_run.bLocked = -1;
+            return result;
+        }
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         switch (m_settings.intDelMethod) {
-        case kDelete: result = DeleteFileW(path.c_str()) ? 1 : 0; break;
         case kRecycleBin: result = deleteToRecycleBin(path); break;
         case kWipe: result = wipeFile(path); break;
         default:

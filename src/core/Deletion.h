@@ -30,8 +30,10 @@ public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
         : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run) {}
 
-    // Deletes every file of the list and counts each success.
-    void deleteFiles(const std::vector<std::wstring>& files);
+    // Deletes every file of the list and counts each success. `sizes`, when
+    // given, holds the size of each file as the search saw it; otherwise each
+    // size is asked of the file system.
+    void deleteFiles(const std::vector<std::wstring>& files, const std::vector<uint64_t>* sizes = nullptr);
     // Removes the folders of the list that are empty, in gap-sorted order.
     void deleteFolders(std::vector<std::wstring> folders);
     // 1 when the file is gone, 0 on failure (which sets bLocked).

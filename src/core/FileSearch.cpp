@@ -142,6 +142,7 @@ long long daysBetween(const SYSTEMTIME& from, const SYSTEMTIME& to)
 void FileSearch::clearFoundLists()
 {
     m_files.clear();
+    m_sizes.clear();
     m_folders.clear();
     m_fileCount = 0;
 }
@@ -242,8 +243,7 @@ void FileSearch::handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd
 {
     const std::wstring_view name = fd.cFileName;
     if (mode == kSearchAll) {
-        m_files.push_back(path + fd.cFileName);
-        ++m_fileCount;
+        addFoundFile(path, fd);
         return;
     }
     if (options.bIgnoreNames && isIgnoredFileName(name))
@@ -264,10 +264,16 @@ void FileSearch::handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd
             addReviewRow(path, fd, mode);
         break;
     default:
-        m_files.push_back(path + fd.cFileName);
-        ++m_fileCount;
+        addFoundFile(path, fd);
         break;
     }
+}
+
+void FileSearch::addFoundFile(const std::wstring& path, const WIN32_FIND_DATAW& fd)
+{
+    m_files.push_back(path + fd.cFileName);
+    m_sizes.push_back((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+    ++m_fileCount;
 }
 
 bool FileSearch::passesDateAndAttributes(const WIN32_FIND_DATAW& fd) const

@@ -59,6 +59,8 @@ public:
     void searchFiles(const std::wstring& path, const std::wstring& mask, int16_t mode);
 
     const std::vector<std::wstring>& strFoundFiles() const { return m_files; }
+    // The size of each found file as the search saw it, in the same order.
+    const std::vector<uint64_t>& foundFileSizes() const { return m_sizes; }
     const std::vector<std::wstring>& strFoundFolders() const { return m_folders; }
     // Index of the last entry, -1 when empty; in the review modes the rows added - 1.
     int64_t lngFileIndex() const { return m_fileCount - 1; }
@@ -94,6 +96,7 @@ private:
     void walk(const std::wstring& path, const std::wstring& mask, int16_t mode);
     void collectFolderFiles(const std::wstring& path, const std::wstring& mask, int16_t mode);
     void handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode);
+    void addFoundFile(const std::wstring& path, const WIN32_FIND_DATAW& fd);
     bool passesDateAndAttributes(const WIN32_FIND_DATAW& fd) const;
     void addReviewRow(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode);
     bool checkAbort();
@@ -102,6 +105,7 @@ private:
     RunState& m_run;
     Yielder m_yield;
     std::vector<std::wstring> m_files;
+    std::vector<uint64_t> m_sizes;
     std::vector<std::wstring> m_folders;
     int64_t m_fileCount = 0;
     bool m_stopped = false;
