@@ -11,16 +11,13 @@ using namespace sorvane;
 using testenv::CleanerTest;
 using testenv::ScopedRegValue;
 
-namespace {
-const std::wstring kShell = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
-}
 
 TEST_F(CleanerTest, CacheLineCountsFilesAndBytesAndRemovesEmptyFolders)
 {
     fill(L"a.htm", 512);
     fill(L"Content.IE5\\X1\\b.gif", 512);
     fill(L"Content.IE5\\c.js", 512);
-    ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", dir.path().c_str());
+    testenv::ScopedShellFolder cache(L"Cache", dir.path().c_str());
     runCleaner(ctx, 11, false);
     EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 3 Space Gained 1536 Bytes\r\n");
     EXPECT_FALSE(testenv::exists(dir.file(L"Content.IE5\\X1")));
@@ -32,11 +29,11 @@ TEST_F(CleanerTest, CacheLineCountsFilesAndBytesAndRemovesEmptyFolders)
 TEST_F(CleanerTest, MissingOrOneCharacterFolderValueGivesAZeroLine)
 {
     {
-        ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", nullptr);
+        testenv::ScopedShellFolder cache(L"Cache", nullptr);
         runCleaner(ctx, 11, false);
     }
     {
-        ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", L"C");
+        testenv::ScopedShellFolder cache(L"Cache", L"C");
         runCleaner(ctx, 11, false);
     }
     EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n"
@@ -48,7 +45,7 @@ TEST_F(CleanerTest, SystemRootInTheFolderValueIsExpanded)
     const std::wstring winTemp = getWinDir() + L"\\sorvane-cache-test";
     testenv::makeDir(winTemp);
     testenv::writeFile(winTemp + L"\\one.tmp", "1234");
-    ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", L"%SystemRoot%\\sorvane-cache-test");
+    testenv::ScopedShellFolder cache(L"Cache", L"%SystemRoot%\\sorvane-cache-test");
     runCleaner(ctx, 11, false);
     EXPECT_EQ(lastLine(), L"Cleaned Cache.... Files Deleted 1 Space Gained 4 Bytes\r\n");
     RemoveDirectoryW(winTemp.c_str());
@@ -62,7 +59,7 @@ TEST_F(CleanerTest, KeptCookiesSurviveWhateverTheLetterCase)
     fill(L"index.dat", 50);
     const std::wstring kept = dir.file(L"me@bank[1].txt");
     testenv::writeFile(app.file(L"cookies.sol"), toAnsi(toLower(kept)) + "\x01\r\n");
-    ScopedRegValue cookies(HKEY_CURRENT_USER, kShell, L"Cookies", dir.path().c_str());
+    testenv::ScopedShellFolder cookies(L"Cookies", dir.path().c_str());
     runCleaner(ctx, 12, false);
     EXPECT_TRUE(testenv::exists(kept));
     EXPECT_FALSE(testenv::exists(dir.file(L"me@ads[1].txt")));
@@ -75,7 +72,7 @@ TEST_F(CleanerTest, StopDuringTheCookieLoopKeepsTheRest)
 {
     for (int i = 0; i < 30; ++i)
         fill(L"c" + std::to_wstring(i) + L".txt", 10);
-    ScopedRegValue cookies(HKEY_CURRENT_USER, kShell, L"Cookies", dir.path().c_str());
+    testenv::ScopedShellFolder cookies(L"Cookies", dir.path().c_str());
     // Stop is pressed once the cookie loop has started (it sets the progress range).
     ui.onPump = [this](testenv::RecorderUi& r) {
         if (r.progressMax > 0)
@@ -95,7 +92,7 @@ TEST_F(CleanerTest, FavoritesLoseTheirShortcutsAndEmptyFolders)
     fill(L"Links\\other.url", 80);
     fill(L"Mixed\\keep.pdf", 10);
     fill(L"Mixed\\gone.url", 80);
-    ScopedRegValue favorites(HKEY_CURRENT_USER, kShell, L"Favorites", dir.path().c_str());
+    testenv::ScopedShellFolder favorites(L"Favorites", dir.path().c_str());
     runCleaner(ctx, 13, false);
     EXPECT_EQ(run.strLog, L"Cleaned Favorites.... Files Deleted 3 Space Gained 240 Bytes\r\n");
     EXPECT_FALSE(testenv::exists(dir.file(L"Links")));
@@ -132,7 +129,7 @@ TEST_F(CleanerTest, HistoryIsClearedEvenWithoutTheHistoryObject)
     ASSERT_TRUE(CommitUrlCacheEntryW(visited.c_str(), file, none, none, URLHISTORY_CACHE_ENTRY, nullptr, 0, nullptr,
                                      nullptr));
     fill(L"History.IE5\\index.dat", 64);
-    ScopedRegValue history(HKEY_CURRENT_USER, kShell, L"History", dir.path().c_str());
+    testenv::ScopedShellFolder history(L"History", dir.path().c_str());
     runCleaner(ctx, 10, false);
     EXPECT_EQ(run.strLog, L"Cleaned History....\r\n");
     EXPECT_TRUE(ui.messages.empty());

@@ -101,9 +101,7 @@ TEST_F(CleanerTest, ErrorTextsWithoutLineBreak)
 TEST_F(CleanerTest, LinkInsideACleanedFolderLeavesTheOutsideAlone)
 {
     // scripts/test.sh made cleaned\link pointing at the sibling folder outside\.
-    testenv::ScopedRegValue cache(HKEY_CURRENT_USER,
-                                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                                  L"Cache", L"C:\\sorvane-fixtures\\cleaned");
+    testenv::ScopedShellFolder cache(L"Cache", L"C:\\sorvane-fixtures\\cleaned");
     runCleaner(ctx, 11, false);
     EXPECT_TRUE(testenv::exists(L"C:\\sorvane-fixtures\\outside\\precious.txt"));
     EXPECT_TRUE(testenv::exists(L"C:\\sorvane-fixtures\\outside\\inner\\precious2.txt"));

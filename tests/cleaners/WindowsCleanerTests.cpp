@@ -50,8 +50,7 @@ TEST_F(CleanerTest, RecentDocumentsKeepTheirPerExtensionLists)
     ScopedRegValue top(HKEY_CURRENT_USER, key, L"0", L"report.doc");
     ScopedRegValue sub(HKEY_CURRENT_USER, key + L"\\.doc", L"0", L"report.doc");
     fill(L"report.doc.lnk", 300);
-    ScopedRegValue recent(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                          L"Recent", dir.path().c_str());
+    testenv::ScopedShellFolder recent(L"Recent", dir.path().c_str());
     runCleaner(ctx, 7, false);
     EXPECT_EQ(run.strLog, L"Cleaned Recent Documents.... Files Deleted 1 Space Gained 300 Bytes\r\n");
     EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, key, L"0"));

@@ -31,7 +31,6 @@ protected:
     CleanRun clean{ui, run, search, settings};
 };
 
-const std::wstring kShell = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 } // namespace
 
@@ -71,7 +70,7 @@ TEST_F(CleanRunTest, FullRunLogsEachCategoryAndTheTotals)
     testenv::writeFile(dir.file(L"a.tmp"), std::string(1000, 'a'));
     testenv::writeFile(dir.file(L"b.tmp"), std::string(536, 'b'));
     testenv::writeFile(dir.file(L"c.tmp"), "");
-    testenv::ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", dir.path().c_str());
+    testenv::ScopedShellFolder cache(L"Cache", dir.path().c_str());
     testenv::ScopedRegValue typed(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\TypedURLs", L"url1",
                                   L"http://x.example/");
     ui.checked = {11, 14};
@@ -111,7 +110,7 @@ TEST_F(CleanRunTest, StopDuringACategoryEndsTheRunWithoutALog)
 {
     for (int i = 0; i < 50; ++i)
         testenv::writeFile(dir.file(L"f" + std::to_wstring(i)), "x");
-    testenv::ScopedRegValue cache(HKEY_CURRENT_USER, kShell, L"Cache", dir.path().c_str());
+    testenv::ScopedShellFolder cache(L"Cache", dir.path().c_str());
     ui.checked = {11, 13, 14};
     ui.onPump = [this](RecorderUi&) { run.bAbort = -1; };
     clean.fullRun();
@@ -126,7 +125,7 @@ TEST_F(CleanRunTest, StopDuringACategoryEndsTheRunWithoutALog)
 TEST_F(CleanRunTest, FavoritesFromTheMenuAskFirst)
 {
     testenv::writeFile(dir.file(L"site.url"), "[InternetShortcut]");
-    testenv::ScopedRegValue favorites(HKEY_CURRENT_USER, kShell, L"Favorites", dir.path().c_str());
+    testenv::ScopedShellFolder favorites(L"Favorites", dir.path().c_str());
     ui.answer = IDCANCEL;
     clean.singleRun(L"Clean Favorites");
     EXPECT_EQ(ui.messages, std::vector<std::wstring>{L"Are you sure you want to delete Favorites?"});

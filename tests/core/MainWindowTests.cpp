@@ -179,3 +179,43 @@ TEST(MainWindow, ExitButtonSavesTheBoxesToo)
     EXPECT_EQ(p.waitForExit(15000), 0u);
     EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
 }
+
+TEST(MainWindow, StartupRunEndsInTheLogAndMarksTheCategory)
+{
+    testenv::TempFolder app;
+    testenv::TempFolder cache;
+    for (const wchar_t* name : {L"a.htm", L"b.gif", L"c.js"})
+        testenv::writeFile(cache.file(name), std::string(512, 'c'));
+    testenv::ScopedShellFolder shell(L"Cache", cache.path().c_str());
+    testenv::writeFile(app.file(L"checkItems.sol"), "0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0,\r\n");
+    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nStartupClean=1\r\n[Internet]\r\nVendorSite=http://127.0.0.1:9\r\n");
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND log = p.waitForWindow(L"Sorvane - Clean Log", 20000);
+    ASSERT_NE(log, nullptr);
+    const std::wstring text = [&] {
+        // An edit control's text lives in its own process: ask the control.
+        HWND edit = GetDlgItem(log, IDC_txtLog);
+        const LRESULT n = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
+        std::wstring t(static_cast<size_t>(n) + 1, L'\0');
+        SendMessageW(edit, WM_GETTEXT, t.size(), reinterpret_cast<LPARAM>(t.data()));
+        return std::wstring(t.c_str());
+    }();
+    EXPECT_EQ(text.rfind(L"Sorvane : ", 0), 0u) << std::string(text.begin(), text.end());
+    EXPECT_NE(text.find(L"Cleaned Cache.... Files Deleted 3 Space Gained 1536 Bytes\r\n"), std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_NE(text.find(L"Total Files Deleted:  3  Files   Total Space Gained  1"), std::wstring::npos);
+    EXPECT_FALSE(testenv::exists(cache.file(L"a.htm")));
+
+    PostMessageW(log, WM_COMMAND, IDM_LOG_mnuExit, 0);
+    for (int i = 0; i < 50 && windowText(GetDlgItem(main, IDC_picStatus)) != L"Ready"; ++i)
+        Sleep(100);
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_picStatus)), L"Ready");
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(main, IDC_CHECKMARK_FIRST + 11)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(main, IDC_CHECKMARK_FIRST + 10)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_cmdClean)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, IDC_cmdStop)));
+    EXPECT_NE(testenv::readFile(app.file(L"Settings.ini")).find("LastCleaned="), std::string::npos);
+    closeAndWait(p, main);
+}

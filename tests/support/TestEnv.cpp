@@ -211,6 +211,13 @@ ScopedRegValue::~ScopedRegValue()
         RegDeleteKeyValueW(m_root, m_key.c_str(), m_name.c_str());
 }
 
+ScopedShellFolder::ScopedShellFolder(const std::wstring& name, const wchar_t* path)
+    : m_user(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", name,
+             path, REG_EXPAND_SZ),
+      m_shell(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name, path)
+{
+}
+
 void makeDir(const std::wstring& path)
 {
     SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);

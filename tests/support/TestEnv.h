@@ -77,6 +77,18 @@ private:
     std::string m_data;
 };
 
+// Points one of the user's shell folders (Cache, Cookies, History ...) at a
+// folder for the test. The shell rewrites "Shell Folders" from "User Shell
+// Folders" whenever a program asks it for a folder, so both are set.
+class ScopedShellFolder {
+public:
+    ScopedShellFolder(const std::wstring& name, const wchar_t* path);
+
+private:
+    ScopedRegValue m_user;
+    ScopedRegValue m_shell;
+};
+
 void writeFile(const std::wstring& path, std::string_view bytes);
 // Creates the folder and its parents.
 void makeDir(const std::wstring& path);
