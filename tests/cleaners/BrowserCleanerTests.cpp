@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "options/ListFiles.h"
 
+#include <shlobj.h>
 #include <wininet.h>
 
 using namespace sorvane;
@@ -36,8 +37,39 @@ TEST_F(CleanerTest, MissingOrOneCharacterFolderValueGivesAZeroLine)
         testenv::ScopedShellFolder cache(L"Cache", L"C");
         runCleaner(ctx, 11, false);
     }
-    EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n"
-                          L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n");
+    {
+        testenv::ScopedShellFolder cache(L"Cache", nullptr);
+        testenv::ScopedRegValue number(HKEY_CURRENT_USER,
+                                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                                       L"Cache", nullptr);
+        const DWORD value = 42;
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                        L"Cache", REG_DWORD, &value, sizeof value);
+        runCleaner(ctx, 11, false);
+    }
+    const std::wstring zero = L"Cleaned Cache.... Files Deleted 0 Space Gained 0 Bytes\r\n";
+    EXPECT_EQ(run.strLog, zero + zero + zero) << "missing, one character, not text";
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(CleanerTest, NamesOutsideTheAnsiCodePageAndDeepPaths)
+{
+    fill(L"\u041a\u044d\u0448.htm", 100);       // Cyrillic
+    fill(L"\u7f13\u5b58\\\u6587\u4ef6.js", 50);  // Chinese folder and file
+    // A folder tree deeper than MAX_PATH, made through the long-path prefix.
+    std::wstring deep = L"\\\\?\\" + dir.path();
+    while (deep.size() < 300) {
+        deep += L"\\abcdefghijklmnopqrstuvwxyz0123456789";
+        CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    testenv::writeFile(deep + L"\\deep.tmp", "x");
+    testenv::ScopedShellFolder cache(L"Cache", dir.path().c_str());
+    runCleaner(ctx, 11, false);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(testenv::exists(dir.file(L"\u041a\u044d\u0448.htm")));
+    EXPECT_FALSE(testenv::exists(dir.file(L"\u7f13\u5b58\\\u6587\u4ef6.js")));
+    EXPECT_EQ(run.strLog.rfind(L"Cleaned Cache.... Files Deleted ", 0), 0u);
+    EXPECT_GE(run.lngFCOunt, 2);
 }
 
 TEST_F(CleanerTest, SystemRootInTheFolderValueIsExpanded)
