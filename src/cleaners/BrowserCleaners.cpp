@@ -23,13 +23,6 @@ namespace {
 const CLSID kClsidUrlHistory = {0x3C374A40, 0xBAE4, 0x11CF, {0xBF, 0x7D, 0x00, 0xAA, 0x00, 0x69, 0x46, 0xEE}};
 const IID kIidUrlHistoryStg2 = {0xAFA0DC11, 0xC313, 0x11D0, {0x83, 0x1A, 0x00, 0xC0, 0x4F, 0xD5, 0xAE, 0x38}};
 
-uint64_t lengthOf(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        raiseWin32(GetLastError());
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 // Source URLs of the cache entries whose name starts with `prefix`.
 std::vector<std::wstring> urlCacheEntries(std::wstring_view prefix)
@@ -110,9 +103,7 @@ void cleanHistory(CleanerContext& ctx, bool)
 
 void cleanCookies(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(12);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 12);
     const std::wstring folder = cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Cookies");
     if (!folder.empty()) {
         ctx.search.clearFoundLists();
@@ -133,35 +124,28 @@ void cleanCookies(CleanerContext& ctx, bool)
                 ctx.ui.stopOperation(L"Aborted by User");
                 break;
             }
-            const uint64_t length = lengthOf(cookies[i]);
+            const uint64_t length = fileLength(cookies[i]);
             if (keep.find(toLower(cookies[i])) == std::wstring::npos &&
                 ctx.deletion.deleteOneFile(cookies[i]) == 1)
                 ctx.run.count(length);
             ctx.ui.setProgress(static_cast<int64_t>(i) + 1);
         }
     }
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Cookies....");
+    finishCounted(ctx, L"Cleaned Cookies....");
 }
 
 void cleanCache(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(11);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 11);
     cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Cache"), L"*.*", true);
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Cache....");
+    finishCounted(ctx, L"Cleaned Cache....");
 }
 
 void cleanFavorites(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(13);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 13);
     cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Favorites"), L"*.url", true);
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Favorites....");
+    finishCounted(ctx, L"Cleaned Favorites....");
 }
 
 void cleanURLHistory(CleanerContext& ctx, bool)
@@ -180,14 +164,11 @@ void cleanURLHistory(CleanerContext& ctx, bool)
 
 void cleanOffline(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(15);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 15);
     const std::wstring folder = getWinDir() + L"\\Offline Web Pages\\";
     if (folderExists(folder))
         cleanFolder(ctx, folder, L"*.*", true);
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Offline Web Pages....");
+    finishCounted(ctx, L"Cleaned Offline Web Pages....");
 }
 
 } // namespace sorvane

@@ -62,6 +62,19 @@ void appendCountedLine(RunState& run, std::wstring_view label)
                   std::to_wstring(run.dblFSize) + L" Bytes\r\n";
 }
 
+void startCounted(CleanerContext& ctx, int store)
+{
+    ctx.ui.startOperation(store);
+    ctx.run.lngFCOunt = 0;
+    ctx.run.dblFSize = 0;
+}
+
+void finishCounted(CleanerContext& ctx, std::wstring_view label)
+{
+    ctx.ui.stopOperation(L"");
+    appendCountedLine(ctx.run, label);
+}
+
 std::wstring cleanerFolder(HKEY root, std::wstring_view key, std::wstring_view value)
 {
     std::wstring folder = getRegString(root, key, value);

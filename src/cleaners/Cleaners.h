@@ -45,6 +45,10 @@ void runCleaner(CleanerContext& ctx, int store, bool runAlone);
 
 // "<label> Files Deleted <n> Space Gained <bytes> Bytes" + CR LF.
 void appendCountedLine(RunState& run, std::wstring_view label);
+// Start of a cleaner that writes a counted line: its picture, counters at 0.
+void startCounted(CleanerContext& ctx, int store);
+// End of such a cleaner: stopOperation, then its line.
+void finishCounted(CleanerContext& ctx, std::wstring_view label);
 // The folder of a registry value as the folder cleaners use it: longer than
 // one character, a backslash appended, %SYSTEMROOT% expanded, existing.
 // Empty when any of these fails.

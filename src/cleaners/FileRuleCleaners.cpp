@@ -23,13 +23,6 @@ constexpr int kStoreUnnecessary = 4;
 constexpr int kStoreEmpty = 5;
 constexpr int kStoreDeadShortcut = 6;
 
-uint64_t lengthOf(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        raiseWin32(GetLastError());
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 // Lets the message loop run and ends the cleaner's work on Stop.
 bool stoppedBeforeNext(CleanerContext& ctx, Yielder& yield)
@@ -154,9 +147,7 @@ void cleanShortcuts(CleanerContext& ctx, bool)
 
 void cleanUserDefinedFolders(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(1);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 1);
     ctx.search.clearFoundLists();
     Yielder yield(ctx.ui, ctx.run);
     const auto ignored = [&](const std::wstring& folder) {
@@ -194,15 +185,12 @@ void cleanUserDefinedFolders(CleanerContext& ctx, bool)
             searchFolder(officeRecent);
     }
     ctx.deletion.deleteFiles(ctx.search.strFoundFiles(), &ctx.search.foundFileSizes());
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned User Defined Folders....");
+    finishCounted(ctx, L"Cleaned User Defined Folders....");
 }
 
 void cleanUserDefinedFiles(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(3);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 3);
     const auto bytes = readFileBytes(appFile(L"UDFI.sol"));
     if (bytes && !bytes->empty()) {
         std::wstring text = fromAnsi(*bytes);
@@ -228,7 +216,7 @@ void cleanUserDefinedFiles(CleanerContext& ctx, bool)
                 }
                 if (!fileExists(path))
                     continue;
-                const uint64_t length = lengthOf(path);
+                const uint64_t length = fileLength(path);
                 if (ctx.deletion.deleteOneFile(path) == 1)
                     ctx.run.count(length);
             }

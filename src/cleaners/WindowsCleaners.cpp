@@ -23,9 +23,7 @@ size_t nameCount(const std::wstring& names) { return names.empty() ? 0 : split(n
 
 void cleanRecycleBin(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(0);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 0);
     int64_t bytes = 0, items = 0;
     QueryRecycleBin(L"", bytes, items);
     if (items == 0) {
@@ -63,13 +61,10 @@ void cleanRunMRU(CleanerContext& ctx, bool)
 
 void cleanRecentDocuments(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(7);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 7);
     cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kRecentShellFoldersKey, L"Recent"), L"*.*", false);
     clearKeyValues(kRecentDocsKey);
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Recent Documents....");
+    finishCounted(ctx, L"Cleaned Recent Documents....");
 }
 
 void cleanWindowsClipboard(CleanerContext& ctx, bool)
@@ -145,9 +140,7 @@ std::wstring resolveDumpPath(std::wstring value)
 
 void cleanMemoryDumpFiles(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(9);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 9);
     const std::wstring dumpFile = resolveDumpPath(getRegString(HKEY_LOCAL_MACHINE, kCrashControlKey, L"DumpFile"));
     if (dumpFile.find(L'\\') != std::wstring::npos && fileExists(dumpFile))
         DeleteFileW(dumpFile.c_str());  // uncounted and without backup, as the system's own dump
@@ -158,18 +151,14 @@ void cleanMemoryDumpFiles(CleanerContext& ctx, bool)
         if (folderExists(minidumps))
             cleanFolder(ctx, minidumps, L"*.dmp", false);
     }
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Memory Dump Files....");
+    finishCounted(ctx, L"Cleaned Memory Dump Files....");
 }
 
 void cleanPrinter(CleanerContext& ctx, bool)
 {
-    ctx.ui.startOperation(8);
-    ctx.run.lngFCOunt = 0;
-    ctx.run.dblFSize = 0;
+    startCounted(ctx, 8);
     cleanFolder(ctx, cleanerFolder(HKEY_LOCAL_MACHINE, kPrintersKey, L"DefaultspoolDirectory"), L"*.spl", false);
-    ctx.ui.stopOperation(L"");
-    appendCountedLine(ctx.run, L"Cleaned Leftover Printer Files....");
+    finishCounted(ctx, L"Cleaned Leftover Printer Files....");
 }
 
 } // namespace sorvane

@@ -1,6 +1,7 @@
 #include "core/Deletion.h"
 
 #include "core/ErrorReport.h"
+#include "core/SystemPaths.h"
 #include "options/BackupArchive.h"
 #include "win/UniqueHandle.h"
 
@@ -23,15 +24,6 @@ std::mt19937_64& generator()
 double uniform01()
 {
     return std::uniform_real_distribution<double>(0.0, 1.0)(generator());
-}
-
-bool fileSize(const std::wstring& path, uint64_t& size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return false;
-    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
 }
 
 } // namespace
@@ -92,10 +84,7 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
                 return;
             }
             uint64_t size = sizes ? (*sizes)[i] : 0;
-            const bool sized = sizes || step(tag, [&] {
-                if (!fileSize(path, size))
-                    raiseWin32(GetLastError());
-            });
+            const bool sized = sizes || step(tag, [&] { size = fileLength(path); });
             // The status and progress are redrawn once per time slice, not per file.
             if (pumped) {
                 m_ui.setStatus(L"Deleting File: " + path);

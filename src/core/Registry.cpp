@@ -34,6 +34,20 @@ bool readString(HKEY key, std::wstring_view name, size_t chars, std::wstring& ou
     return true;
 }
 
+// Subkey names in enumeration order, read with a 256-character buffer.
+std::vector<std::wstring> subkeyNamesOf(HKEY key)
+{
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[257] = {};
+        DWORD chars = 256;
+        if (RegEnumKeyExW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, chars);
+    }
+    return names;
+}
+
 } // namespace
 
 std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
@@ -119,15 +133,7 @@ int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
     auto key = openKey(hive, keyPath, KEY_ALL_ACCESS);
     if (!key)
         return 0;
-    std::vector<std::wstring> names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD chars = 256;
-        if (RegEnumKeyExW(key.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, chars);
-    }
-    for (const auto& name : names) {
+    for (const auto& name : subkeyNamesOf(key.get())) {
         deleteRegTree(hive, std::wstring(keyPath) + L"\\" + name);
         RegDeleteKeyW(key.get(), name.c_str());
     }
@@ -155,18 +161,8 @@ bool createRegKey(HKEY hive, std::wstring_view keyPath)
 
 std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath)
 {
-    std::vector<std::wstring> names;
     auto key = openKey(hive, keyPath, KEY_READ);
-    if (!key)
-        return names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[257] = {};
-        DWORD chars = 256;
-        if (RegEnumKeyExW(key.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, chars);
-    }
-    return names;
+    return key ? subkeyNamesOf(key.get()) : std::vector<std::wstring>{};
 }
 
 std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_view valueName,

@@ -209,6 +209,14 @@ void autoSizeColumns(HWND listView)
         SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, LVSCW_AUTOSIZE_USEHEADER);
 }
 
+uint64_t fileLength(std::wstring_view path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(std::wstring(path).c_str(), GetFileExInfoStandard, &data))
+        raiseWin32(GetLastError());
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool fileExists(std::wstring_view path)
 {
     const DWORD a = GetFileAttributesW(std::wstring(path).c_str());

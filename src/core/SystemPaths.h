@@ -40,6 +40,8 @@ void showFileProperties(std::wstring_view path, HWND owner);
 void autoSizeColumns(HWND listView);
 
 bool fileExists(std::wstring_view path);
+// Size in bytes (64-bit); raises when the file cannot be reached.
+uint64_t fileLength(std::wstring_view path);
 bool folderExists(std::wstring_view path);
 
 } // namespace sorvane
