@@ -390,13 +390,20 @@ void MainWindow::Clean_Timer()
 
 void MainWindow::tmrClean_Timer()
 {
+    // Ticks go on while an automatic clean waits in a message box or the log
+    // window; they must not start another one on top of it.
+    if (m_inAutoClean)
+        return;
     try {
         if (autoCleanDue(mstrTime, localNow(), mintDuration) && IsWindowEnabled(item(IDC_cmdClean)) &&
             !m_run.running()) {
+            m_inAutoClean = true;
             cmdClean_Click();
+            m_inAutoClean = false;
             mstrTime = localNow();
         }
     } catch (...) {
+        m_inAutoClean = false;
     }
 }
 

@@ -84,6 +84,7 @@ private:
     CleanRun m_run;
     std::vector<ReviewRow> m_reviewRows;
     bool m_closePending = false;
+    bool m_inAutoClean = false;
     int64_t m_progressMax = 0;
     win::UniqueIcon m_checkIcon, m_busyIcon;
 };

@@ -219,3 +219,57 @@ TEST(MainWindow, StartupRunEndsInTheLogAndMarksTheCategory)
     EXPECT_NE(testenv::readFile(app.file(L"Settings.ini")).find("LastCleaned="), std::string::npos);
     closeAndWait(p, main);
 }
+
+namespace {
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+BOOL CALLBACK findPopupMenu(HWND hwnd, LPARAM lp)
+{
+    auto* s = reinterpret_cast<MenuSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (pid == s->pid && IsWindowVisible(hwnd) && std::wstring_view(cls) == L"#32768") {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+TEST(MainWindow, RightClickMenuRunsTheOneCategory)
+{
+    testenv::TempFolder app;
+    testenv::ScopedRegValue typed(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\TypedURLs", L"url1",
+                                  L"http://typed.example/");
+    testenv::writeFile(app.file(L"Settings.ini"), "[Internet]\r\nVendorSite=http://127.0.0.1:9\r\n");
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND box = GetDlgItem(main, IDC_chkURLHistory);
+    RECT rc;
+    GetWindowRect(box, &rc);
+    PostMessageW(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box), MAKELPARAM(rc.left + 5, rc.top + 5));
+    MenuSearch menu{p.pid(), nullptr};
+    for (int i = 0; i < 50 && !menu.found; ++i) {
+        Sleep(100);
+        EnumWindows(findPopupMenu, reinterpret_cast<LPARAM>(&menu));
+    }
+    ASSERT_NE(menu.found, nullptr) << "the right-click menu opens";
+    PostMessageW(menu.found, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu.found, WM_KEYDOWN, VK_RETURN, 0);
+    HWND log = p.waitForWindow(L"Sorvane - Clean Log", 15000);
+    ASSERT_NE(log, nullptr);
+    HWND edit = GetDlgItem(log, IDC_txtLog);
+    std::wstring text(static_cast<size_t>(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    SendMessageW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    EXPECT_EQ(text.rfind(L"Sorvane Log : ", 0), 0u);
+    EXPECT_NE(text.find(L"Cleaned 1 Typed URL History"), std::wstring::npos);
+    PostMessageW(log, WM_COMMAND, IDM_LOG_mnuExit, 0);
+    Sleep(500);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(main, IDC_CHECKMARK_FIRST + 14))) << "no check mark in a single run";
+    closeAndWait(p, main);
+}
