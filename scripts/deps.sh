@@ -2,8 +2,8 @@
 # Installs what building and testing Sorvane needs on Debian 12, when missing.
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 xvfb xauth
-          imagemagick x11-utils python3)
+packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 xvfb
+          imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
