@@ -160,3 +160,37 @@ TEST(DeadShortcuts, TargetsAndBlankReferences)
     testenv::writeFile(dir.file(L"broken.lnk"), "not a shortcut");
     EXPECT_FALSE(IsDeadShortcut(dir.file(L"broken.lnk"), o)) << "an unreadable shortcut is not dead";
 }
+
+TEST_F(CleanerTest, UnnecessaryFilesOfTheWindowsDriveFillTheReviewList)
+{
+    fill(L"leftover.TMP", 3);
+    fill(L"keep.txt", 3);
+    fill(L"readonly.tmp", 3);
+    SetFileAttributesW(dir.file(L"readonly.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    search.setUnnecessaryPatterns({L"*.TMP"});
+    runCleaner(ctx, 4, true);  // no search.sol: the Windows drive only
+    EXPECT_EQ(ui.reviewShown, 1);
+    bool leftover = false, readonlyRow = false, keep = false;
+    for (const auto& row : ui.rows) {
+        leftover = leftover || (row.folder == dir.path() + L"\\" && row.name == L"leftover.TMP");
+        readonlyRow = readonlyRow || row.name == L"readonly.tmp";
+        keep = keep || row.name == L"keep.txt";
+    }
+    EXPECT_TRUE(leftover);
+    EXPECT_FALSE(readonlyRow) << "read-only files are skipped by default";
+    EXPECT_FALSE(keep);
+    EXPECT_TRUE(testenv::exists(dir.file(L"leftover.TMP"))) << "the review list deletes, not the search";
+    EXPECT_EQ(ui.stopCaptions.back(), L"");
+    SetFileAttributesW(dir.file(L"readonly.tmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CleanerTest, StopDuringADriveSearchDropsTheReviewList)
+{
+    fill(L"empty.dat", 0);
+    ui.rows.push_back({});  // a row of an earlier review category
+    ui.pressStopAfterPumps(2);  // the first pump comes before the drive, the second inside its search
+    runCleaner(ctx, 5, true);
+    EXPECT_EQ(ui.reviewShown, 0);
+    EXPECT_TRUE(ui.rows.empty());
+    EXPECT_NE(std::find(ui.stopCaptions.begin(), ui.stopCaptions.end(), L"Aobrted by User"), ui.stopCaptions.end());
+}
