@@ -1,58 +1,102 @@
 #include "core/InetTransfer.h"
 
+#include "win/UniqueHandle.h"
+
 #include <windows.h>
-#include <wininet.h>
+#include <winhttp.h>
+
+#include <thread>
+#include <vector>
 
 namespace sorvane {
 
-InetTransfer::~InetTransfer()
+namespace {
+
+struct CloseInternet {
+    void operator()(HINTERNET h) const noexcept { WinHttpCloseHandle(h); }
+};
+inline HINTERNET nullInternet() noexcept { return nullptr; }
+using UniqueInternet = win::UniqueHandle<HINTERNET, CloseInternet, nullInternet>;
+
+// What the waiting caller and the helper thread share; the helper keeps it
+// alive after an abandoned wait.
+struct Job {
+    std::wstring url;
+    unsigned long timeoutMs = 0;
+    std::optional<std::string> body;
+    win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+} // namespace
+
+std::optional<std::string> httpGet(const std::wstring& url, unsigned long timeoutMs)
 {
-    cancel();
-    if (m_session)
-        InternetCloseHandle(static_cast<HINTERNET>(m_session));
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    std::vector<wchar_t> host(url.size() + 1), path(url.size() + 1), extra(url.size() + 1);
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+        return std::nullopt;
+    const std::wstring target = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                                std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+
+    UniqueInternet session(WinHttpOpen(L"Sorvane", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        return std::nullopt;
+    const int t = static_cast<int>(timeoutMs);
+    WinHttpSetTimeouts(session.get(), t, t, t, t);
+    UniqueInternet connection(WinHttpConnect(session.get(), parts.lpszHostName, parts.nPort, 0));
+    if (!connection)
+        return std::nullopt;
+    const DWORD flags = (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH;
+    UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    if (!request ||
+        !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return std::nullopt;
+    std::string data;
+    char buf[8192];
+    DWORD got = 0;
+    while (WinHttpReadData(request.get(), buf, sizeof buf, &got) && got > 0)
+        data.append(buf, got);
+    return data;
 }
 
 std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
 {
-    if (!m_session) {
-        m_session = InternetOpenW(L"Sorvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (!m_session)
-            return std::nullopt;
-        DWORD t = m_timeoutMs;
-        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                             INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-            InternetSetOptionW(static_cast<HINTERNET>(m_session), option, &t, sizeof t);
-        DWORD retries = 1;
-        InternetSetOptionW(static_cast<HINTERNET>(m_session), INTERNET_OPTION_CONNECT_RETRIES, &retries,
-                           sizeof retries);
-    }
-    cancel();
+    auto job = std::make_shared<Job>();
+    job->url = url;
+    job->timeoutMs = m_timeoutMs;
+    if (!job->done)
+        return std::nullopt;
     m_executing = true;
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
-    HINTERNET request = InternetOpenUrlW(static_cast<HINTERNET>(m_session), url.c_str(), nullptr, 0, flags, 0);
-    std::optional<std::string> body;
-    if (request) {
-        m_request = request;
-        std::string data;
-        char buf[8192];
-        DWORD got = 0;
-        while (m_request && InternetReadFile(request, buf, sizeof buf, &got) && got > 0)
-            data.append(buf, got);
-        body = std::move(data);
-        cancel();
+    try {
+        std::thread([job] {
+            job->body = httpGet(job->url, job->timeoutMs);
+            SetEvent(job->done.get());
+        }).detach();
+    } catch (...) {
+        m_executing = false;
+        return std::nullopt;
     }
+    // The time-out bounds each phase of the request; the whole of it gets a
+    // little more than one phase before it is given up.
+    const bool finished = WaitForSingleObject(job->done.get(), m_timeoutMs + m_timeoutMs / 2) == WAIT_OBJECT_0;
     m_executing = false;
-    return body;
+    return finished ? job->body : std::nullopt;
 }
 
 void InetTransfer::cancel() noexcept
 {
-    if (m_request) {
-        InternetCloseHandle(static_cast<HINTERNET>(m_request));
-        m_request = nullptr;
-    }
+    // A request is only ever waited for inside openUrl; nothing outlives it
+    // that a caller could still be waiting on.
     m_executing = false;
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 // The program's one HTTP transfer object, shared by the error reporter and
-// the update check. Requests are synchronous and bounded by short time-outs
-// so that an offline machine never holds the window for long.
+// the update check. A request blocks the caller for at most its time-out:
+// it runs on a helper thread that the caller waits for, and a request that
+// has not finished by then is abandoned (the helper ends on its own when the
+// connection fails). So an offline machine or a server that never answers
+// cannot hold the window for long.
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,25 +16,25 @@ public:
     InetTransfer() = default;
     InetTransfer(const InetTransfer&) = delete;
     InetTransfer& operator=(const InetTransfer&) = delete;
-    ~InetTransfer();
 
-    // GET the URL; the body on a completed request (any status), nothing when
-    // the connection fails or times out.
+    // GET the URL; the body of a completed request (any status), nothing when
+    // the connection fails or the time-out passes first.
     std::optional<std::string> openUrl(const std::wstring& url);
-    // Closes the connection of a transfer in progress.
+    // Abandons the transfer in progress, if any.
     void cancel() noexcept;
     bool stillExecuting() const noexcept { return m_executing; }
 
     void setTimeoutMs(unsigned long ms) noexcept { m_timeoutMs = ms; }
 
 private:
-    void* m_session = nullptr;  // HINTERNET
-    void* m_request = nullptr;  // HINTERNET of the transfer in progress
     bool m_executing = false;
     unsigned long m_timeoutMs = 3000;
 };
 
 // The main window's transfer object.
 InetTransfer& mainTransfer();
+
+// One blocking GET with WinHTTP time-outs; used by the helper thread.
+std::optional<std::string> httpGet(const std::wstring& url, unsigned long timeoutMs);
 
 } // namespace sorvane

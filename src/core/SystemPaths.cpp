@@ -158,8 +158,15 @@ void EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgres
         const std::wstring r = normaliseRecycleRoot(root);
         const HRESULT hr = SHEmptyRecycleBinW(GetActiveWindow(), r.empty() ? nullptr : r.c_str(),
                                               recycleBinFlags(noConfirmation, noProgress, noSound));
-        // An empty bin answers with a failure code on some systems: nothing to report.
-        (void)hr;
+        if (SUCCEEDED(hr))
+            return;
+        // Some systems answer an already empty bin with a failure code:
+        // only a bin that still holds items is a failure worth reporting.
+        SHQUERYRBINFO info{};
+        info.cbSize = sizeof info;
+        if (SUCCEEDED(SHQueryRecycleBinW(r.empty() ? nullptr : r.c_str(), &info)) && info.i64NumItems == 0)
+            return;
+        raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));
     });
 }
 

@@ -1,4 +1,5 @@
 #include "core/ErrorReport.h"
+#include "core/StartupSettings.h"
 #include "options/Settings.h"
 #include "support/LoopbackServer.h"
 #include "support/TestEnv.h"
@@ -117,4 +118,22 @@ TEST_F(ErrorReportTest, UnreachableSiteIsSwallowed)
     setPendingError(5, L"x");
     reportError(L"modFunctions,getPath");
     EXPECT_EQ(pendingError().number, 0);
+}
+
+TEST_F(ErrorReportTest, ServerThatNeverAnswersDoesNotHoldTheProgram)
+{
+    testenv::LoopbackServer silent(true);
+    setVendorSite(silent.baseUrl());
+    setPendingError(5, L"x");
+    reportError(L"modFunctions,getPath");  // returns once the short time-outs have passed
+    EXPECT_EQ(pendingError().number, 0);
+}
+
+TEST_F(ErrorReportTest, BadSettingValuesAreReportedWithTheReadersTag)
+{
+    writeSetting(L"General", L"AutoClean", L"often");
+    (void)readGeneral();
+    const auto target = server.waitForRequest(5000);
+    ASSERT_TRUE(target.has_value());
+    EXPECT_NE(testenv::percentDecode(*target).find(",frmMain,getGeneral13Type mismatch"), std::string::npos);
 }

@@ -6,7 +6,7 @@
 
 namespace testenv {
 
-LoopbackServer::LoopbackServer()
+LoopbackServer::LoopbackServer(bool silent) : m_silent(silent)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
@@ -31,6 +31,8 @@ LoopbackServer::~LoopbackServer()
     }
     closesocket(m_listen);
     m_thread.join();
+    for (SOCKET s : m_held)
+        closesocket(s);
     WSACleanup();
 }
 
@@ -42,6 +44,10 @@ void LoopbackServer::serve()
         SOCKET s = accept(m_listen, nullptr, nullptr);
         if (s == INVALID_SOCKET)
             return;
+        if (m_silent) {
+            m_held.push_back(s);
+            continue;
+        }
         std::string request;
         char buf[4096];
         while (request.find("\r\n\r\n") == std::string::npos) {

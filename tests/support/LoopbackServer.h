@@ -14,7 +14,8 @@ namespace testenv {
 
 class LoopbackServer {
 public:
-    LoopbackServer();
+    // A silent server accepts connections and never answers.
+    explicit LoopbackServer(bool silent = false);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -35,6 +36,8 @@ private:
     std::vector<std::string> m_requests;
     size_t m_taken = 0;
     bool m_stop = false;
+    bool m_silent = false;
+    std::vector<SOCKET> m_held;
 };
 
 // Percent-decoding of a request target's query.
