@@ -384,28 +384,11 @@ void FileSearch::setUnnecessaryPatterns(std::vector<std::wstring> patterns)
         m_patternsUpper.push_back(toUpper(p));
 }
 
-namespace {
-
-// Non-empty lines of a list file; nothing when it is missing.
-std::optional<std::vector<std::wstring>> nonEmptyLines(const std::wstring& path)
-{
-    auto lines = readLines(path);
-    if (!lines)
-        return std::nullopt;
-    std::vector<std::wstring> out;
-    for (auto& l : *lines)
-        if (!l.empty())
-            out.push_back(std::move(l));
-    return out;
-}
-
-} // namespace
-
 void FileSearch::loadIgnoreFiles()
 {
     std::vector<std::wstring> names;
     step(L"modFiles,loadIgnoreFiles", [&] {
-        auto lines = nonEmptyLines(appFile(L"IFI.sol"));
+        auto lines = readNonEmptyLines(appFile(L"IFI.sol"));
         names = lines ? std::move(*lines) : defaultIgnoredFileNames();
     });
     setIgnoreNames(std::move(names));
@@ -415,7 +398,7 @@ void FileSearch::loadIgnoreExtensions()
 {
     std::vector<std::wstring> extensions;
     try {
-        if (auto lines = nonEmptyLines(appFile(L"IE.sol")))
+        if (auto lines = readNonEmptyLines(appFile(L"IE.sol")))
             extensions = std::move(*lines);
     } catch (...) {
     }
@@ -426,7 +409,7 @@ void FileSearch::loadIgnoreFIles()
 {
     std::vector<std::wstring> folders;
     step(L"modFIles,loadIgnoreFIles", [&] {
-        if (auto lines = nonEmptyLines(appFile(L"UDIFO.sol")))
+        if (auto lines = readNonEmptyLines(appFile(L"UDIFO.sol")))
             folders = std::move(*lines);
     });
     setIgnoreFolders(std::move(folders));

@@ -134,17 +134,19 @@ std::vector<std::wstring> loadIgnoredFileNames(const std::wstring& path)
     return list ? std::move(*list) : defaultIgnoredFileNames();
 }
 
-std::optional<std::vector<std::wstring>> loadFolderList(const std::wstring& path)
+std::optional<std::vector<std::wstring>> readNonEmptyLines(const std::wstring& path)
 {
     auto lines = readLines(path);
     if (!lines)
         return std::nullopt;
-    std::vector<std::wstring> folders;
+    std::vector<std::wstring> out;
     for (auto& line : *lines)
         if (!line.empty())
-            folders.push_back(std::move(line));
-    return folders;
+            out.push_back(std::move(line));
+    return out;
 }
+
+std::optional<std::vector<std::wstring>> loadFolderList(const std::wstring& path) { return readNonEmptyLines(path); }
 
 void saveFolderList(const std::wstring& path, const std::vector<std::wstring>& folders)
 {

@@ -22,6 +22,8 @@ std::optional<std::string> readFileBytes(const std::wstring& path);
 // terminator still counts, a final terminator adds no empty line.
 std::vector<std::wstring> splitLines(std::string_view bytes);
 std::optional<std::vector<std::wstring>> readLines(const std::wstring& path);
+// The lines that are not empty; nothing when the file is missing.
+std::optional<std::vector<std::wstring>> readNonEmptyLines(const std::wstring& path);
 // Truncates and rewrites the file, each line followed by CR LF.
 void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines);
 void writeFileBytes(const std::wstring& path, std::string_view bytes);
