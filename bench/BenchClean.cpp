@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <algorithm>
 
 using namespace sorvane;
 using Clock = std::chrono::steady_clock;

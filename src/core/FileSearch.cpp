@@ -10,6 +10,7 @@
 #include "win/UniqueHandle.h"
 
 #include <cwctype>
+#include <cstdio>
 
 namespace sorvane {
 

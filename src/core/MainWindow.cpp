@@ -13,6 +13,7 @@
 #include "resource.h"
 
 #include <commctrl.h>
+#include <algorithm>
 
 namespace sorvane {
 

@@ -7,6 +7,7 @@
 
 #include <shlobj.h>
 #include <wininet.h>
+#include <algorithm>
 
 using namespace sorvane;
 using testenv::CleanerTest;

@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <algorithm>
 
 using namespace sorvane;
 using testenv::CleanerTest;

@@ -5,6 +5,7 @@
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 using namespace sorvane;
 
