@@ -61,11 +61,6 @@ std::wstring CleanRun::buildLog(const std::wstring& header) const
            summaryTail(m_run, localeDecimalSeparator());
 }
 
-void CleanRun::resetRunState()
-{
-    m_run.reset();
-}
-
 void CleanRun::runCategory(int store, bool runAlone)
 {
     DeletionEngine deletion(m_host, m_run, m_settings);
@@ -90,7 +85,7 @@ void CleanRun::fullRun()
     RunningFlag flag(m_running);
     step(tag, [&] { m_host.setAnimation(1); });
     step(tag, [&] { m_host.setRunControls(true); });
-    resetRunState();
+    m_run.reset();
     m_host.setStatus(L"Working");
     for (int store : kRunOrder) {
         if (m_host.isCategoryChecked(store))
@@ -121,7 +116,7 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
         return;
     RunningFlag flag(m_running);
     m_host.setRunControls(true);
-    resetRunState();
+    m_run.reset();
     m_host.setStatus(L"Working");
     for (const auto& c : kCategories) {
         if (popupCaption != c.popup)

@@ -43,7 +43,6 @@ public:
     bool running() const noexcept { return m_running; }
 
 private:
-    void resetRunState();
     void runCategory(int store, bool runAlone);
     std::wstring buildLog(const std::wstring& header) const;
 

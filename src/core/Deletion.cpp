@@ -126,29 +126,33 @@ int DeletionEngine::deleteToRecycleBin(const std::wstring& path)
     return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted ? 1 : 0;
 }
 
+int DeletionEngine::deletePlain(const std::wstring& path)
+{
+    // Most files delete at once; only a read-only one needs its attributes
+    // cleared first.
+    if (DeleteFileW(path.c_str()))
+        return 1;
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return 0;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) ? 1 : 0;
+}
+
 int DeletionEngine::deleteOneFile(const std::wstring& path)
 {
     int result = 0;
     try {
-        if (m_settings.intDelMethod == kDelete) {
-            // Most files delete at once; only a read-only one needs its
-            // attributes cleared first.
-            result = DeleteFileW(path.c_str()) ? 1 : 0;
-            if (!result && GetLastError() == ERROR_ACCESS_DENIED) {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                result = DeleteFileW(path.c_str()) ? 1 : 0;
-            }
-            if (result == 0)
-                m_run.bLocked = -1;
-            return result;
-        }
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         switch (m_settings.intDelMethod) {
-        case kRecycleBin: result = deleteToRecycleBin(path); break;
-        case kWipe: result = wipeFile(path); break;
+        case kDelete: result = deletePlain(path); break;
+        case kWipe:
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            result = wipeFile(path);
+            break;
+        case kRecycleBin:
         default:
             // Without archives the backup method keeps the files recoverable
             // in the Recycle Bin rather than deleting them unsaved.
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             result = deleteToRecycleBin(path);
             break;
         }

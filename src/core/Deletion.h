@@ -42,6 +42,7 @@ public:
     int wipeFile(const std::wstring& path);
 
 private:
+    int deletePlain(const std::wstring& path);
     int deleteToRecycleBin(const std::wstring& path);
 
     EngineUi& m_ui;

@@ -1,6 +1,5 @@
 #include "core/ErrorReport.h"
 
-#include "core/DoEvents.h"
 #include "core/InetTransfer.h"
 #include "core/Registry.h"
 #include "core/Text.h"
@@ -113,14 +112,8 @@ void reportError(std::wstring_view tag) noexcept
             return;
         }
         const PendingError err = g_pending;
-        InetTransfer& inet = mainTransfer();
-        inet.cancel();
-        while (inet.stillExecuting()) {
-            doEvents();
-            doEvents();
-        }
         const std::wstring url = buildReportUrl(g_site, buildReportQuery(g_info, tag, err.number, err.description));
-        (void)inet.openUrl(url);
+        (void)mainTransfer().openUrl(url);
     } catch (...) {
     }
     clearPendingError();

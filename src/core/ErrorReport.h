@@ -13,8 +13,6 @@ namespace sorvane {
 // Error numbers of the conversions the settings readers make.
 constexpr long kErrOverflow = 6;
 constexpr long kErrTypeMismatch = 13;
-constexpr long kErrFileNotFound = 53;
-constexpr long kErrPathNotFound = 76;
 
 class AppError : public std::exception {
 public:

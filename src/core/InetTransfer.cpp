@@ -76,28 +76,18 @@ std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
     job->timeoutMs = m_timeoutMs;
     if (!job->done)
         return std::nullopt;
-    m_executing = true;
     try {
         std::thread([job] {
             job->body = httpGet(job->url, job->timeoutMs);
             SetEvent(job->done.get());
         }).detach();
     } catch (...) {
-        m_executing = false;
         return std::nullopt;
     }
     // The time-out bounds each phase of the request; the whole of it gets a
     // little more than one phase before it is given up.
     const bool finished = WaitForSingleObject(job->done.get(), m_timeoutMs + m_timeoutMs / 2) == WAIT_OBJECT_0;
-    m_executing = false;
     return finished ? job->body : std::nullopt;
-}
-
-void InetTransfer::cancel() noexcept
-{
-    // A request is only ever waited for inside openUrl; nothing outlives it
-    // that a caller could still be waiting on.
-    m_executing = false;
 }
 
 InetTransfer& mainTransfer()

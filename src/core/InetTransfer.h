@@ -18,16 +18,11 @@ public:
     InetTransfer& operator=(const InetTransfer&) = delete;
 
     // GET the URL; the body of a completed request (any status), nothing when
-    // the connection fails or the time-out passes first.
+    // the connection fails or the time-out passes first. Nothing of a request
+    // outlives the call, so a second request never waits for a first.
     std::optional<std::string> openUrl(const std::wstring& url);
-    // Abandons the transfer in progress, if any.
-    void cancel() noexcept;
-    bool stillExecuting() const noexcept { return m_executing; }
-
-    void setTimeoutMs(unsigned long ms) noexcept { m_timeoutMs = ms; }
 
 private:
-    bool m_executing = false;
     unsigned long m_timeoutMs = 3000;
 };
 

@@ -335,8 +335,6 @@ void MainWindow::finishRun()
 void MainWindow::cmdStop_Click()
 {
     runState().bAbort = -1;
-    EnableWindow(item(IDC_cmdStop), FALSE);
-    EnableWindow(item(IDC_cmdClean), TRUE);
     setRunControls(false);
     setStatus(L"Aborted by user");
     setAnimation(0);

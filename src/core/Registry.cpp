@@ -152,13 +152,6 @@ bool regValueExists(HKEY hive, std::wstring_view keyPath, std::wstring_view valu
                       ERROR_SUCCESS;
 }
 
-bool createRegKey(HKEY hive, std::wstring_view keyPath)
-{
-    win::UniqueKey key;
-    return RegCreateKeyExW(hive, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                           nullptr) == ERROR_SUCCESS;
-}
-
 std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath)
 {
     auto key = openKey(hive, keyPath, KEY_READ);

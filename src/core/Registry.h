@@ -35,8 +35,6 @@ int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath);
 // Helpers for callers that need more than one value of a key.
 bool regKeyExists(HKEY hive, std::wstring_view keyPath);
 bool regValueExists(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
-// Creates the key (and its parents) when absent.
-bool createRegKey(HKEY hive, std::wstring_view keyPath);
 std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath);
 // Opens or creates the key; when the value is absent writes the default and
 // returns ""; otherwise returns the value up to its first NUL.

@@ -7,8 +7,6 @@
 
 namespace sorvane {
 
-// Whether zip backups can be made by this build.
-bool backupArchivesAvailable();
 // Deletes the archive in use (after an abort); the archives of earlier drives stay.
 void discardBackupArchive(RunState& run);
 
