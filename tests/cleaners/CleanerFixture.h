@@ -12,9 +12,7 @@ class CleanerTest : public ::testing::Test {
 protected:
     CleanerTest()
     {
-        search.setIgnoreNames({});
-        search.setIgnoreExtensions({});
-        search.setIgnoreFolders({});
+        testenv::clearIgnoreLists(search);
     }
     void fill(const std::wstring& rel, size_t bytes)
     {

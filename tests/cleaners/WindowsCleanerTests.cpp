@@ -17,12 +17,7 @@ TEST_F(CleanerTest, RecycleBinLineReportsWhatTheBinHeld)
     EXPECT_EQ(run.strLog, L"Cleaned Recycle Bin.... Files Deleted 0 Space Gained 0\r\n");
 
     fill(L"binned.txt", 700);
-    std::wstring from = dir.file(L"binned.txt") + L'\0';
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    ASSERT_EQ(SHFileOperationW(&op), 0);
+    ASSERT_TRUE(testenv::sendToRecycleBin(dir.file(L"binned.txt")));
     int64_t bytes = 0, items = 0;
     QueryRecycleBin(L"", bytes, items);
     run.strLog.clear();

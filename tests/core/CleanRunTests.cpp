@@ -14,9 +14,7 @@ class CleanRunTest : public ::testing::Test {
 protected:
     CleanRunTest()
     {
-        search.setIgnoreNames({});
-        search.setIgnoreExtensions({});
-        search.setIgnoreFolders({});
+        testenv::clearIgnoreLists(search);
     }
     bool endsWith(const std::wstring& s, const std::wstring& tail) const
     {

@@ -18,9 +18,7 @@ class SearchTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        search.setIgnoreNames({});
-        search.setIgnoreExtensions({});
-        search.setIgnoreFolders({});
+        testenv::clearIgnoreLists(search);
     }
     std::wstring root() const { return dir.path() + L"\\"; }
     void file(const std::wstring& rel, std::string_view content = "x")

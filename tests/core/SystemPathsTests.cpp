@@ -84,12 +84,7 @@ TEST(RecycleBin, FileTravelsThroughTheBinAndIsEmptied)
     int64_t sizeBefore = 0, countBefore = 0;
     QueryRecycleBin(L"C:\\", sizeBefore, countBefore);
 
-    std::wstring from = file + L'\0';
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    ASSERT_EQ(SHFileOperationW(&op), 0);
+    ASSERT_TRUE(testenv::sendToRecycleBin(file));
     EXPECT_FALSE(testenv::exists(file));
 
     int64_t size = 0, count = 0;

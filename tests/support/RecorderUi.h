@@ -1,6 +1,7 @@
 #pragma once
 // A RunHost that records what the engine shows, for tests without windows.
 #include "core/CleanRun.h"
+#include "core/FileSearch.h"
 #include "core/RunState.h"
 
 #include <functional>
@@ -9,6 +10,14 @@
 #include <vector>
 
 namespace testenv {
+
+// A search that ignores nothing, whatever the application folder holds.
+inline void clearIgnoreLists(sorvane::FileSearch& search)
+{
+    search.setIgnoreNames({});
+    search.setIgnoreExtensions({});
+    search.setIgnoreFolders({});
+}
 
 class RecorderUi : public sorvane::RunHost {
 public:

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -258,6 +259,16 @@ std::string readFile(const std::wstring& path)
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool sendToRecycleBin(const std::wstring& path)
+{
+    std::wstring from = path + L'\0';
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    return SHFileOperationW(&op) == 0;
+}
 
 std::wstring sorvaneExe()
 {

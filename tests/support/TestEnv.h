@@ -98,6 +98,9 @@ std::string readFile(const std::wstring& path);
 bool exists(const std::wstring& path);
 void removeTree(const std::wstring& path);
 
+// Moves a file to the Recycle Bin the way the shell does; true on success.
+bool sendToRecycleBin(const std::wstring& path);
+
 // The built Sorvane.exe inside the prefix (environment SORVANE_EXE).
 std::wstring sorvaneExe();
 
