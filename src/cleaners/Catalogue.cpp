@@ -41,6 +41,7 @@ const CleanerEntry& cleanerFor(int store) { return kCleaners.at(static_cast<size
 void runCleaner(CleanerContext& ctx, int store, bool runAlone)
 {
     const CleanerEntry& entry = cleanerFor(store);
+    const size_t skipsBefore = ctx.run.protectedSkips.size();
     try {
         entry.clean(ctx, runAlone);
     } catch (...) {
@@ -52,6 +53,12 @@ void runCleaner(CleanerContext& ctx, int store, bool runAlone)
         // The message box may have let other reports run: restore this one.
         setPendingError(err.number, err.description);
         reportError(std::wstring(L"frmMain") + entry.tag);
+    }
+    // A folder the cleaner refused is named after its line, and reported.
+    for (size_t i = skipsBefore; i < ctx.run.protectedSkips.size(); ++i) {
+        setPendingError(kErrProtectedFolder, L"Protected folder skipped");
+        reportError(std::wstring(L"frmMain") + entry.tag);
+        ctx.run.strLog += L"Skipped protected folder: " + ctx.run.protectedSkips[i] + L"\r\n";
     }
 }
 

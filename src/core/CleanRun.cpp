@@ -64,73 +64,104 @@ std::wstring CleanRun::buildLog(const std::wstring& header) const
 void CleanRun::runCategory(int store, bool runAlone)
 {
     DeletionEngine deletion(m_host, m_run, m_settings);
+    m_search.setBackupFolder(m_settings.strBackupPath);
     CleanerContext ctx{m_host, m_run, m_search, deletion, [this](int s) { return m_host.isCategoryChecked(s); }};
     runCleaner(ctx, store, runAlone);
 }
+
+// Whatever a run meets, it ends with the window idle: Clean and the menus
+// back, Stop off, no animation.
+class CleanRun::IdleAtEnd {
+public:
+    IdleAtEnd(RunHost& host, const wchar_t* tag) : m_host(host), m_tag(tag) {}
+    ~IdleAtEnd()
+    {
+        step(m_tag, [&] { m_host.setAnimation(0); });
+        step(m_tag, [&] { m_host.setRunControls(false); });
+    }
+
+private:
+    RunHost& m_host;
+    const wchar_t* m_tag;
+};
 
 void CleanRun::fullRun()
 {
     if (m_running)
         return;
+    // Each step of the driver that fails is reported and the next one runs.
     constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
-    for (const auto& c : kCategories)
-        m_host.setCheckMark(c.store, false);
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            m_host.setCheckMark(c.store, false);
+    });
     bool any = false;
-    for (const auto& c : kCategories)
-        any = any || m_host.isCategoryChecked(c.store);
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            any = any || m_host.isCategoryChecked(c.store);
+    });
     if (!any) {
-        m_host.messageBox(L"Please select at least one item to clean.", MB_OK | MB_ICONINFORMATION);
+        step(tag, [&] { m_host.messageBox(L"Please select at least one item to clean.", MB_OK | MB_ICONINFORMATION); });
         return;
     }
     RunningFlag flag(m_running);
+    IdleAtEnd idle(m_host, tag);
     step(tag, [&] { m_host.setAnimation(1); });
     step(tag, [&] { m_host.setRunControls(true); });
     m_run.reset();
-    m_host.setStatus(L"Working");
+    step(tag, [&] { m_host.setStatus(L"Working"); });
     for (int store : kRunOrder) {
-        if (m_host.isCategoryChecked(store))
-            runCategory(store, false);
+        step(tag, [&] {
+            if (m_host.isCategoryChecked(store))
+                runCategory(store, false);
+        });
         if (m_run.bAbort) {
-            discardBackupArchive(m_run);
-            m_host.stopOperation(L"Aborted by user");
+            step(tag, [&] { discardBackupArchive(m_run); });
+            step(tag, [&] { m_host.stopOperation(L"Aborted by user"); });
             // The review list's Abort does not pass through the Stop button:
-            // leave the window idle in any case.
-            m_host.setAnimation(0);
-            m_host.setRunControls(false);
-            m_host.setStatus(L"Aborted by user");
+            // the window goes idle in any case (see IdleAtEnd).
+            step(tag, [&] { m_host.setStatus(L"Aborted by user"); });
             return;
         }
-        if (m_host.isCategoryChecked(store))
-            m_host.setCheckMark(store, true);
+        step(tag, [&] {
+            if (m_host.isCategoryChecked(store))
+                m_host.setCheckMark(store, true);
+        });
     }
     step(tag, [&] { m_host.setAnimation(0); });
     step(tag, [&] { m_host.setRunControls(false); });
     if (!m_run.bAbort)
-        m_host.showLog(buildLog(L"Sorvane : "));
-    m_host.setStatus(L"Ready");
+        step(tag, [&] { m_host.showLog(buildLog(L"Sorvane : ")); });
+    step(tag, [&] { m_host.setStatus(L"Ready"); });
 }
 
 void CleanRun::singleRun(const std::wstring& popupCaption)
 {
     if (m_running)
         return;
+    constexpr const wchar_t* tag = L"frmMain,mnuPopup_Ciick";
     RunningFlag flag(m_running);
-    m_host.setRunControls(true);
+    IdleAtEnd idle(m_host, tag);
+    step(tag, [&] { m_host.setRunControls(true); });
     m_run.reset();
-    m_host.setStatus(L"Working");
+    step(tag, [&] { m_host.setStatus(L"Working"); });
     for (const auto& c : kCategories) {
         if (popupCaption != c.popup)
             continue;
-        if (c.store == 13 &&
-            m_host.messageBox(L"Are you sure you want to delete Favorites?", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            break;
-        runCategory(c.store, true);
+        bool confirmed = true;
+        if (c.store == 13)
+            step(tag, [&] {
+                confirmed = m_host.messageBox(L"Are you sure you want to delete Favorites?",
+                                              MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+            });
+        if (confirmed)
+            step(tag, [&] { runCategory(c.store, true); });
         break;
     }
-    m_host.setRunControls(false);
+    step(tag, [&] { m_host.setRunControls(false); });
     if (!m_run.bAbort)
-        m_host.showLog(buildLog(L"Sorvane Log : "));
-    m_host.setStatus(L"Ready");
+        step(tag, [&] { m_host.showLog(buildLog(L"Sorvane Log : ")); });
+    step(tag, [&] { m_host.setStatus(L"Ready"); });
 }
 
 } // namespace sorvane

@@ -13,6 +13,8 @@ namespace sorvane {
 // Error numbers of the conversions the settings readers make.
 constexpr long kErrOverflow = 6;
 constexpr long kErrTypeMismatch = 13;
+// A folder cleaner was pointed at a protected folder ("Permission denied").
+constexpr long kErrProtectedFolder = 70;
 
 class AppError : public std::exception {
 public:

@@ -3,6 +3,7 @@
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
+#include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
 #include "options/ListFiles.h"
@@ -98,6 +99,11 @@ bool wildcardMatch(std::wstring_view pattern, std::wstring_view name)
     return p == pattern.size();
 }
 
+bool isEmptyFileEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow)
+{
+    return sizeHigh == 0 && sizeLow == 0 && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::wstring formatFileTime(const FILETIME& ft)
 {
     FILETIME local{};
@@ -152,9 +158,24 @@ void FileSearch::searchFiles(const std::wstring& path, const std::wstring& mask,
 {
     m_stopped = false;
     m_yield.pumpNow();
-    if (checkAbort())
+    if (checkAbort() || pathTooLong(path))
         return;
-    walk(path, mask, mode);
+    // The drive-wide review searches walk whole drives by design: what they
+    // find is only listed, and the user chooses.
+    const bool guarded = mode != kSearchUnnecessary && mode != kSearchEmpty && mode != kSearchDeadShortcuts;
+    std::wstring normalised;
+    if (guarded) {
+        if (!m_protected)
+            m_protected = ProtectedFolders::gather(m_backupFolder);
+        normalised = normaliseFolder(path);
+        if (m_protected->isProtectedNormalised(normalised)) {
+            m_run.protectedSkips.push_back(path);
+            return;
+        }
+    }
+    walk(path, normalised, mask, mode);
+    // Folders may be created or settings changed before the next search.
+    m_protected.reset();
 }
 
 bool FileSearch::checkAbort()
@@ -170,21 +191,54 @@ bool FileSearch::checkAbort()
     return true;
 }
 
-void FileSearch::walk(const std::wstring& path, const std::wstring& mask, int16_t mode)
+// Depth-first with a stack of its own rather than recursion, so a tree of
+// any depth cannot exhaust the thread's stack: a folder's own files first,
+// then each subfolder completely, in the order the file system gives them.
+void FileSearch::walk(const std::wstring& path, const std::wstring& normalised, const std::wstring& mask,
+                      int16_t mode)
+{
+    std::vector<Frame> stack;
+    enterFolder(stack, path, normalised, mask, mode);
+    while (!stack.empty() && !m_stopped) {
+        Frame& top = stack.back();
+        if (top.next == top.subfolders.size()) {
+            stack.pop_back();
+            continue;
+        }
+        if (checkAbort())
+            return;
+        const std::wstring& name = top.subfolders[top.next++];
+        std::wstring sub = top.path + name + L"\\";
+        std::wstring subNormalised = top.normalised.empty() ? std::wstring() : top.normalised + L"\\" + toLower(name);
+        if (!subNormalised.empty() && m_protected && m_protected->isProtectedNormalised(subNormalised)) {
+            m_run.protectedSkips.push_back(sub);
+            continue;
+        }
+        if (mode == kSearchAll) {
+            m_folders.push_back(sub);
+        } else {
+            if (options.bIgnoreFolders && isIgnoredFolder(sub))
+                continue;
+            m_ui.setStatus(L"Gathering Files: " + sub);
+        }
+        // `top` is not used past this point: entering may grow the stack.
+        enterFolder(stack, std::move(sub), std::move(subNormalised), mask, mode);
+    }
+}
+
+void FileSearch::enterFolder(std::vector<Frame>& stack, std::wstring path, std::wstring normalised,
+                             const std::wstring& mask, int16_t mode)
 {
     const bool everyName = mask == L"*.*" || mask == L"*";
     if (!everyName)
         collectFolderFiles(path, mask, mode);
     if (m_stopped)
         return;
-
-    // Subfolders are searched after the enumeration handle is closed, so a
-    // deep tree holds one handle at a time.
-    std::vector<std::wstring> subfolders;
+    Frame frame{std::move(path), std::move(normalised), {}, 0};
     {
         WIN32_FIND_DATAW fd;
-        win::UniqueFind find(FindFirstFileExW((path + L"*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
-                                              nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        win::UniqueFind find(FindFirstFileExW(apiPath(frame.path + L"*").c_str(), FindExInfoBasic, &fd,
+                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
         if (find) {
             do {
                 m_yield.poll();
@@ -199,34 +253,20 @@ void FileSearch::walk(const std::wstring& path, const std::wstring& mask, int16_
                     // being cleaned.
                     if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                         continue;
-                    subfolders.emplace_back(name);
+                    frame.subfolders.emplace_back(name);
                 } else if (everyName) {
-                    handleFile(path, fd, mode);
+                    handleFile(frame.path, fd, mode);
                 }
             } while (FindNextFileW(find.get(), &fd));
         }
     }
-    for (const auto& name : subfolders) {
-        if (checkAbort())
-            return;
-        std::wstring sub = path + name + L"\\";
-        if (mode == kSearchAll) {
-            m_folders.push_back(sub);
-        } else {
-            if (options.bIgnoreFolders && isIgnoredFolder(sub))
-                continue;
-            m_ui.setStatus(L"Gathering Files: " + sub);
-        }
-        walk(sub, mask, mode);
-        if (m_stopped)
-            return;
-    }
+    stack.push_back(std::move(frame));
 }
 
 void FileSearch::collectFolderFiles(const std::wstring& path, const std::wstring& mask, int16_t mode)
 {
     WIN32_FIND_DATAW fd;
-    win::UniqueFind find(FindFirstFileExW((path + mask).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+    win::UniqueFind find(FindFirstFileExW(apiPath(path + mask).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
                                           FIND_FIRST_EX_LARGE_FETCH));
     if (!find)
         return;
@@ -257,7 +297,7 @@ void FileSearch::handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd
             addReviewRow(path, fd, mode);
         break;
     case kSearchEmpty:
-        if (fd.nFileSizeHigh == 0 && fd.nFileSizeLow == 0 && passesDateAndAttributes(fd))
+        if (isEmptyFileEntry(fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow) && passesDateAndAttributes(fd))
             addReviewRow(path, fd, mode);
         break;
     case kSearchDeadShortcuts:

@@ -2,6 +2,7 @@
 // The one file-search engine: a depth-first walk that fills the found lists
 // or adds review rows, with the user's ignore lists and search options.
 #include "core/EngineUi.h"
+#include "core/ProtectedFolders.h"
 #include "core/RunState.h"
 #include "core/Yielder.h"
 
@@ -42,6 +43,9 @@ struct SearchOptions {
 // "[abc]", "[a-z]" one of a set, "[!abc]" one not in it. Case-sensitive:
 // callers upper-case both sides.
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
+// Whether a directory entry is an empty file for the empty-files search: no
+// length at all, and not a link (a file link reports no length of its own).
+bool isEmptyFileEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow);
 // "mm/dd/yyyy h:nn:ss AM/PM" of the local time of a file time.
 std::wstring formatFileTime(const FILETIME& ft);
 // "R", "A", "S", "H" in this order, for the attributes present.
@@ -55,8 +59,13 @@ public:
 
     void clearFoundLists();
     // `path` ends with "\". Fills the found lists (modes 0 and 4) or adds
-    // review rows (modes 1 to 3). Stops at an abort request.
+    // review rows (modes 1 to 3). Stops at an abort request. In modes 0 and 4
+    // (the folder cleaners) a protected folder is never searched: as the
+    // start folder it is refused, below it it is passed over; either way it
+    // is recorded in the run's protectedSkips.
     void searchFiles(const std::wstring& path, const std::wstring& mask, int16_t mode);
+    // The backup folder in use, protected along with the machine's folders.
+    void setBackupFolder(std::wstring folder) { m_backupFolder = std::move(folder); }
 
     const std::vector<std::wstring>& strFoundFiles() const { return m_files; }
     // The size of each found file as the search saw it, in the same order.
@@ -93,7 +102,15 @@ public:
     std::function<bool(const std::wstring&)> deadShortcutTest;
 
 private:
-    void walk(const std::wstring& path, const std::wstring& mask, int16_t mode);
+    struct Frame {
+        std::wstring path;        // as the caller gave it, with "\"
+        std::wstring normalised;  // comparable form, empty where not checked
+        std::vector<std::wstring> subfolders;
+        size_t next = 0;
+    };
+    void walk(const std::wstring& path, const std::wstring& normalised, const std::wstring& mask, int16_t mode);
+    void enterFolder(std::vector<Frame>& stack, std::wstring path, std::wstring normalised, const std::wstring& mask,
+                     int16_t mode);
     void collectFolderFiles(const std::wstring& path, const std::wstring& mask, int16_t mode);
     void handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode);
     void addFoundFile(const std::wstring& path, const WIN32_FIND_DATAW& fd);
@@ -109,6 +126,8 @@ private:
     std::vector<std::wstring> m_folders;
     int64_t m_fileCount = 0;
     bool m_stopped = false;
+    std::wstring m_backupFolder;
+    std::optional<ProtectedFolders> m_protected;
 
     std::vector<std::wstring> m_ignoreNames, m_ignoreExtensions, m_ignoreFolders, m_patterns;
     std::unordered_set<std::wstring> m_ignoreNameSet, m_ignoreExtensionSet;

@@ -3,6 +3,7 @@
 // on the user-interface thread.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
@@ -18,6 +19,9 @@ struct RunState {
     // Counters of the category now running.
     int64_t lngFCOunt = 0;
     uint64_t dblFSize = 0;
+    // Folders a cleaner was pointed at (or came across) that are protected:
+    // skipped, and named in the log after the cleaner's line.
+    std::vector<std::wstring> protectedSkips;
 
     void reset() { *this = RunState{}; }
     // One removed file, counted for the category and the run.

@@ -153,9 +153,9 @@ unsigned long recycleBinFlags(bool noConfirmation, bool noProgress, bool noSound
            (noSound ? SHERB_NOSOUND : 0);
 }
 
-void EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound)
+bool EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound)
 {
-    step(L"modFunctions,EmptyRecycleBin", [&] {
+    return step(L"modFunctions,EmptyRecycleBin", [&] {
         const std::wstring r = normaliseRecycleRoot(root);
         const HRESULT hr = SHEmptyRecycleBinW(GetActiveWindow(), r.empty() ? nullptr : r.c_str(),
                                               recycleBinFlags(noConfirmation, noProgress, noSound));
@@ -179,8 +179,14 @@ void openInternetOptions()
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"rundll32.exe shell32.dll,Control_RunDLL inetcpl.cpl ";
-    if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // By its full path: an elevated process must not pick up a rundll32.exe
+    // from the current folder or the search path.
+    const std::wstring system = getSystemDir();
+    if (system.empty())
+        return;
+    const std::wstring exe = system + L"\\rundll32.exe";
+    std::wstring cmd = L"\"" + exe + L"\" shell32.dll,Control_RunDLL inetcpl.cpl ";
+    if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
@@ -217,23 +223,42 @@ void autoSizeColumns(HWND listView)
         SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, LVSCW_AUTOSIZE_USEHEADER);
 }
 
+std::wstring apiPath(std::wstring_view path)
+{
+    // Folder functions refuse paths longer than MAX_PATH - 12 without the prefix.
+    constexpr size_t kPlainLimit = MAX_PATH - 12;
+    if (path.size() < kPlainLimit || path.rfind(L"\\\\?\\", 0) == 0)
+        return std::wstring(path);
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + std::wstring(path);
+    if (path.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + std::wstring(path.substr(2));
+    return std::wstring(path);
+}
+
 uint64_t fileLength(std::wstring_view path)
 {
+    if (pathTooLong(path))
+        raiseWin32(ERROR_FILENAME_EXCED_RANGE);
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(std::wstring(path).c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(apiPath(path).c_str(), GetFileExInfoStandard, &data))
         raiseWin32(GetLastError());
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool fileExists(std::wstring_view path)
 {
-    const DWORD a = GetFileAttributesW(std::wstring(path).c_str());
+    if (pathTooLong(path))
+        return false;
+    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool folderExists(std::wstring_view path)
 {
-    const DWORD a = GetFileAttributesW(std::wstring(path).c_str());
+    if (pathTooLong(path))
+        return false;
+    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -31,13 +31,23 @@ void QueryRecycleBin(std::wstring_view root, int64_t& size, int64_t& count);
 // "C" and "C:" become "C:\"; "" stays "" (every drive).
 std::wstring normaliseRecycleRoot(std::wstring_view root);
 unsigned long recycleBinFlags(bool noConfirmation, bool noProgress, bool noSound);
-void EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound);
+// True when the bins are empty afterwards (or the shell says it emptied them).
+bool EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound);
 
 void openInternetOptions();
 intptr_t shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
                    std::wstring_view folder, int showCommand);
 void showFileProperties(std::wstring_view path, HWND owner);
 void autoSizeColumns(HWND listView);
+
+// The longest path the platform can name at all; a longer one (a damaged list
+// line) is refused before any file function sees it.
+constexpr size_t kMaxPathChars = 32000;
+inline bool pathTooLong(std::wstring_view path) { return path.size() > kMaxPathChars; }
+
+// The form of a path the file functions take whatever its length: paths near
+// or past MAX_PATH get the "\\?\" prefix (deep trees, network shares).
+std::wstring apiPath(std::wstring_view path);
 
 bool fileExists(std::wstring_view path);
 // Size in bytes (64-bit); raises when the file cannot be reached.
