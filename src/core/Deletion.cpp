@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <random>
 #include <algorithm>
+#include <vector>
 
 namespace sorvane {
 
@@ -99,6 +100,11 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
     m_ui.setStatus(L"Ready");
 }
 
+bool wipeMayOverwrite(DWORD attributes, DWORD linkCount)
+{
+    return linkCount <= 1 && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 void DeletionEngine::deleteFolders(std::vector<std::wstring> folders)
 {
     if (folders.empty())
@@ -107,9 +113,20 @@ void DeletionEngine::deleteFolders(std::vector<std::wstring> folders)
         ShellSortVariantArray(folders, [&] { m_yield.poll(); });
     } catch (...) {
     }
+    constexpr DWORD kMarks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     for (const auto& folder : folders) {
-        SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-        RemoveDirectoryW(folder.c_str());
+        const std::wstring p = apiPath(folder);
+        if (RemoveDirectoryW(p.c_str()))
+            continue;
+        // A folder that still holds something stays as it was; only a
+        // removal refused for its marks is tried again without them.
+        const DWORD err = GetLastError();
+        const DWORD attrs = GetFileAttributesW(p.c_str());
+        if (err == ERROR_DIR_NOT_EMPTY || attrs == INVALID_FILE_ATTRIBUTES || !(attrs & kMarks) ||
+            (attrs & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (SetFileAttributesW(p.c_str(), attrs & ~kMarks) && !RemoveDirectoryW(p.c_str()))
+            SetFileAttributesW(p.c_str(), attrs);
     }
 }
 
@@ -128,33 +145,47 @@ int DeletionEngine::deleteToRecycleBin(const std::wstring& path)
 
 int DeletionEngine::deletePlain(const std::wstring& path)
 {
+    const std::wstring p = apiPath(path);
     // Most files delete at once; only a read-only one needs its attributes
-    // cleared first.
-    if (DeleteFileW(path.c_str()))
+    // cleared first, and gets them back when it still cannot go.
+    if (DeleteFileW(p.c_str()))
         return 1;
     if (GetLastError() != ERROR_ACCESS_DENIED)
         return 0;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return DeleteFileW(path.c_str()) ? 1 : 0;
+    const DWORD attrs = GetFileAttributesW(p.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+        return 0;
+    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(p.c_str()))
+        return 1;
+    SetFileAttributesW(p.c_str(), attrs);
+    return 0;
 }
 
 int DeletionEngine::deleteOneFile(const std::wstring& path)
 {
     int result = 0;
     try {
-        switch (m_settings.intDelMethod) {
-        case kDelete: result = deletePlain(path); break;
-        case kWipe:
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            result = wipeFile(path);
-            break;
-        case kRecycleBin:
-        default:
-            // Without archives the backup method keeps the files recoverable
-            // in the Recycle Bin rather than deleting them unsaved.
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            result = deleteToRecycleBin(path);
-            break;
+        if (pathTooLong(path)) {
+            result = 0;
+        } else if (m_settings.intDelMethod == kDelete) {
+            result = deletePlain(path);
+        } else {
+            // The shell would move or the wipe would open a whole folder:
+            // this engine removes files only.
+            const DWORD attrs = GetFileAttributesW(apiPath(path).c_str());
+            if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+                if (m_settings.intDelMethod == kWipe) {
+                    result = wipeFile(path);
+                } else {
+                    // Without archives the backup method keeps the files
+                    // recoverable in the Recycle Bin rather than deleting
+                    // them unsaved.
+                    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    result = deleteToRecycleBin(path);
+                }
+            }
         }
     } catch (...) {
         return 0;
@@ -164,54 +195,119 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
     return result;
 }
 
+namespace {
+
+void reportWipeError(DWORD code)
+{
+    setPendingError(static_cast<long>(code), win32Message(code));
+    reportError(L"modFunctions,wipeFile");
+}
+
+bool renameByHandle(HANDLE file, const std::wstring& target)
+{
+    std::vector<unsigned char> buf(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t), 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), info->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buf.size())) != FALSE;
+}
+
+} // namespace
+
 int DeletionEngine::wipeFile(const std::wstring& path)
 {
-    constexpr const wchar_t* tag = L"modFunctions,wipeFile";
-    win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    const std::wstring p = apiPath(path);
+    const DWORD attrs = GetFileAttributesW(p.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        reportWipeError(attrs == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY);
+        return 0;
+    }
+    // Who else shares the data decides whether it may be overwritten.
+    DWORD links = 1;
+    {
+        win::UniqueFile probe(CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!probe || !GetFileInformationByHandle(probe.get(), &info)) {
+            reportWipeError(GetLastError());
+            return 0;
+        }
+        links = info.nNumberOfLinks;
+    }
+    if (!wipeMayOverwrite(attrs, links))
+        return deletePlain(path);
+    return overwriteAndDelete(path, attrs);
+}
+
+int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs)
+{
+    const std::wstring p = apiPath(path);
+    if (attrs & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(p.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    // Delete access is asked for at once: a file that someone holds open
+    // without delete sharing is refused before a byte is overwritten, so it
+    // can never be left half-wiped and then fail to go.
+    win::UniqueFile file(CreateFileW(p.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH, nullptr));
     if (!file) {
-        setPendingError(static_cast<long>(GetLastError()), win32Message(GetLastError()));
-        reportError(tag);
+        const DWORD err = GetLastError();
+        if (attrs & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(p.c_str(), attrs);
+        reportWipeError(err);
         return 0;
     }
-    LARGE_INTEGER length{};
-    if (!GetFileSizeEx(file.get(), &length)) {
-        setPendingError(static_cast<long>(GetLastError()), win32Message(GetLastError()));
-        reportError(tag);
+    // A file that stays (Stop, a failed write) gets its read-only mark back.
+    const auto keep = [&](bool report) {
+        const DWORD err = GetLastError();
+        file.reset();
+        if (attrs & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(p.c_str(), attrs);
+        if (report)
+            reportWipeError(err);
         return 0;
+    };
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return keep(true);
+    if (!wipeMayOverwrite(info.dwFileAttributes, info.nNumberOfLinks)) {
+        keep(false);
+        return deletePlain(path);  // a second name appeared meanwhile
     }
-    const uint64_t total = static_cast<uint64_t>(length.QuadPart);
+    const uint64_t total = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     std::vector<unsigned char> block(static_cast<size_t>(std::min<uint64_t>(total, kWipeBlockBytes)), 0);
     for (uint64_t done = 0; done < total;) {
         m_yield.poll();
         if (m_yield.aborted())
-            return 0;  // the file stays, partly overwritten
+            return keep(false);  // the file stays, partly overwritten
         const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(total - done, block.size()));
         if (m_settings.bytExtraSecurity != 0)
             for (DWORD i = 0; i < chunk; ++i)
                 block[i] = randomWipeByte(uniform01());
         DWORD written = 0;
         if (!WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written != chunk ||
-            !FlushFileBuffers(file.get())) {
-            setPendingError(static_cast<long>(GetLastError()), win32Message(GetLastError()));
-            reportError(tag);
-            return 0;
-        }
+            !FlushFileBuffers(file.get()))
+            return keep(true);
         done += chunk;
     }
-    file.reset();
 
-    std::wstring target = path;
+    std::wstring current = path;
     if (m_settings.bytRename == 1) {
         const size_t slash = path.find_last_of(L'\\');
-        target = path.substr(0, slash + 1) + randomWipeName(uniform01());
-        if (!MoveFileW(path.c_str(), target.c_str())) {
-            setPendingError(static_cast<long>(GetLastError()), win32Message(GetLastError()));
-            reportError(tag);
-            return 0;
-        }
+        const std::wstring target = path.substr(0, slash + 1) + randomWipeName(uniform01());
+        if (!renameByHandle(file.get(), apiPath(target)))
+            return keep(true);
+        current = target;
     }
-    return DeleteFileW(target.c_str()) ? 1 : 0;
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose))
+        return 1;
+    file.reset();
+    return DeleteFileW(apiPath(current).c_str()) ? 1 : 0;
 }
 
 } // namespace sorvane

@@ -24,6 +24,10 @@ void ShellSortVariantArray(std::vector<std::wstring>& items, const std::function
 std::wstring randomWipeName(double uniform01);
 // The byte a wipe writes with Extra Security: 0..100, halves to even.
 unsigned char randomWipeByte(double uniform01);
+// Whether a wipe may overwrite a file's data: not when other names share it
+// (hard links) nor through a link (reparse point), where overwriting would
+// destroy data the user never chose. Such a file loses only its own name.
+bool wipeMayOverwrite(DWORD attributes, DWORD linkCount);
 
 class DeletionEngine {
 public:
@@ -35,15 +39,19 @@ public:
     // size is asked of the file system.
     void deleteFiles(const std::vector<std::wstring>& files, const std::vector<uint64_t>* sizes = nullptr);
     // Removes the folders of the list that are empty, in gap-sorted order.
+    // A folder that stays keeps its attributes.
     void deleteFolders(std::vector<std::wstring> folders);
-    // 1 when the file is gone, 0 on failure (which sets bLocked).
+    // 1 when the file is gone, 0 on failure (which sets bLocked). A folder
+    // is never removed here.
     int deleteOneFile(const std::wstring& path);
     // Overwrites and deletes one file; 1 on success, 0 on failure or Stop.
+    // A file whose data other names share is not overwritten, only unlinked.
     int wipeFile(const std::wstring& path);
 
 private:
     int deletePlain(const std::wstring& path);
     int deleteToRecycleBin(const std::wstring& path);
+    int overwriteAndDelete(const std::wstring& path, DWORD attributes);
 
     EngineUi& m_ui;
     RunState& m_run;

@@ -1,5 +1,6 @@
 #include "core/Deletion.h"
 #include "core/SystemPaths.h"
+#include "support/Canaries.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
 
@@ -98,16 +99,49 @@ TEST_F(DeletionTest, RecycleBinMethodKeepsTheFileRecoverable)
     EmptyRecycleBin(L"", true, true, true);
 }
 
+// Another program that reads the file and allows it to be deleted: what the
+// wipe wrote can be read back through it once the file's name is gone.
+class Reader {
+public:
+    explicit Reader(const std::wstring& path)
+        : m_h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~Reader() { close(); }
+    std::string contents()
+    {
+        std::string out;
+        SetFilePointer(m_h, 0, nullptr, FILE_BEGIN);
+        char buf[65536];
+        DWORD got = 0;
+        while (ReadFile(m_h, buf, sizeof buf, &got, nullptr) && got)
+            out.append(buf, got);
+        return out;
+    }
+    void close()
+    {
+        if (m_h != INVALID_HANDLE_VALUE)
+            CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_h;
+};
+
 TEST_F(DeletionTest, WipeOverwritesEveryByteBeforeDeleting)
 {
     settings.intDelMethod = kWipe;
-    // A second name for the same data shows what the wipe left on disk.
     const std::string content(kWipeBlockBytes * 2 + 12345, 'S');
     const auto path = make(L"secret.doc", content);
-    ASSERT_TRUE(CreateHardLinkW(dir.file(L"witness").c_str(), path.c_str(), nullptr));
+    Reader reader(path);
+    ASSERT_TRUE(reader.ok());
     EXPECT_EQ(engine.deleteOneFile(path), 1);
+    const std::string left = reader.contents();
+    reader.close();
     EXPECT_FALSE(testenv::exists(path));
-    const std::string left = testenv::readFile(dir.file(L"witness"));
     ASSERT_EQ(left.size(), content.size());
     EXPECT_EQ(left.find_first_not_of('\0'), std::string::npos) << "every byte is zero";
 }
@@ -118,14 +152,15 @@ TEST_F(DeletionTest, ExtraSecurityWritesRandomBytesAndRenameHidesTheName)
     settings.bytExtraSecurity = 1;
     settings.bytRename = 1;
     const auto path = make(L"secret.doc", std::string(4096, '\xff'));
-    ASSERT_TRUE(CreateHardLinkW(dir.file(L"witness").c_str(), path.c_str(), nullptr));
+    Reader reader(path);
     EXPECT_EQ(engine.deleteOneFile(path), 1);
-    const std::string left = testenv::readFile(dir.file(L"witness"));
+    const std::string left = reader.contents();
+    reader.close();
     ASSERT_EQ(left.size(), 4096u);
     for (unsigned char c : left)
         ASSERT_LE(c, 100);
     EXPECT_NE(left.find_first_not_of(left[0]), std::string::npos) << "not one repeated byte";
-    // Only the witness is left in the folder: the renamed file is gone too.
+    // Nothing is left in the folder: the renamed file is gone too.
     WIN32_FIND_DATAW fd;
     HANDLE f = FindFirstFileW((dir.path() + L"\\*").c_str(), &fd);
     int entries = 0;
@@ -134,7 +169,98 @@ TEST_F(DeletionTest, ExtraSecurityWritesRandomBytesAndRenameHidesTheName)
             ++entries;
     } while (FindNextFileW(f, &fd));
     FindClose(f);
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(entries, 0);
+}
+
+TEST_F(DeletionTest, WipeOfAHardLinkRemovesOnlyItsNameAndKeepsTheSharedBytes)
+{
+    // The canary's data has a second name in the cleaned folder: a wipe must
+    // not reach through it (the canary check at the end verifies every byte).
+    const std::wstring linked = dir.file(L"linked.dat");
+    testenv::linkCanaryInto(linked);
+    const std::wstring ownCopy = make(L"other.txt", "abc");
+    ASSERT_TRUE(CreateHardLinkW(dir.file(L"other-name.txt").c_str(), ownCopy.c_str(), nullptr));
+    for (int method : {kWipe, kDelete}) {
+        settings.intDelMethod = static_cast<int16_t>(method);
+        settings.bytRename = 1;
+        const std::wstring name = method == kWipe ? linked : ownCopy;
+        EXPECT_EQ(engine.deleteOneFile(name), 1);
+        EXPECT_FALSE(testenv::exists(name));
+    }
+    EXPECT_EQ(testenv::readFile(dir.file(L"other-name.txt")), "abc");
+    for (const auto& name : testenv::damagedCanaries())
+        ADD_FAILURE() << std::string(name.begin(), name.end());
+}
+
+TEST(WipeDecision, SharedOrLinkedDataIsNeverOverwritten)
+{
+    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 1));
+    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 1));
+    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 2));
+    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 40));
+    // A file symbolic link: overwriting would write into its target.
+    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, 1));
+}
+
+TEST_F(DeletionTest, NoMethodRemovesAFolderGivenAsAFile)
+{
+    for (int method : {kDelete, kRecycleBin, kWipe, kBackup}) {
+        settings.intDelMethod = static_cast<int16_t>(method);
+        const std::wstring folder = dir.file(L"folder" + std::to_wstring(method));
+        testenv::makeDir(folder);
+        testenv::writeFile(folder + L"\\inside.txt", "x");
+        EXPECT_EQ(engine.deleteOneFile(folder), 0) << method;
+        EXPECT_EQ(testenv::readFile(folder + L"\\inside.txt"), "x") << method;
+    }
+}
+
+// Every method meets the awkward files the same way: locked ones, read-only
+// ones, ones that vanished after the search, names the code page cannot hold,
+// paths past MAX_PATH. What goes is counted, what stays sets bLocked.
+TEST_F(DeletionTest, AwkwardFilesUnderEveryMethod)
+{
+    for (int method : {kDelete, kRecycleBin, kWipe}) {
+        SCOPED_TRACE(method);
+        RunState r;
+        RecorderUi u{r};
+        DeleteSettings s;
+        s.intDelMethod = static_cast<int16_t>(method);
+        DeletionEngine e{u, r, s};
+        const std::wstring sub = dir.file(L"m" + std::to_wstring(method));
+        testenv::makeDir(sub);
+        const std::wstring locked = sub + L"\\locked.txt";
+        const std::wstring readOnly = sub + L"\\ro.txt";
+        const std::wstring foreign = sub + L"\\\u0416\u03a9-\u4e2d.txt";
+        std::wstring deep = sub;
+        while (deep.size() < 300)
+            deep += L"\\" + std::wstring(40, L'd');
+        testenv::makeDir(L"\\\\?\\" + deep);
+        const std::wstring longName = deep + L"\\long.txt";
+        testenv::writeFile(locked, "locked!");
+        testenv::writeFile(readOnly, "12");
+        SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+        testenv::writeFile(foreign, "123");
+        testenv::writeFile(L"\\\\?\\" + longName, "1234");
+        HANDLE h = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        const std::vector<std::wstring> files = {locked, readOnly, sub + L"\\vanished.txt", foreign, longName};
+        const std::vector<uint64_t> sizes = {7, 2, 9, 3, 4};
+        e.deleteFiles(files, &sizes);
+        CloseHandle(h);
+        EXPECT_EQ(testenv::readFile(locked), "locked!") << "not a byte of a locked file is overwritten";
+        EXPECT_FALSE(testenv::exists(readOnly));
+        EXPECT_FALSE(testenv::exists(foreign));
+        // The shell may refuse paths past MAX_PATH; whatever stays is not counted.
+        const bool longGone = !testenv::exists(L"\\\\?\\" + longName);
+        if (method != kRecycleBin) {
+            EXPECT_TRUE(longGone);
+        }
+        EXPECT_EQ(r.lngTotalFiles, longGone ? 3 : 2);
+        EXPECT_EQ(r.dblTotalSize, longGone ? 9u : 5u);
+        EXPECT_EQ(r.bLocked, -1);
+    }
+    EmptyRecycleBin(L"", true, true, true);
 }
 
 TEST_F(DeletionTest, WipeOfALockedFileFailsAndCountsAsLocked)
@@ -170,6 +296,19 @@ TEST_F(DeletionTest, StopDuringDeletionKeepsTheRest)
     EXPECT_EQ(ui.stopCaptions.back(), L"Aborted by User");
     EXPECT_TRUE(testenv::exists(files.back()));
     EXPECT_LT(run.lngTotalFiles, 400);
+}
+
+TEST_F(DeletionTest, FoldersThatStayKeepTheirAttributes)
+{
+    testenv::makeDir(dir.file(L"kept"));
+    testenv::writeFile(dir.file(L"kept\\file.txt"), "x");
+    SetFileAttributesW(dir.file(L"kept").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    testenv::makeDir(dir.file(L"gone"));
+    SetFileAttributesW(dir.file(L"gone").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    engine.deleteFolders({dir.file(L"kept\\"), dir.file(L"gone\\")});
+    EXPECT_EQ(GetFileAttributesW(dir.file(L"kept").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_FALSE(testenv::exists(dir.file(L"gone"))) << "an empty hidden folder still goes";
 }
 
 TEST_F(DeletionTest, FoldersAreRemovedInGapSortedOrder)
