@@ -24,18 +24,20 @@ const CLSID kClsidUrlHistory = {0x3C374A40, 0xBAE4, 0x11CF, {0xBF, 0x7D, 0x00, 0
 const IID kIidUrlHistoryStg2 = {0xAFA0DC11, 0xC313, 0x11D0, {0x83, 0x1A, 0x00, 0xC0, 0x4F, 0xD5, 0xAE, 0x38}};
 
 
-// Source URLs of the cache entries whose name starts with `prefix`.
-std::vector<std::wstring> urlCacheEntries(std::wstring_view prefix)
+// Source URLs of the cache entries whose name starts with `prefix`. The
+// prefix is also the search pattern: without one the system lists only the
+// content container, not the history's entries.
+std::vector<std::wstring> urlCacheEntries(const std::wstring& prefix)
 {
     std::vector<std::wstring> urls;
     std::vector<BYTE> buf(4096);
-    DWORD size = static_cast<DWORD>(buf.size());
     auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
-    HANDLE find = FindFirstUrlCacheEntryW(nullptr, entry, &size);
+    DWORD size = static_cast<DWORD>(buf.size());
+    HANDLE find = FindFirstUrlCacheEntryW(prefix.c_str(), entry, &size);
     if (!find && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         buf.resize(size);
         entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
-        find = FindFirstUrlCacheEntryW(nullptr, entry, &size);
+        find = FindFirstUrlCacheEntryW(prefix.c_str(), entry, &size);
     }
     if (!find)
         return urls;
@@ -43,17 +45,14 @@ std::vector<std::wstring> urlCacheEntries(std::wstring_view prefix)
         if (entry->lpszSourceUrlName && istartsWith(entry->lpszSourceUrlName, prefix))
             urls.emplace_back(entry->lpszSourceUrlName);
         size = static_cast<DWORD>(buf.size());
-        if (!FindNextUrlCacheEntryW(find, entry, &size)) {
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-                break;
-            buf.resize(size);
-            entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
-            size = static_cast<DWORD>(buf.size());
-            if (!FindNextUrlCacheEntryW(find, entry, &size))
-                break;
-            if (entry->lpszSourceUrlName && istartsWith(entry->lpszSourceUrlName, prefix))
-                urls.emplace_back(entry->lpszSourceUrlName);
-        }
+        if (FindNextUrlCacheEntryW(find, entry, &size))
+            continue;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            break;
+        buf.resize(size);
+        entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
+        if (!FindNextUrlCacheEntryW(find, entry, &size))
+            break;
     }
     FindCloseUrlCache(find);
     return urls;
@@ -66,16 +65,14 @@ int clearUrlHistoryByHand(CleanerContext& ctx)
     int removed = 0;
     for (const auto& url : urlCacheEntries(L"Visited:"))
         removed += DeleteUrlCacheEntryW(url.c_str()) ? 1 : 0;
-    // The history store's own files; they belong to the history, not to the
-    // user's files, so they are removed plainly and not counted.
+    // The history store's own files: removed by the chosen method like any
+    // other, not counted (they are the history, not the user's files).
     const std::wstring folder = cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"History");
     if (!folder.empty()) {
         ctx.search.clearFoundLists();
         ctx.search.searchFiles(folder, L"*.*", kSearchAll);
-        for (const auto& file : ctx.search.strFoundFiles()) {
-            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-            removed += DeleteFileW(file.c_str()) ? 1 : 0;
-        }
+        for (const auto& file : ctx.search.strFoundFiles())
+            removed += ctx.deletion.deleteOneFile(file) != 0 ? 1 : 0;
         ctx.search.clearFoundLists();
     }
     return removed;
@@ -114,6 +111,17 @@ void cleanCookies(CleanerContext& ctx, bool)
     const auto& cookies = ctx.search.strFoundFiles();
     if (!cookies.empty()) {
         const std::wstring keep = toLower(readKeptCookieText(appFile(L"cookies.sol")));
+        // cookies.sol holds the code page's form of each path. A path that
+        // does not survive that round trip is compared in its stored form;
+        // beyond that nobody can tell which kept entry was meant, so while
+        // anything is kept, such a cookie is kept too.
+        const auto isKept = [&keep](const std::wstring& path) {
+            if (keep.empty())
+                return false;
+            if (keep.find(toLower(path)) != std::wstring::npos)
+                return true;
+            return fromAnsi(toAnsi(path)) != path;
+        };
         ctx.ui.setProgressMax(static_cast<int64_t>(cookies.size()));
         Yielder yield(ctx.ui, ctx.run);
         yield.pumpNow();
@@ -125,8 +133,7 @@ void cleanCookies(CleanerContext& ctx, bool)
                 break;
             }
             const uint64_t length = fileLength(cookies[i]);
-            if (keep.find(toLower(cookies[i])) == std::wstring::npos &&
-                ctx.deletion.deleteOneFile(cookies[i]) == 1)
+            if (!isKept(cookies[i]) && ctx.deletion.deleteOneFile(cookies[i]) == 1)
                 ctx.run.count(length);
             ctx.ui.setProgress(static_cast<int64_t>(i) + 1);
         }

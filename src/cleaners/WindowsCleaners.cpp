@@ -6,6 +6,8 @@
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 
+#include <algorithm>
+
 namespace sorvane {
 
 namespace {
@@ -21,30 +23,54 @@ size_t nameCount(const std::wstring& names) { return names.empty() ? 0 : split(n
 
 } // namespace
 
+namespace {
+
+struct BinFigures {
+    int64_t bytes = 0;
+    int64_t items = 0;
+};
+
+// Every bin at once, or, where that query says nothing, the bins of the
+// hard drives added up.
+BinFigures recycleBinFigures()
+{
+    BinFigures f;
+    QueryRecycleBin(L"", f.bytes, f.items);
+    if (f.items != 0)
+        return f;
+    f.bytes = 0;
+    const std::wstring drives = getDriveList();
+    if (drives.size() > 3) {
+        for (const auto& root : split(drives, L'\0')) {
+            if (root.empty() || rgbDrvType(root) != L"Hard drive;")
+                continue;
+            int64_t b = 0, n = 0;
+            QueryRecycleBin(root, b, n);
+            f.bytes += b;
+            f.items += n;
+        }
+    }
+    return f;
+}
+
+} // namespace
+
 void cleanRecycleBin(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 0);
-    int64_t bytes = 0, items = 0;
-    QueryRecycleBin(L"", bytes, items);
-    if (items == 0) {
-        bytes = 0;
-        const std::wstring drives = getDriveList();
-        if (drives.size() > 3) {
-            for (const auto& root : split(drives, L'\0')) {
-                if (root.empty() || rgbDrvType(root) != L"Hard drive;")
-                    continue;
-                int64_t b = 0, n = 0;
-                QueryRecycleBin(root, b, n);
-                bytes += b;
-                items += n;
-            }
-        }
+    // What the log claims is what left the bin: the figures before the
+    // emptying less those after it, nothing when the emptying failed.
+    const BinFigures before = recycleBinFigures();
+    BinFigures removed;
+    if (EmptyRecycleBin(L"", true, true, true)) {
+        const BinFigures after = recycleBinFigures();
+        removed.items = std::max<int64_t>(0, before.items - after.items);
+        removed.bytes = std::max<int64_t>(0, before.bytes - after.bytes);
     }
-    ctx.run.lngTotalFiles += items;
-    ctx.run.dblTotalSize += static_cast<uint64_t>(bytes);
-    EmptyRecycleBin(L"", true, true, true);
-    ctx.run.strLog += L"Cleaned Recycle Bin.... Files Deleted " + std::to_wstring(items) + L" Space Gained " +
-                      std::to_wstring(bytes) + L"\r\n";
+    ctx.run.lngTotalFiles += removed.items;
+    ctx.run.dblTotalSize += static_cast<uint64_t>(removed.bytes);
+    ctx.run.strLog += L"Cleaned Recycle Bin.... Files Deleted " + std::to_wstring(removed.items) + L" Space Gained " +
+                      std::to_wstring(removed.bytes) + L"\r\n";
     ctx.ui.stopOperation(L"");
 }
 
@@ -142,8 +168,10 @@ void cleanMemoryDumpFiles(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 9);
     const std::wstring dumpFile = resolveDumpPath(getRegString(HKEY_LOCAL_MACHINE, kCrashControlKey, L"DumpFile"));
+    // The system's own dump is not counted, but it goes the way every file
+    // goes: through the deletion engine, by the chosen method.
     if (dumpFile.find(L'\\') != std::wstring::npos && fileExists(dumpFile))
-        DeleteFileW(dumpFile.c_str());  // uncounted and without backup, as the system's own dump
+        ctx.deletion.deleteOneFile(dumpFile);
     std::wstring minidumps = resolveDumpPath(getRegString(HKEY_LOCAL_MACHINE, kCrashControlKey, L"MinidumpDir"));
     if (minidumps.find(L'\\') != std::wstring::npos) {
         if (minidumps.back() != L'\\')
