@@ -43,6 +43,7 @@ public:
     bool running() const noexcept { return m_running; }
 
 private:
+    class IdleAtEnd;
     void runCategory(int store, bool runAlone);
     std::wstring buildLog(const std::wstring& header) const;
 

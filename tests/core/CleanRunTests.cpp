@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace sorvane;
 using testenv::RecorderUi;
 
@@ -145,4 +147,37 @@ TEST_F(CleanRunTest, SingleRunMatchesTheExactCaption)
     clean.singleRun(L"Clean IE URL History");
     EXPECT_EQ(ui.started, std::vector<int>{14});
     EXPECT_TRUE(ui.checkMarks.empty()) << "no check mark in a single run";
+}
+
+// A host whose status line fails at the worst moment: between switching the
+// run controls on and off.
+class FailingHost : public RecorderUi {
+public:
+    using RecorderUi::RecorderUi;
+    int failuresLeft = 1000;
+    void setStatus(const std::wstring& text) override
+    {
+        if (failuresLeft-- > 0)
+            throw std::runtime_error("status line gone");
+        RecorderUi::setStatus(text);
+    }
+    void setCheckMark(int, bool) override { throw std::runtime_error("no picture"); }
+};
+
+TEST_F(CleanRunTest, AFailingStepLeavesTheWindowIdleAndTheRunGoesOn)
+{
+    FailingHost host{run};
+    host.checked = {2};  // Run MRU: no files involved
+    CleanRun failing{host, run, search, settings};
+    failing.fullRun();
+    EXPECT_FALSE(host.running) << "Clean enabled, Stop disabled, menus back";
+    EXPECT_EQ(host.animation, 0);
+    EXPECT_FALSE(failing.running());
+    ASSERT_EQ(host.logs.size(), 1u) << "the steps after the failing ones still ran";
+    EXPECT_NE(host.logs[0].find(L"Run MRU values"), std::wstring::npos);
+
+    host.logs.clear();
+    failing.singleRun(L"Clean Run MRU");
+    EXPECT_FALSE(host.running);
+    EXPECT_EQ(host.logs.size(), 1u);
 }
