@@ -431,6 +431,9 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
     }
     case IDM_mnuIEApplet: openInternetOptions(); return true;
     case IDCANCEL: return true;  // Esc does not close the main window
+    // No button is the default: a stray Enter (after a message box, on a
+    // check box) must never start a run that deletes files.
+    case IDOK: return true;
     default: return false;
     }
 }
@@ -453,6 +456,15 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
         if (!m_run.running())
             cmdClean_Click();
         result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        // Logoff and shutdown end the process without WM_CLOSE: keep the
+        // ticked boxes as closing the window would.
+        if (wp) {
+            runState().bAbort = -1;
+            Form_Unload();
+        }
+        result = 0;
         return true;
     case WM_CLOSE:
         if (m_run.running()) {

@@ -19,7 +19,10 @@ bool activatePreviousInstance()
             ShowWindow(other, SW_SHOW);
             if (IsIconic(other))
                 ShowWindow(other, SW_RESTORE);
-            SetForegroundWindow(other);
+            // While the first instance shows a modal window, its main window
+            // is disabled: bring the window the user can act on instead.
+            HWND active = GetLastActivePopup(other);
+            SetForegroundWindow(active && IsWindowVisible(active) ? active : other);
             return true;
         }
         Sleep(100);

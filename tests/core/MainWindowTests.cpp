@@ -273,3 +273,67 @@ TEST(MainWindow, RightClickMenuRunsTheOneCategory)
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(main, IDC_CHECKMARK_FIRST + 14))) << "no check mark in a single run";
     closeAndWait(p, main);
 }
+
+TEST(MainWindow, EnterStartsNoClean)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND clean = GetDlgItem(main, IDC_cmdClean);
+    EXPECT_NE(static_cast<DWORD>(GetWindowLongW(clean, GWL_STYLE)) & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
+    const LRESULT def = SendMessageW(main, DM_GETDEFID, 0, 0);
+    if (HIWORD(def) == DC_HASDEFID) {
+        EXPECT_NE(LOWORD(def), IDC_cmdClean);
+    }
+    // With nothing ticked a clean would at once ask for a category; Enter on a
+    // check box and on the window itself must ask nothing.
+    for (HWND target : {GetDlgItem(main, IDC_CATEGORY_FIRST + 11), main}) {
+        PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        PostMessageW(target, WM_CHAR, L'\r', 0x001C0001);
+        PostMessageW(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    }
+    EXPECT_EQ(p.waitForWindow(L"Sorvane", 2500), nullptr) << "no clean was started";
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_picStatus)), L"Ready");
+    closeAndWait(p, main);
+}
+
+TEST(MainWindow, LogoffSavesTheTickedBoxes)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    for (int store : {3, 12})
+        SendMessageW(GetDlgItem(main, IDC_CATEGORY_FIRST + store), BM_SETCHECK, BST_CHECKED, 0);
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    ASSERT_TRUE(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer));
+    // The system ends the process after this message, without WM_CLOSE.
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,0,1,0,0,0,0,0,0,0,0,1,0,0,0,0,0,\r\n");
+}
+
+TEST(MainWindow, SecondStartFrontsTheMessageTheFirstIsShowing)
+{
+    testenv::TempFolder app;
+    SorvaneProcess first(app.path());
+    HWND main = first.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_cmdClean, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(main, IDC_cmdClean)));
+    HWND box = first.waitForWindow(L"Sorvane", 10000);
+    ASSERT_NE(box, nullptr) << "nothing ticked: the run asks for a category";
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    PROCESS_INFORMATION second = testenv::startProcess(app.file(L"Sorvane.exe"));
+    ASSERT_NE(second.hProcess, nullptr);
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 20000), WAIT_OBJECT_0);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+    EXPECT_EQ(GetForegroundWindow(), box) << "the window the user can act on, not the disabled main window";
+    DestroyWindow(other);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    Sleep(300);
+    closeAndWait(first, main);
+}
