@@ -12,20 +12,22 @@ namespace sorvane {
 
 std::wstring settingsPath() { return appFile(L"Settings.ini"); }
 
+// The wide profile functions take the path as it is, so a folder whose name
+// the code page cannot hold still finds its file; they keep an ANSI file ANSI.
 std::wstring readSetting(std::wstring_view section, std::wstring_view key, std::wstring_view defaultValue,
                          size_t bufferChars)
 {
-    std::vector<char> buf(bufferChars + 1, '\0');
-    const std::string s = toAnsi(section), k = toAnsi(key), d = toAnsi(defaultValue), p = toAnsi(settingsPath());
-    const DWORD n = GetPrivateProfileStringA(s.c_str(), k.c_str(), d.c_str(), buf.data(),
+    std::vector<wchar_t> buf(bufferChars + 1, L'\0');
+    const std::wstring s(section), k(key), d(defaultValue), p = settingsPath();
+    const DWORD n = GetPrivateProfileStringW(s.c_str(), k.c_str(), d.c_str(), buf.data(),
                                              static_cast<DWORD>(bufferChars), p.c_str());
-    return stripNull(fromAnsi(std::string_view(buf.data(), n)));
+    return stripNull(std::wstring_view(buf.data(), n));
 }
 
 void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring_view value)
 {
-    const std::string s = toAnsi(section), k = toAnsi(key), v = toAnsi(value), p = toAnsi(settingsPath());
-    if (!WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), p.c_str()))
+    const std::wstring s(section), k(key), v(value), p = settingsPath();
+    if (!WritePrivateProfileStringW(s.c_str(), k.c_str(), v.c_str(), p.c_str()))
         raiseWin32(GetLastError());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Settings.ini in the application folder, read and written through the
-// Windows profile functions in the ANSI code page.
+// Windows profile functions; the file itself is in the ANSI code page.
 #include <string>
 #include <string_view>
 

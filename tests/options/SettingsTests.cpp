@@ -1,3 +1,4 @@
+#include "core/AppFolder.h"
 #include "options/Settings.h"
 #include "support/TestEnv.h"
 
@@ -60,4 +61,22 @@ TEST(SettingsFile, HugeAndBinaryFilesGiveDefaultsOrCutValues)
         binary[i] = static_cast<char>((i * 131) % 256);
     testenv::writeFile(app.file(L"Settings.ini"), binary);
     EXPECT_EQ(readSetting(L"General", L"DelMethod", L"D"), L"D");
+}
+
+TEST(SettingsFile, ReadAndWrittenFromAFolderOutsideTheCodePage)
+{
+    testenv::TempFolder base;
+    const std::wstring folder = base.file(L"\u0416\u03a9");
+    testenv::makeDir(folder);
+    const std::wstring saved = appFolder();
+    setAppFolder(folder);
+    writeSetting(L"General", L"DelMethod", L"W");
+    writeSetting(L"Backup", L"Path", L"C:\\Sauvegarde\\");
+    const std::wstring method = readSetting(L"General", L"DelMethod", L"D");
+    const std::wstring path = readSetting(L"Backup", L"Path", L"", kWideSettingChars);
+    const std::string bytes = testenv::readFile(folder + L"\\Settings.ini");
+    setAppFolder(saved);
+    EXPECT_EQ(method, L"W");
+    EXPECT_EQ(path, L"C:\\Sauvegarde\\");
+    EXPECT_EQ(bytes, "[General]\r\nDelMethod=W\r\n[Backup]\r\nPath=C:\\Sauvegarde\\\r\n") << "the file stays ANSI";
 }
