@@ -1,6 +1,6 @@
 #include "core/ErrorReport.h"
 
-#include "core/InetTransfer.h"
+#include "core/ReportQueue.h"
 #include "core/Registry.h"
 #include "core/Text.h"
 #include "options/Settings.h"
@@ -112,8 +112,9 @@ void reportError(std::wstring_view tag) noexcept
             return;
         }
         const PendingError err = g_pending;
-        const std::wstring url = buildReportUrl(g_site, buildReportQuery(g_info, tag, err.number, err.description));
-        (void)mainTransfer().openUrl(url);
+        // Queued for the background sender: the caller never waits on the
+        // network, and a full queue drops the report.
+        postReport(buildReportUrl(g_site, buildReportQuery(g_info, tag, err.number, err.description)));
     } catch (...) {
     }
     clearPendingError();

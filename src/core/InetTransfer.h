@@ -1,6 +1,5 @@
 #pragma once
-// The program's one HTTP transfer object, shared by the error reporter and
-// the update check. A request blocks the caller for at most its time-out:
+// A bounded HTTP GET, used by the error reporter's sender and the update check. A request blocks the caller for at most its time-out:
 // it runs on a helper thread that the caller waits for, and a request that
 // has not finished by then is abandoned (the helper ends on its own when the
 // connection fails). So an offline machine or a server that never answers

@@ -1,5 +1,6 @@
 #include "core/ErrorReport.h"
 #include "core/MainWindow.h"
+#include "core/ReportQueue.h"
 #include "core/SingleInstance.h"
 #include "options/Update.h"
 #include "win/UniqueHandle.h"
@@ -27,5 +28,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     MainWindow window;
     if (!window.create(instance))
         return 1;
-    return window.messageLoop();
+    const int code = window.messageLoop();
+    // Reports still queued get a short moment, never a wait at exit.
+    shutdownReports(2000);
+    return code;
 }

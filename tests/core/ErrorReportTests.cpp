@@ -1,4 +1,5 @@
 #include "core/ErrorReport.h"
+#include "core/ReportQueue.h"
 #include "core/StartupSettings.h"
 #include "options/Settings.h"
 #include "support/LoopbackServer.h"
@@ -24,6 +25,7 @@ protected:
     }
     void TearDown() override
     {
+        waitForReports(10000);
         setVendorSite(L"http://127.0.0.1:9");
         gatherSystemInfo();
     }
@@ -121,13 +123,33 @@ TEST_F(ErrorReportTest, UnreachableSiteIsSwallowed)
     EXPECT_EQ(pendingError().number, 0);
 }
 
-TEST_F(ErrorReportTest, ServerThatNeverAnswersDoesNotHoldTheProgram)
+TEST_F(ErrorReportTest, ServerThatNeverAnswersDoesNotHoldTheCaller)
 {
     testenv::LoopbackServer silent(true);
     setVendorSite(silent.baseUrl());
-    setPendingError(5, L"x");
-    reportError(L"modFunctions,getPath");  // returns once the short time-outs have passed
+    // One request alone would take its whole time-out (seconds); the caller
+    // only queues it.
+    const ULONGLONG start = GetTickCount64();
+    for (int i = 0; i < 5; ++i) {
+        setPendingError(5, L"x");
+        reportError(L"modFunctions,wipeFile");
+    }
+    EXPECT_LT(GetTickCount64() - start, 1000u);
     EXPECT_EQ(pendingError().number, 0);
+}
+
+TEST_F(ErrorReportTest, AFullQueueDropsAndCountsFurtherReports)
+{
+    testenv::LoopbackServer silent(true);
+    setVendorSite(silent.baseUrl());
+    const size_t droppedBefore = droppedReports();
+    for (size_t i = 0; i < kReportQueueCapacity + 20; ++i) {
+        setPendingError(5, L"locked");
+        reportError(L"modFunctions,wipeFile");
+    }
+    // The sender holds at most one request; the queue at most its capacity.
+    EXPECT_GE(droppedReports() - droppedBefore, 19u);
+    EXPECT_LE(droppedReports() - droppedBefore, 20u);
 }
 
 TEST_F(ErrorReportTest, BadSettingValuesAreReportedWithTheReadersTag)
