@@ -53,9 +53,12 @@ DeleteSettings getDelete()
     });
     step(tag, [&] { s.bytExtraSecurity = toByte(readSetting(L"General", L"ExtraS", L"0")); });
     step(tag, [&] { s.bytRename = toByte(readSetting(L"General", L"Rename", L"0")); });
-    step(tag, [&] {
-        s.strBackupPath = readSetting(L"Backup", L"Path", appFolder() + L"\\Backup\\", kWideSettingChars);
-    });
+    const std::wstring standardBackup = appFolder() + L"\\Backup\\";
+    s.strBackupPath = standardBackup;
+    step(tag, [&] { s.strBackupPath = readSetting(L"Backup", L"Path", standardBackup, kWideSettingChars); });
+    // An empty folder would put archives wherever the current folder is.
+    if (trim(s.strBackupPath).empty())
+        s.strBackupPath = standardBackup;
     return s;
 }
 

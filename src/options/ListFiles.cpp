@@ -68,18 +68,18 @@ std::optional<std::string> readFileBytes(const std::wstring& path)
 
 std::vector<std::wstring> splitLines(std::string_view bytes)
 {
+    // CR LF ends a line; so does a lone LF or a lone CR, so that no entry
+    // ever holds a line break.
     std::vector<std::wstring> lines;
     size_t pos = 0;
     while (pos < bytes.size()) {
-        size_t end = bytes.find('\n', pos);
-        const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos)
-            end = bytes.size();
-        size_t stop = end;
-        if (stop > pos && bytes[stop - 1] == '\r')
-            --stop;
-        lines.push_back(fromAnsi(bytes.substr(pos, stop - pos)));
-        pos = next;
+        size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            lines.push_back(fromAnsi(bytes.substr(pos)));
+            break;
+        }
+        lines.push_back(fromAnsi(bytes.substr(pos, end - pos)));
+        pos = end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }

@@ -18,8 +18,8 @@ constexpr unsigned long long kMaxListFileBytes = 64ull * 1024 * 1024;
 // The whole file as ANSI bytes; nothing when it does not exist. Raises when
 // it exists but cannot be read.
 std::optional<std::string> readFileBytes(const std::wstring& path);
-// Lines split at CR LF (a bare LF also ends a line); a final line without a
-// terminator still counts, a final terminator adds no empty line.
+// Lines split at CR LF (a lone LF or CR also ends a line); a final line
+// without a terminator still counts, a final terminator adds no empty line.
 std::vector<std::wstring> splitLines(std::string_view bytes);
 std::optional<std::vector<std::wstring>> readLines(const std::wstring& path);
 // The lines that are not empty; nothing when the file is missing.
