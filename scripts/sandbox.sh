@@ -25,6 +25,13 @@ sandbox_create() {
   export TMPDIR=$dir/tmp
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
+  # A second fixed drive, inside the sandbox like everything else.
+  mkdir -p "$dir/drive_d"
+  ln -sfn "$dir/drive_d" "$WINEPREFIX/dosdevices/d:"
+  # A crash ends the process at once instead of waiting in Wine's debugger.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1 || true
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1 || true
+  wineserver -w
   sandbox_seal
 }
 
@@ -44,8 +51,12 @@ sandbox_seal() {
   done
   while IFS= read -r -d '' link; do
     target=$(readlink -f "$link" || true)
-    case "$target" in
-      "$SANDBOX_DIR"/*) ;;
+    case "$link:$target" in
+      # The profile's own folders become plain folders of their own, even
+      # where they lead into the sandbox: Desktop and Documents are then two
+      # folders, not both $HOME.
+      "$WINEPREFIX/drive_c/users/"*) rm -f "$link"; mkdir -p "$link" ;;
+      *:"$SANDBOX_DIR"/*) ;;
       *) rm -f "$link"; mkdir -p "$link" ;;
     esac
   done < <(find "$WINEPREFIX/drive_c" -type l -print0)

@@ -23,6 +23,9 @@ echo "keep me too" > "$fixtures/outside/inner/precious2.txt"
 echo "junk" > "$fixtures/cleaned/real/junk.txt"
 echo "junk" > "$fixtures/cleaned/top.tmp"
 ln -s ../outside "$fixtures/cleaned/link"
+# Folder values that lead, through a link, to a drive root and to the Windows folder.
+ln -s .. "$fixtures/driveroot"
+ln -s ../windows "$fixtures/winlink"
 
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
 cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"

@@ -45,31 +45,52 @@ std::wstring uniqueName()
 
 } // namespace
 
-void removeTree(const std::wstring& path)
+// Without recursion, so the deepest test trees go too; links are removed,
+// never followed.
+void removeTree(const std::wstring& root)
 {
-    const DWORD attrs = GetFileAttributesW(path.c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES)
+    const auto api = [](const std::wstring& p) {
+        return p.size() >= MAX_PATH - 12 && p.rfind(L"\\\\?\\", 0) != 0 ? L"\\\\?\\" + p : p;
+    };
+    const DWORD rootAttrs = GetFileAttributesW(api(root).c_str());
+    if (rootAttrs == INVALID_FILE_ATTRIBUTES)
         return;
-    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY) || (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (attrs & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveDirectoryW(path.c_str());  // a link: never follow it
-        else
-            DeleteFileW(path.c_str());
-        return;
+    struct Entry {
+        std::wstring path;
+        bool listed;
+    };
+    std::vector<Entry> stack{{root, false}};
+    while (!stack.empty()) {
+        Entry& top = stack.back();
+        const std::wstring path = top.path;
+        const DWORD attrs = GetFileAttributesW(api(path).c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES) {
+            stack.pop_back();
+            continue;
+        }
+        SetFileAttributesW(api(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileW(api(path).c_str());
+            stack.pop_back();
+            continue;
+        }
+        if (top.listed || (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            RemoveDirectoryW(api(path).c_str());
+            stack.pop_back();
+            continue;
+        }
+        top.listed = true;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(api(path + L"\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = fd.cFileName;
+                if (name != L"." && name != L"..")
+                    stack.push_back({path + L"\\" + name, false});
+            } while (FindNextFileW(h, &fd));
+            FindClose(h);
+        }
     }
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name != L"." && name != L"..")
-                removeTree(path + L"\\" + name);
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(path.c_str());
 }
 
 TempFolder::TempFolder()
@@ -221,7 +242,13 @@ ScopedShellFolder::ScopedShellFolder(const std::wstring& name, const wchar_t* pa
 
 void makeDir(const std::wstring& path)
 {
-    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    // One level at a time, so "\\?\" paths of any depth work too.
+    const size_t start = path.rfind(L"\\\\?\\", 0) == 0 ? 7 : 3;
+    for (size_t pos = path.find(L'\\', start); ; pos = path.find(L'\\', pos + 1)) {
+        CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
+        if (pos == std::wstring::npos)
+            break;
+    }
 }
 
 void setWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour)
