@@ -1,4 +1,5 @@
 #include "support/Canaries.h"
+#include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -70,23 +71,12 @@ std::string narrow(const std::wstring& w)
     return s;
 }
 
-std::string readAll(const std::wstring& path, bool& ok)
+bool writtenAtPlantedTime(const std::wstring& path)
 {
-    ok = false;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return {};
-    std::string out;
-    char buf[8192];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
-        out.append(buf, got);
-    FILETIME written{};
+    WIN32_FILE_ATTRIBUTE_DATA data{};
     const FILETIME planted = plantedTime();
-    ok = GetFileTime(h, nullptr, nullptr, &written) && CompareFileTime(&written, &planted) == 0;
-    CloseHandle(h);
-    return out;
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+           CompareFileTime(&data.ftLastWriteTime, &planted) == 0;
 }
 
 void plant(const Canary& c)
@@ -147,9 +137,7 @@ std::vector<std::wstring> damagedCanaries()
 {
     std::vector<std::wstring> damaged;
     for (const auto& c : canaries()) {
-        bool timeOk = false;
-        const std::string now = readAll(c.path, timeOk);
-        if (now != c.bytes || !timeOk)
+        if (readFile(c.path) != c.bytes || !writtenAtPlantedTime(c.path))
             damaged.push_back(c.path);
     }
     return damaged;
