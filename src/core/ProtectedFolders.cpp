@@ -29,6 +29,12 @@ std::wstring fullPathOf(std::wstring_view path)
 
 std::wstring longPathOf(const std::wstring& path)
 {
+    // Only a path with a short name in it can change, and Wine's
+    // GetLongPathNameW overruns its own buffer on paths past MAX_PATH. No
+    // protected folder is that long, and a short name's long form is never
+    // shorter, so such a path is left as it is.
+    if (path.find(L'~') == std::wstring::npos || path.size() >= MAX_PATH)
+        return path;
     const DWORD n = GetLongPathNameW(path.c_str(), nullptr, 0);
     if (n == 0)
         return path;

@@ -165,11 +165,7 @@ TEST_F(MalformedFiles, UserDefinedFoldersAndFiles)
         const auto folders = loadFolderList(app.file(L"UDFO.sol"));
         ASSERT_TRUE(folders.has_value());
         ASSERT_TRUE(noLineBreaks(*folders));
-        // Known open fault: a folder line of tens of thousands of characters
-        // (case 200) still ends the process inside the file functions under
-        // Wine; the clean after such a line is left out until it is mended.
-        if (i != 200)
-            guardedCleanAfter(i, 1);
+        guardedCleanAfter(i, 1);
     });
     feed(L"UDFI.sol", "1\r\nC:\\nowhere\\a.txt\r\nC:\\nowhere\\b.txt\r\n", [&](int i) {
         const UserDefinedFiles list = loadUserDefinedFiles(app.file(L"UDFI.sol"));
