@@ -312,7 +312,16 @@ PROCESS_INFORMATION startProcess(const std::wstring& exe)
     std::wstring cmd = L"\"" + exe + L"\"";
     const size_t slash = exe.find_last_of(L'\\');
     const std::wstring dir = exe.substr(0, slash);
-    CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi);
+    // Wine now and then refuses a start while another process of the same
+    // image is still loading; a few tries, then the error is told.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi))
+            return pi;
+        error = GetLastError();
+        Sleep(300);
+    }
+    ADD_FAILURE() << "CreateProcessW failed with error " << error;
     return pi;
 }
 
