@@ -50,7 +50,7 @@ public:
     void stopOperation(const std::wstring&) override {}
     void addReviewRow(const ReviewRow&) override { ++rows; }
     void discardReviewRows() override {}
-    void showReviewWindow() override {}
+    void showReviewWindow(const ReviewTools&) override {}
     size_t rows = 0;
 
 private:

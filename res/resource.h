@@ -72,3 +72,23 @@
 #define IDC_txtLog 1400
 #define IDM_LOG_mnuSave 2200
 #define IDM_LOG_mnuExit 2201
+
+// frmDeletetion
+#define IDD_DELETION 300
+#define IDR_DELETIONMENU 301
+#define IDC_lstvDeletion 1500
+#define IDC_lblTotalFiles 1501
+#define IDC_Picture1 1502
+#define IDC_del_cmdSelectAll 1503
+#define IDC_del_cmdDeselectAll 1504
+#define IDC_cmdDeleteAll 1505
+#define IDC_cmdDeleteChecked 1506
+#define IDC_del_cmdExit 1507
+#define IDM_mnuDeleteAll 2300
+#define IDM_mnuDeleteSelected 2301
+#define IDM_mnuProperties 2302
+#define IDM_mnuAbort 2303
+#define IDM_del_mnuExit 2304
+#define IDM_mnuSelectAll 2305
+#define IDM_mnuDeselectAll 2306
+#define IDM_mnuInvertSecletion 2307

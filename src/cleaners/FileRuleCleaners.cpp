@@ -53,7 +53,7 @@ void reviewClean(CleanerContext& ctx, int store, const wchar_t* mask, int16_t mo
         return;
     }
     if (showsWindow)
-        ctx.ui.showReviewWindow();
+        ctx.ui.showReviewWindow(ReviewTools{ctx.deletion, ctx.search, ctx.run});
     ctx.ui.stopOperation(L"");
 }
 

@@ -3,6 +3,9 @@
 
 namespace sorvane {
 
+// The title of every message box.
+inline constexpr const wchar_t* kAppTitle = L"Sorvane";
+
 // The folder that holds the executable, without a trailing backslash. Every
 // settings and list file lives there.
 const std::wstring& appFolder();

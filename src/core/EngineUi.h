@@ -7,6 +7,10 @@
 
 namespace sorvane {
 
+class DeletionEngine;
+class FileSearch;
+struct RunState;
+
 // One row of the review list of gathered files.
 struct ReviewRow {
     std::wstring name;
@@ -14,6 +18,13 @@ struct ReviewRow {
     std::wstring dateTime;
     std::wstring attributes;
     std::wstring folder;  // with its trailing backslash
+};
+
+// What the review list deletes with and reports to while it is shown.
+struct ReviewTools {
+    DeletionEngine& deletion;
+    FileSearch& search;
+    RunState& run;
 };
 
 class EngineUi {
@@ -33,11 +44,13 @@ public:
     virtual void startOperation(int categoryStore) = 0;
     virtual void stopOperation(const std::wstring& caption) = 0;
 
-    // Review list of the drive-wide cleaners.
+    // Review list of the drive-wide cleaners: rows gather in a hidden list
+    // until one cleaner shows it.
     virtual void addReviewRow(const ReviewRow& row) = 0;
     virtual void discardReviewRows() = 0;
-    // Shows the gathered rows modally; returns when the user has closed it.
-    virtual void showReviewWindow() = 0;
+    // Shows the gathered rows modally, where the user deletes through
+    // `tools`; returns when the user has closed the list.
+    virtual void showReviewWindow(const ReviewTools& tools) = 0;
 };
 
 } // namespace sorvane

@@ -256,18 +256,23 @@ void MainWindow::stopOperation(const std::wstring& caption)
         ShowWindow(item(id), SW_HIDE);
 }
 
-void MainWindow::addReviewRow(const ReviewRow& row) { m_reviewRows.push_back(row); }
-
-void MainWindow::discardReviewRows() { m_reviewRows.clear(); }
-
-void MainWindow::showReviewWindow()
+ReviewWindow& MainWindow::reviewWindow()
 {
-    const size_t rows = m_reviewRows.size();
-    m_reviewRows.clear();
-    messageBox(L"Found " + std::to_wstring(rows) +
-                   L" file(s) for review. The review list is not available in this version yet, so none of them "
-                   L"was deleted.",
-               MB_OK | MB_ICONINFORMATION);
+    if (!m_review) {
+        m_review = std::make_unique<ReviewWindow>();
+        m_review->create(m_instance, hwnd());
+    }
+    return *m_review;
+}
+
+void MainWindow::addReviewRow(const ReviewRow& row) { reviewWindow().addRow(row); }
+
+void MainWindow::discardReviewRows() { m_review.reset(); }
+
+void MainWindow::showReviewWindow(const ReviewTools& tools)
+{
+    reviewWindow().showModal(tools, *this);
+    m_review.reset();
 }
 
 // --- RunHost ----------------------------------------------------------------

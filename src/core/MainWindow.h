@@ -2,6 +2,8 @@
 // frmMain: the eighteen categories, the run buttons, the status line and the
 // process lifetime. It is the clean run's host: the engine reaches the window
 // only through the RunHost interface.
+#include "cleaners/ReviewWindow.h"
+#include "core/AppFolder.h"
 #include "core/CleanRun.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
@@ -13,13 +15,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sorvane {
 
 inline constexpr const wchar_t* kMainWindowClass = L"SorvaneMain";
-inline constexpr const wchar_t* kAppTitle = L"Sorvane";
 
 class MainWindow : public win::Dialog, public RunHost {
 public:
@@ -45,7 +47,7 @@ public:
     void stopOperation(const std::wstring& caption) override;
     void addReviewRow(const ReviewRow& row) override;
     void discardReviewRows() override;
-    void showReviewWindow() override;
+    void showReviewWindow(const ReviewTools& tools) override;
     // RunHost
     bool isCategoryChecked(int store) override;
     void setCheckMark(int store, bool visible) override;
@@ -73,6 +75,7 @@ private:
     void greyUnbuiltMenus();
     void finishRun();
     HWND activityImageFor(int store) const;
+    ReviewWindow& reviewWindow();
 
     HINSTANCE m_instance = nullptr;
     int16_t progbar = 1;
@@ -82,7 +85,7 @@ private:
     DeleteSettings m_delete;
     FileSearch m_search;
     CleanRun m_run;
-    std::vector<ReviewRow> m_reviewRows;
+    std::unique_ptr<ReviewWindow> m_review;
     bool m_closePending = false;
     bool m_inAutoClean = false;
     int64_t m_progressMax = 0;

@@ -115,6 +115,11 @@ TEST(DriveSelection, RootsFromTheFirstLineOfSearchOptions)
     EXPECT_EQ(rootsFromDriveLine(L" C:\\ Hard drive; D:\\ Hard drive;"), (std::vector<std::wstring>{L"C:\\", L"D:\\"}));
     EXPECT_EQ(rootsFromDriveLine(L" E:\\ Removable drive"), (std::vector<std::wstring>{L"E:\\"}));
     EXPECT_TRUE(rootsFromDriveLine(L"").empty());
+    EXPECT_EQ(rootsFromDriveLine(L"C:\\Hard drive;D:\\CD-ROM drive"), (std::vector<std::wstring>{L"C:\\", L"D:\\"}))
+        << "blanks are not needed between entries";
+    EXPECT_EQ(rootsFromDriveLine(L" A:\\ Floppy drive  F:\\ RAM disk G:\\ Remote (network) drive"),
+              (std::vector<std::wstring>{L"A:\\", L"F:\\", L"G:\\"}));
+    EXPECT_TRUE(rootsFromDriveLine(L"Hard drive; no drive here").empty()) << "no backslash, no drive";
     testenv::ScopedAppFolder app;
     const auto roots = selectedRoots();
     ASSERT_EQ(roots.size(), 1u) << "without search.sol only the Windows drive";
@@ -158,8 +163,32 @@ TEST(DeadShortcuts, TargetsAndBlankReferences)
     EXPECT_TRUE(IsDeadShortcut(dead, o));
     const auto floppy = makeLink(L"floppy.lnk", L"A:\\", L"C:\\");
     EXPECT_FALSE(IsDeadShortcut(floppy, o));
+    EXPECT_FALSE(IsDeadShortcut(makeLink(L"floppy2.lnk", L"b:\\", L""), SearchOptions{false, false}));
+    // Both blank: alive while either blank-reference option is on, dead with both off.
+    const auto blank = makeLink(L"blank.lnk", L"", L"");
+    EXPECT_FALSE(IsDeadShortcut(blank, o));
+    SearchOptions off;
+    off.bFileReference = off.bPathReference = false;
+    EXPECT_TRUE(IsDeadShortcut(blank, off));
+    const auto noWorkDir = makeLink(L"nowork.lnk", dir.file(L"gone.exe"), L"");
+    EXPECT_FALSE(IsDeadShortcut(noWorkDir, o)) << "an empty working directory keeps it alive by default";
+    EXPECT_TRUE(IsDeadShortcut(noWorkDir, off));
+
+    // Files that are no shortcuts are never dead, and each is reported.
+    testenv::LoopbackServer server;
+    setVendorSite(server.baseUrl());
     testenv::writeFile(dir.file(L"broken.lnk"), "not a shortcut");
-    EXPECT_FALSE(IsDeadShortcut(dir.file(L"broken.lnk"), o)) << "an unreadable shortcut is not dead";
+    testenv::writeFile(dir.file(L"zero.lnk"), "");
+    std::string noise(3 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    testenv::writeFile(dir.file(L"huge.lnk"), noise);
+    for (const wchar_t* name : {L"broken.lnk", L"zero.lnk", L"huge.lnk"})
+        EXPECT_FALSE(IsDeadShortcut(dir.file(name), off)) << "an unreadable shortcut is not dead";
+    const auto request = server.waitForRequest(5000);
+    setVendorSite(L"http://127.0.0.1:9");
+    ASSERT_TRUE(request.has_value());
+    EXPECT_NE(testenv::percentDecode(*request).find("modFiles,IsDeadShortcut"), std::string::npos);
 }
 
 TEST_F(CleanerTest, UnnecessaryFilesOfTheWindowsDriveFillTheReviewList)

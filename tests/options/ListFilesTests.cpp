@@ -134,6 +134,33 @@ TEST_F(ListFiles, FactoryRuleFile)
     EXPECT_EQ(empty, 18);
     const std::string text = testenv::readFile(path(L"DefUNFI.sol"));
     EXPECT_NE(text.find("\r\n1\x01*._DETMP\x01\r\n"), std::string::npos) << "an empty description ends with the SOH";
+    // The rows quoted in full, byte for byte and in their order.
+    const char* quoted[] = {
+        "1\x01" "FILE_ID.DIZ\x01Used mainly by shareware programs to describe the purpose of an application\r\n",
+        "1\x01*.FTG\x01" "Created by Windows to speed up word research. Deletion will not affect the running of help files\r\n",
+        "1\x01*.GID\x01Used by Windows to access help files faster. Deletion will slow the loading of such files but only for the first time\r\n",
+        "0\x01*.LOG\x01" "Created by Windows to record the events of an error, or the detection of a new peripheral\r\n",
+        "0\x01*.OLD\x01" "Backups of files which have been modified by another program. Delete only if you are sure these files are no longer required\r\n",
+        "1\x01" "BACKUP*.WBK\x01MS Word backup. Safe to delete if you do not require duplicate documents\r\n",
+        "0\x01*.WBK\x01Usually MS Word backup files. See BACKUP*.WBK to be sure\r\n",
+        "0\x01*.TBK\x01" "dBASE (Foxpro) memo backup (caution also Asymetrix ToolBook files)\r\n",
+        "0\x01*.SAV\x01" "Backup files (caution, also used as saved settings for various programs)\r\n",
+        "0\x01*.SWP\x01Sprint document backup (caution, also DOS swap file extension)\r\n",
+        "1\x01*.TMP\x01Temporary files\r\n",
+        "1\x01*.CHK\x01WordPerfect temporary files or lost cluster files\r\n",
+        "1\x01" "CHKLIST.*\x01Lost cluster files  \r\n",
+        "1\x01" "file???._dd\x01Lost cluster files\r\n",
+        "1\x01" "BOOTLOG.PRV\x01Windows diagnostic file   \r\n",
+        "0\x01*.DMP\x01Windows memory dump debug/diagnostics file\r\n",
+    };
+    size_t at = 0;
+    for (const char* row : quoted) {
+        const size_t found = text.find(row, at);
+        ASSERT_NE(found, std::string::npos) << row;
+        EXPECT_TRUE(found == 0 || text.compare(found - 2, 2, "\r\n") == 0) << "a whole line: " << row;
+        at = found;
+    }
+    EXPECT_EQ(text.substr(0, 13), "1\x01" "FILE_ID.DIZ");
 }
 
 TEST_F(ListFiles, KeptCookiesFileIsOneLineOrNoFile)

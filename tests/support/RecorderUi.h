@@ -77,7 +77,7 @@ public:
     }
     void addReviewRow(const sorvane::ReviewRow& row) override { rows.push_back(row); }
     void discardReviewRows() override { rows.clear(); }
-    void showReviewWindow() override { ++reviewShown; }
+    void showReviewWindow(const sorvane::ReviewTools&) override { ++reviewShown; }
     bool isCategoryChecked(int store) override { return checked.count(store) != 0; }
     void setCheckMark(int store, bool visible) override
     {
