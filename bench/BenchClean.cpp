@@ -4,6 +4,7 @@
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
+#include "BenchSupport.h"
 
 #include <windows.h>
 
@@ -14,14 +15,17 @@
 #include <algorithm>
 
 using namespace sorvane;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::bareWalk;
+using bench::line;
+using bench::removeTree;
+using bench::seconds;
 
 namespace {
 
 const std::wstring kRoot = L"C:\\sorvane-bench";
 constexpr int kTop = 50, kSub = 100, kFilesPerFolder = 20;  // 5,000 folders, 100,000 files
 
-double seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
 // An engine interface that does nothing but press Stop at a chosen moment.
 class BenchUi : public EngineUi {
@@ -82,50 +86,6 @@ void makeTree(const std::wstring& root)
             CloseHandle(h);
         }
     }
-}
-
-// The bare walk the engine is compared with: FindFirstFileExW, depth first.
-void bareWalk(const std::wstring& folder, std::vector<std::wstring>& files)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                                FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    std::vector<std::wstring> subs;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
-                subs.push_back(folder + L"\\" + fd.cFileName);
-        } else {
-            files.push_back(folder + L"\\" + fd.cFileName);
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    for (const auto& s : subs)
-        bareWalk(s, files);
-}
-
-void removeTree(const std::wstring& folder)
-{
-    std::vector<std::wstring> files;
-    bareWalk(folder, files);
-    for (const auto& f : files)
-        DeleteFileW(f.c_str());
-    // Folders, deepest first.
-    for (int t = 0; t < kTop; ++t) {
-        const std::wstring top = folder + L"\\d" + std::to_wstring(t);
-        for (int s = 0; s < kSub; ++s)
-            RemoveDirectoryW((top + L"\\s" + std::to_wstring(s)).c_str());
-        RemoveDirectoryW(top.c_str());
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-void line(const char* what, double engine, double bare, const char* target)
-{
-    std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, engine, bare,
-                engine / bare, target);
 }
 
 } // namespace

@@ -83,7 +83,7 @@ bool ReviewWindow::onInitDialog()
     const Column columns[] = {{L"Name", 150, LVCFMT_LEFT},
                               {L"Bytes", 80, LVCFMT_RIGHT},
                               {L"Date/Time", 140, LVCFMT_LEFT},
-                              {L"Attribute", 60, LVCFMT_LEFT},
+                              {L"Attribute", 72, LVCFMT_LEFT},
                               {L"Path", 280, LVCFMT_LEFT}};
     for (int i = 0; i < 5; ++i) {
         LVCOLUMNW c{};

@@ -55,6 +55,15 @@ size_t matchSet(std::wstring_view pattern, size_t p, wchar_t c, bool& matched)
 
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name)
 {
+    // A bracket list that never closes makes the pattern invalid: it
+    // matches nothing.
+    for (size_t i = pattern.find(L'['); i != std::wstring_view::npos; i = pattern.find(L'[', i + 1)) {
+        bool unused = false;
+        const size_t after = matchSet(pattern, i, L'\0', unused);
+        if (after == std::wstring_view::npos)
+            return false;
+        i = after - 1;
+    }
     size_t p = 0, n = 0;
     size_t starP = std::wstring_view::npos, starN = 0;
     while (n < name.size()) {
@@ -74,12 +83,8 @@ bool wildcardMatch(std::wstring_view pattern, std::wstring_view name)
             } else if (pc == L'[') {
                 bool inSet = false;
                 const size_t after = matchSet(pattern, p, name[n], inSet);
-                if (after == std::wstring_view::npos) {
-                    ok = name[n] == L'[';  // an unterminated "[" stands for itself
-                } else {
-                    ok = inSet;
-                    next = after;
-                }
+                ok = inSet;
+                next = after;
             } else {
                 ok = pc == name[n];
             }

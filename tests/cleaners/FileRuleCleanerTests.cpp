@@ -163,12 +163,12 @@ TEST(DeadShortcuts, TargetsAndBlankReferences)
     EXPECT_TRUE(IsDeadShortcut(dead, o));
     const auto floppy = makeLink(L"floppy.lnk", L"A:\\", L"C:\\");
     EXPECT_FALSE(IsDeadShortcut(floppy, o));
-    EXPECT_FALSE(IsDeadShortcut(makeLink(L"floppy2.lnk", L"b:\\", L""), SearchOptions{false, false}));
+    SearchOptions off;
+    off.bFileReference = off.bPathReference = false;
+    EXPECT_FALSE(IsDeadShortcut(makeLink(L"floppy2.lnk", L"b:\\", L""), off));
     // Both blank: alive while either blank-reference option is on, dead with both off.
     const auto blank = makeLink(L"blank.lnk", L"", L"");
     EXPECT_FALSE(IsDeadShortcut(blank, o));
-    SearchOptions off;
-    off.bFileReference = off.bPathReference = false;
     EXPECT_TRUE(IsDeadShortcut(blank, off));
     const auto noWorkDir = makeLink(L"nowork.lnk", dir.file(L"gone.exe"), L"");
     EXPECT_FALSE(IsDeadShortcut(noWorkDir, o)) << "an empty working directory keeps it alive by default";
@@ -212,6 +212,20 @@ TEST_F(CleanerTest, UnnecessaryFilesOfTheWindowsDriveFillTheReviewList)
     EXPECT_TRUE(testenv::exists(dir.file(L"leftover.TMP"))) << "the review list deletes, not the search";
     EXPECT_EQ(ui.stopCaptions.back(), L"");
     SetFileAttributesW(dir.file(L"readonly.tmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CleanerTest, StopBeforeTheFirstDriveSearchesNothing)
+{
+    fill(L"empty.dat", 0);
+    ui.rows.push_back({});
+    ui.pressStopAfterPumps(1);  // the pump before the drive
+    runCleaner(ctx, 5, true);
+    EXPECT_EQ(ui.reviewShown, 0);
+    EXPECT_TRUE(ui.rows.empty()) << "the rows gathered so far are discarded";
+    EXPECT_EQ(ui.stopCaptions, (std::vector<std::wstring>{L"Aobrted by User"}));
+    EXPECT_EQ(std::count_if(ui.statuses.begin(), ui.statuses.end(),
+                            [](const std::wstring& s) { return s.rfind(L"Gathering Files: ", 0) == 0; }),
+              0);
 }
 
 TEST_F(CleanerTest, StopDuringADriveSearchDropsTheReviewList)

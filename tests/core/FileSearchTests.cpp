@@ -186,6 +186,10 @@ TEST(Wildcards, PatternLanguage)
     EXPECT_TRUE(wildcardMatch(L"*.*.*", L"A.B.C"));
     EXPECT_FALSE(wildcardMatch(L"*.TMP", L"A.TMP.BAK"));
     EXPECT_TRUE(wildcardMatch(L"IE4 ERRORLOG.TXT", L"IE4 ERRORLOG.TXT"));
+    // A bracket list that never closes matches nothing, whatever follows.
+    for (const wchar_t* broken : {L"[a-", L"[!", L"*.[", L"X[A-"})
+        for (const wchar_t* name : {L"", L"A", L"[A-", L"[!", L"X.[", L"XA-"})
+            EXPECT_FALSE(wildcardMatch(broken, name)) << "pattern " << toAnsi(broken) << " name " << toAnsi(name);
 
     RunState run;
     RecorderUi ui(run);

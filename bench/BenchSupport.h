@@ -1,0 +1,24 @@
+#pragma once
+// What the benchmarks share: timing, the bare walk they compare with, tree
+// removal and the figure lines.
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point from);
+// The bare walk the engine is compared with: FindFirstFileExW, depth first.
+void bareWalk(const std::wstring& folder, std::vector<std::wstring>& files);
+// Removes a tree of plain files and folders.
+void removeTree(const std::wstring& folder);
+// Creates `folders` x `perFolder` files: each file's name and size from `f`.
+void makeTree(const std::wstring& root, int tops, int subsPerTop, int perFolder,
+              std::wstring (*name)(int index), DWORD (*size)(int index));
+void line(const char* what, double engine, double bare, const char* target);
+
+} // namespace bench
