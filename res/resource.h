@@ -92,3 +92,11 @@
 #define IDM_mnuSelectAll 2305
 #define IDM_mnuDeselectAll 2306
 #define IDM_mnuInvertSecletion 2307
+
+// frmOverwrite
+#define IDD_OVERWRITE 400
+#define IDC_lblCaption 1600
+#define IDC_cmdYes 1601
+#define IDC_cmdNo 1602
+#define IDC_ow_cmdCancel 1603
+#define IDC_chkAllFiles 1604

@@ -27,6 +27,15 @@ ln -s ../outside "$fixtures/cleaned/link"
 ln -s .. "$fixtures/driveroot"
 ln -s ../windows "$fixtures/winlink"
 
+# Archives of another writer: Info-ZIP zip, to a file and to a pipe (the
+# latter gives every entry a data descriptor).
+zf="$fixtures/zip"
+mkdir -p "$zf/src/zipfix/deep"
+echo "top level" > "$zf/src/top.txt"
+seq 1 20000 > "$zf/src/zipfix/deep/big.txt"
+echo "stored as it is" > "$zf/src/zipfix/small.dat"
+(cd "$zf/src" && zip -q -r -n .dat ../D_infozip.zip top.txt zipfix && zip -q -r - top.txt zipfix > ../D_streamed.zip)
+
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
 cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
 export SORVANE_EXE='C:\sorvane-bin\Sorvane.exe'

@@ -333,6 +333,7 @@ void ReviewWindow::deleteCommand(bool checkedOnly)
         refreshRows();
         throw;
     }
+    deletion.flushBackups();
     setBusy(false);
     refreshRows();
     SetDlgItemTextW(hwnd(), IDC_lblTotalFiles, reviewResultLabel(tally).c_str());

@@ -76,6 +76,8 @@ public:
     IdleAtEnd(RunHost& host, const wchar_t* tag) : m_host(host), m_tag(tag) {}
     ~IdleAtEnd()
     {
+        // The archive of the last drive gets its central directory.
+        step(m_tag, [&] { finishBackupArchive(); });
         step(m_tag, [&] { m_host.setAnimation(0); });
         step(m_tag, [&] { m_host.setRunControls(false); });
     }

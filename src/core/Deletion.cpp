@@ -2,6 +2,7 @@
 
 #include "core/ErrorReport.h"
 #include "core/SystemPaths.h"
+#include "core/Text.h"
 #include "options/BackupArchive.h"
 #include "win/UniqueHandle.h"
 
@@ -70,6 +71,33 @@ unsigned char randomWipeByte(double u)
     return static_cast<unsigned char>(std::nearbyint(u * 100.0));
 }
 
+DeletionEngine::~DeletionEngine()
+{
+    // Files handed to the backup archive go once their entries are on disk.
+    flushBackups();
+}
+
+void DeletionEngine::flushBackups()
+{
+    if (m_settings.intDelMethod == kBackup && flushBackupArchive() > 0)
+        m_run.bLocked = -1;
+}
+
+int DeletionEngine::backUpAndDelete(const std::wstring& path)
+{
+    const std::wstring letter = path.substr(0, 1);
+    if (!iequals(letter, m_run.strArchiveDrive)) {
+        nameBackupArchive(m_settings.strBackupPath, letter + L"_");
+        m_run.strArchiveDrive = letter;
+    }
+    // A file whose backup failed is not deleted: it counts as locked.
+    bool backedUp = false;
+    const int result = backUpForDeletion(path, backedUp);
+    if (backedUp)
+        ++m_run.lngBackedUp;
+    return result;
+}
+
 void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const std::vector<uint64_t>* sizes)
 {
     if (sizes && sizes->size() != files.size())
@@ -96,6 +124,7 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
                 m_run.count(size);
         }
     }
+    flushBackups();
     m_ui.setProgress(0);
     m_ui.setStatus(L"Ready");
 }
@@ -178,12 +207,11 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
             if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
                 if (m_settings.intDelMethod == kWipe) {
                     result = wipeFile(path);
-                } else {
-                    // Without archives the backup method keeps the files
-                    // recoverable in the Recycle Bin rather than deleting
-                    // them unsaved.
+                } else if (m_settings.intDelMethod == kRecycleBin) {
                     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                     result = deleteToRecycleBin(path);
+                } else {
+                    result = backUpAndDelete(path);
                 }
             }
         }

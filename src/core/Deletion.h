@@ -33,6 +33,9 @@ class DeletionEngine {
 public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
         : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run) {}
+    ~DeletionEngine();
+    DeletionEngine(const DeletionEngine&) = delete;
+    DeletionEngine& operator=(const DeletionEngine&) = delete;
 
     // Deletes every file of the list and counts each success. `sizes`, when
     // given, holds the size of each file as the search saw it; otherwise each
@@ -44,6 +47,9 @@ public:
     // 1 when the file is gone, 0 on failure (which sets bLocked). A folder
     // is never removed here.
     int deleteOneFile(const std::wstring& path);
+    // With the backup method, files handed to the archive are deleted once
+    // their entries are on disk: at batch ends, here, and when the engine goes.
+    void flushBackups();
     // Overwrites and deletes one file; 1 on success, 0 on failure or Stop.
     // A file whose data other names share is not overwritten, only unlinked.
     int wipeFile(const std::wstring& path);
@@ -51,6 +57,7 @@ public:
 private:
     int deletePlain(const std::wstring& path);
     int deleteToRecycleBin(const std::wstring& path);
+    int backUpAndDelete(const std::wstring& path);
     int overwriteAndDelete(const std::wstring& path, DWORD attributes);
 
     EngineUi& m_ui;

@@ -2,6 +2,7 @@
 #include "core/MainWindow.h"
 #include "core/ReportQueue.h"
 #include "core/SingleInstance.h"
+#include "options/BackupArchive.h"
 #include "options/Update.h"
 #include "win/UniqueHandle.h"
 
@@ -29,6 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     if (!window.create(instance))
         return 1;
     const int code = window.messageLoop();
+    finishBackupArchive();
     // Reports still queued get a short moment, never a wait at exit.
     shutdownReports(2000);
     return code;

@@ -8,15 +8,19 @@
 
 namespace sorvane {
 
-std::wstring fromAnsi(std::string_view s)
+std::wstring widen(unsigned codePage, std::string_view s)
 {
     if (s.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    const int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
     return out;
 }
+
+std::wstring fromAnsi(std::string_view s) { return widen(CP_ACP, s); }
+
+std::wstring fromUtf8(std::string_view s) { return widen(CP_UTF8, s); }
 
 static std::string narrow(UINT cp, std::wstring_view s)
 {

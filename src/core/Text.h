@@ -14,6 +14,9 @@ namespace sorvane {
 std::wstring fromAnsi(std::string_view s);
 std::string toAnsi(std::wstring_view s);
 std::string toUtf8(std::wstring_view s);
+std::wstring fromUtf8(std::string_view s);
+// Any code page (the OEM page of old zip names) -> UTF-16.
+std::wstring widen(unsigned codePage, std::string_view s);
 
 std::wstring toLower(std::wstring_view s);
 bool iequals(std::wstring_view a, std::wstring_view b);

@@ -1,13 +1,130 @@
 #pragma once
-// The zip archive that the backup delete method fills, one per drive letter
-// and run.
+// The backup archives of the "back up, then delete" method: one zip archive
+// per drive letter and run in the backup folder, each file under its path
+// from the drive root. A backed-up file is deleted only once its entry is on
+// disk; that happens in batches, so the deletion engine hands files over
+// and they go at the next flush.
 #include "core/RunState.h"
+#include "options/Zip.h"
 
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
-// Deletes the archive in use (after an abort); the archives of earlier drives stay.
+// folder + prefix + "ddmmyyyyhnns" + ".zip"; a backslash is put between a
+// folder and the prefix when the folder lacks one.
+std::wstring backupArchiveName(std::wstring_view folder, std::wstring_view prefix, const SYSTEMTIME& now);
+// Makes that name (of now) the archive in use; the archive in use before it
+// is completed first.
+void nameBackupArchive(std::wstring_view folder, std::wstring_view prefix);
+const std::wstring& currentBackupArchive();
+// The name a file is stored under: its path from the drive root, "/" between
+// folders. Empty for a path that has no drive root.
+std::wstring storedNameOf(std::wstring_view path);
+
+// Stores a copy of the file in the archive in use; the file stays.
+bool addToBackupArchive(const std::wstring& path);
+// Stores the file and takes it over for deletion: 1 when it is stored and
+// will be deleted at the next flush, 0 when it cannot be opened for deletion
+// or stored (it stays, untouched). `backedUp` tells whether an entry was
+// written (a link loses its own name without one: its data is elsewhere).
+int backUpForDeletion(const std::wstring& path, bool& backedUp);
+// Puts the entries written so far on disk, then deletes the files handed
+// over. Returns how many of those could not be deleted after all.
+size_t flushBackupArchive();
+// Flushes, writes the central directory and closes the archive in use.
+void finishBackupArchive();
+// After a stop: the archive in use is completed and kept when it holds any
+// entry (files already deleted are in it), removed when it holds none.
 void discardBackupArchive(RunState& run);
+
+// --- Reading: cUnZip ------------------------------------------------------
+
+// Answers of the overwrite question.
+enum OverwriteAnswer : int32_t {
+    kOverwriteNo = 100,
+    kOverwriteYes = 102,
+    kOverwriteAll = 103,
+    kOverwriteNone = 104,
+};
+// The answer the restore remembers between files; reset before each restore.
+void resetOverwriteAnswer();
+
+struct ArchiveEntry {
+    std::wstring Filename;
+    std::wstring FileDirectory;  // "\" between folders, no trailing one; empty at the top
+    uint64_t FileSize = 0;
+    int32_t FileCompressionRatio = 0;  // packed size in percent of the size
+    std::wstring FileCompressionMethod;
+    SYSTEMTIME FileDate{};  // to the minute
+    uint32_t FileCRC = 0;
+    bool FileEncrypted = false;
+    bool FileSelected = false;
+    uint64_t FilePackedSize = 0;
+};
+
+// Why an entry was not put back.
+struct RestoreFailure {
+    std::wstring name;
+    std::wstring reason;
+};
+
+class cUnZip {
+public:
+    void setZipFile(std::wstring path);
+    const std::wstring& ZipFile() const noexcept { return m_zipFile; }
+    std::wstring UnzipFolder;
+
+    bool ExtractOnlyNewer = false;
+    bool SpaceToUnderScore = false;
+    bool PromptToOverwrite = false;
+    int32_t MessageLevel = 0;
+    bool TestZip = false;
+    bool UseFolderNames = false;
+    bool OverwriteExisting = false;
+    bool ConvertCRToCRLF = false;
+    bool CaseSensitiveFileNames = false;
+
+    // Asked for an existing file when PromptToOverwrite is on; gets the file
+    // and the default answer (100), returns an OverwriteAnswer.
+    std::function<int32_t(const std::wstring& file)> OverWritePrompt;
+
+    // Lists every entry of ZipFile.
+    void Directory();
+    size_t FileCount() const noexcept { return m_entries.size(); }
+    // 1-based, as the listing numbers them.
+    ArchiveEntry& entry(size_t lIndex) { return m_entries.at(lIndex - 1); }
+    const ArchiveEntry& entry(size_t lIndex) const { return m_entries.at(lIndex - 1); }
+    // No usable central directory: the entries were read from the local
+    // headers of a torn archive.
+    bool recovered() const noexcept { return m_recovered; }
+
+    // Extracts every listed entry into the root of the drive that the
+    // archive's file name starts with. True when at least one entry was
+    // extracted and none failed.
+    bool Unzip();
+    size_t extractedCount() const noexcept { return m_extracted; }
+    const std::vector<RestoreFailure>& failures() const noexcept { return m_failures; }
+
+private:
+    bool extractOne(HANDLE archive, const zip::Entry& entry, const std::wstring& root);
+    int32_t askOverwrite(const std::wstring& file);
+
+    std::wstring m_zipFile;
+    std::vector<ArchiveEntry> m_entries;
+    std::vector<zip::Entry> m_raw;
+    bool m_recovered = false;
+    size_t m_extracted = 0;
+    std::vector<RestoreFailure> m_failures;
+};
+
+// Whether a stored name is safe to put under a drive root: relative, no
+// drive, no "..", no characters a file name cannot hold.
+bool isSafeStoredName(std::wstring_view name);
 
 } // namespace sorvane
