@@ -12,9 +12,10 @@ source "$root/scripts/sandbox.sh"
 sandbox_create "$BUILD_DIR/bench-sandbox"
 trap sandbox_stop EXIT
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
-cp "$BUILD_DIR/bench/bench_clean.exe" "$BUILD_DIR/bench/bench_review.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
+cp "$BUILD_DIR"/bench/bench_*.exe "$WINEPREFIX/drive_c/sorvane-bin/"
 cd "$WINEPREFIX/drive_c"
 wine 'C:\sorvane-bin\bench_clean.exe'
+wine 'C:\sorvane-bin\bench_backup.exe'
 # The review window needs a display.
 SANDBOX_FORCE_XVFB=1 sandbox_display
 wine 'C:\sorvane-bin\bench_review.exe'

@@ -200,6 +200,9 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
             result = 0;
         } else if (m_settings.intDelMethod == kDelete) {
             result = deletePlain(path);
+        } else if (m_settings.intDelMethod != kWipe && m_settings.intDelMethod != kRecycleBin) {
+            // Backed up, then deleted; folders are refused there too.
+            result = backUpAndDelete(path);
         } else {
             // The shell would move or the wipe would open a whole folder:
             // this engine removes files only.
@@ -207,11 +210,9 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
             if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
                 if (m_settings.intDelMethod == kWipe) {
                     result = wipeFile(path);
-                } else if (m_settings.intDelMethod == kRecycleBin) {
+                } else {
                     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                     result = deleteToRecycleBin(path);
-                } else {
-                    result = backUpAndDelete(path);
                 }
             }
         }
@@ -259,12 +260,12 @@ int DeletionEngine::wipeFile(const std::wstring& path)
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                           nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!probe || !GetFileInformationByHandle(probe.get(), &info)) {
+        FILE_STANDARD_INFO info{};
+        if (!probe || !GetFileInformationByHandleEx(probe.get(), FileStandardInfo, &info, sizeof info)) {
             reportWipeError(GetLastError());
             return 0;
         }
-        links = info.nNumberOfLinks;
+        links = info.NumberOfLinks;
     }
     if (!wipeMayOverwrite(attrs, links))
         return deletePlain(path);
@@ -299,14 +300,18 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs)
             reportWipeError(err);
         return 0;
     };
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info))
+    // Not GetFileInformationByHandle: it also asks for the volume serial
+    // number, a slow round trip under Wine.
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard))
         return keep(true);
-    if (!wipeMayOverwrite(info.dwFileAttributes, info.nNumberOfLinks)) {
+    if (!wipeMayOverwrite(basic.FileAttributes, standard.NumberOfLinks)) {
         keep(false);
         return deletePlain(path);  // a second name appeared meanwhile
     }
-    const uint64_t total = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t total = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
     std::vector<unsigned char> block(static_cast<size_t>(std::min<uint64_t>(total, kWipeBlockBytes)), 0);
     for (uint64_t done = 0; done < total;) {
         m_yield.poll();

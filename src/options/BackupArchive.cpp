@@ -83,6 +83,15 @@ bool markForDeletion(HANDLE h)
     return SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info) != FALSE;
 }
 
+bool setAttributes(HANDLE h, DWORD attributes)
+{
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+        return false;
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
 int32_t& lastOverwriteAnswer()
 {
     static int32_t answer = 0;
@@ -128,8 +137,8 @@ bool addToBackupArchive(const std::wstring& path)
         return false;
     win::UniqueFile file(CreateFileW(apiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    zip::SourceInfo info;
+    if (!file || !zip::sourceInfo(file.get(), info) || info.folder)
         return false;
     return ensureOpen() && session().writer.add(file.get(), name, info);
 }
@@ -141,40 +150,32 @@ int backUpForDeletion(const std::wstring& path, bool& backedUp)
     const std::wstring name = storedNameOf(path);
     if (name.empty() || pathTooLong(path) || sameFile(path, s.path))
         return 0;
+    // Delete access is asked for now, so a file that could not be deleted is
+    // never reported as backed up and gone; the data is read through the same
+    // handle that later deletes it. A link is opened itself, not its target;
+    // a folder does not open at all.
     const std::wstring api = apiPath(path);
-    const DWORD attributes = GetFileAttributesW(api.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    win::UniqueFile file(CreateFileW(api.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    zip::SourceInfo info;
+    if (!file || !zip::sourceInfo(file.get(), info) || info.folder)
         return 0;
+    const DWORD attributes = info.attributes;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A link: its data lives elsewhere and stays; only its own name goes.
-        win::UniqueFile link(CreateFileW(api.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        return link && markForDeletion(link.get()) ? 1 : 0;
+        return markForDeletion(file.get()) ? 1 : 0;
     }
     // A read-only file refuses its delete disposition.
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(api.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    const auto restore = [&] {
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(api.c_str(), attributes);
-    };
-    // Delete access is asked for now, so a file that could not be deleted is
-    // never reported as backed up and gone; the data is read through the same
-    // handle that later deletes it.
-    win::UniqueFile file(CreateFileW(api.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-        restore();
-        return 0;
-    }
-    info.dwFileAttributes = attributes;
+        setAttributes(file.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!ensureOpen() || !s.writer.add(file.get(), name, info)) {
-        restore();
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            setAttributes(file.get(), attributes);
         return 0;
     }
     backedUp = true;
-    s.pendingBytes += (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    s.pendingBytes += info.size;
     s.pending.push_back(PendingFile{std::move(file), path, attributes});
     if (s.pending.size() >= kPendingFiles || s.pendingBytes >= kPendingBytes)
         flushBackupArchive();
@@ -190,9 +191,9 @@ size_t flushBackupArchive()
         for (auto& p : s.pending) {
             if (!onDisk || !markForDeletion(p.handle.get())) {
                 ++s.undeleted;
-                p.handle.reset();
                 if (p.attributes & FILE_ATTRIBUTE_READONLY)
-                    SetFileAttributesW(apiPath(p.path).c_str(), p.attributes);
+                    setAttributes(p.handle.get(), p.attributes);
+                p.handle.reset();
             }
         }
         s.pending.clear();  // closing the handles deletes the files

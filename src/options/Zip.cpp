@@ -573,23 +573,40 @@ struct Deflater {
 
 } // namespace
 
-bool Writer::add(HANDLE source, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& info)
+bool sourceInfo(HANDLE file, SourceInfo& info)
+{
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    const auto time = [](const LARGE_INTEGER& t) { return fileTimeOf(static_cast<uint64_t>(t.QuadPart)); };
+    info.attributes = basic.FileAttributes;
+    info.creation = time(basic.CreationTime);
+    info.access = time(basic.LastAccessTime);
+    info.lastWrite = time(basic.LastWriteTime);
+    info.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    info.folder = standard.Directory != FALSE;
+    return true;
+}
+
+bool Writer::add(HANDLE source, const std::wstring& name, const SourceInfo& info)
 {
     if (!isOpen())
         return false;
     const std::string utf8 = toUtf8(name);
     if (utf8.empty() || utf8.size() > kMax16 - 1)
         return false;
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t size = info.size;
     Entry e;
     e.name = name;
     e.rawName = utf8;
     e.flags = kUtf8Flag;
     e.madeBy = kMadeBy;
-    e.externalAttributes = info.dwFileAttributes & 0xFF;
-    e.lastWrite = info.ftLastWriteTime;
+    e.externalAttributes = info.attributes & 0xFF;
+    e.lastWrite = info.lastWrite;
     FILETIME local{};
-    FileTimeToLocalFileTime(&info.ftLastWriteTime, &local);
+    FileTimeToLocalFileTime(&info.lastWrite, &local);
     if (!FileTimeToDosDateTime(&local, &e.dosDate, &e.dosTime)) {
         e.dosDate = 0x21;  // 1 January 1980, for times the DOS fields cannot hold
         e.dosTime = 0;
@@ -625,17 +642,17 @@ bool Writer::add(HANDLE source, const std::wstring& name, const BY_HANDLE_FILE_I
         const bool store = got == 0 || packedLen >= got;
         e.method = store ? 0 : 8;
         e.packedSize = store ? got : packedLen;
-        const std::string header = localHeader(e, utf8, zip64, info.ftLastAccessTime, info.ftCreationTime);
+        const std::string header = localHeader(e, utf8, zip64, info.access, info.creation);
         if (!write(header.data(), header.size()) ||
             !write(store ? data.data() : packed.data(), static_cast<size_t>(e.packedSize)))
             return false;
     } else {
         e.method = 8;
         e.size = size;
-        const std::string header = localHeader(e, utf8, zip64, info.ftLastAccessTime, info.ftCreationTime);
+        const std::string header = localHeader(e, utf8, zip64, info.access, info.creation);
         if (!addStreamed(source, header, zip64, e))
             return false;
-        const std::string final = localHeader(e, utf8, zip64, info.ftLastAccessTime, info.ftCreationTime);
+        const std::string final = localHeader(e, utf8, zip64, info.access, info.creation);
         if (!flushBuffer() || !writeAt(e.localOffset, final.data(), final.size()))
             return false;
     }

@@ -58,6 +58,17 @@ enum class Extracted { Ok, Encrypted, UnknownMethod, BadData, BadCrc, ReadError,
 // Writes the data of `entry` to `out`, checking its length and CRC.
 Extracted extractTo(HANDLE archive, const Entry& entry, HANDLE out);
 
+// What an entry keeps of its source file.
+struct SourceInfo {
+    DWORD attributes = 0;
+    FILETIME creation{}, access{}, lastWrite{};
+    uint64_t size = 0;
+    bool folder = false;
+};
+// Asked of the open file (not GetFileInformationByHandle, which also asks
+// for the volume's serial number: a slow round trip under Wine).
+bool sourceInfo(HANDLE file, SourceInfo& info);
+
 class Writer {
 public:
     Writer() = default;
@@ -71,7 +82,7 @@ public:
     bool open(const std::wstring& path);
     bool isOpen() const noexcept { return m_file != INVALID_HANDLE_VALUE; }
     // Stores the data read from `source` (at its start) under `name`.
-    bool add(HANDLE source, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& info);
+    bool add(HANDLE source, const std::wstring& name, const SourceInfo& info);
     // Everything written so far reaches the disk.
     bool flush();
     // Writes the central directory and closes; the archive is complete.

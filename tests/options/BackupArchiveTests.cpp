@@ -307,8 +307,8 @@ TEST_F(BackupTest, ForcedZip64RecordsAreReadBack)
         ASSERT_TRUE(w.open(archive));
         HANDLE h = CreateFileW(dir.file(L"small.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                nullptr);
-        BY_HANDLE_FILE_INFORMATION info{};
-        GetFileInformationByHandle(h, &info);
+        zip::SourceInfo info;
+        zip::sourceInfo(h, info);
         ASSERT_TRUE(w.add(h, L"forced/small.txt", info));
         CloseHandle(h);
         ASSERT_TRUE(w.close());
@@ -453,8 +453,8 @@ TEST_F(BackupTest, HostileAndDamagedEntriesAreListedButNeverWritten)
         ASSERT_TRUE(w.open(archive));
         const auto add = [&](const std::wstring& file, const std::wstring& name) {
             HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            BY_HANDLE_FILE_INFORMATION info{};
-            GetFileInformationByHandle(h, &info);
+            zip::SourceInfo info;
+            zip::sourceInfo(h, info);
             EXPECT_TRUE(w.add(h, name, info));
             CloseHandle(h);
         };
