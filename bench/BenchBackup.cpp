@@ -127,8 +127,39 @@ uint64_t sizeOf(const std::wstring& path)
 
 } // namespace
 
-int wmain()
+// With --huge: one entry past 4 GiB (a sparse file of zeros), kept in
+// C:\sorvane-bench-huge for unzip -t and 7z t on the Linux side.
+int huge()
 {
+    const std::wstring folder = L"C:\\sorvane-bench-huge";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring file = folder + L"\\huge.bin";
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = (4ll << 30) + (300ll << 20);
+    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+    const auto t0 = Clock::now();
+    nameBackupArchive(folder, L"C_");
+    const bool ok = addToBackupArchive(file);
+    finishBackupArchive();
+    DeleteFileW(file.c_str());
+    std::printf("entry of %lld bytes %s in %.1f s: %ls\n", static_cast<long long>(size.QuadPart),
+                ok ? "stored" : "NOT stored", seconds(t0), currentBackupArchive().c_str());
+    cUnZip z;
+    z.setZipFile(currentBackupArchive());
+    z.Directory();
+    if (z.FileCount() == 1)
+        std::printf("listed back: %llu bytes, packed %llu\n", static_cast<unsigned long long>(z.entry(1).FileSize),
+                    static_cast<unsigned long long>(z.entry(1).FilePackedSize));
+    return ok ? 0 : 1;
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc > 1 && std::wstring(argv[1]) == L"--huge")
+        return huge();
     const std::wstring root = L"C:\\sorvane-bench-backup";
     removeTree(root);
     CreateDirectoryW(root.c_str(), nullptr);
