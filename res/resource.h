@@ -100,3 +100,29 @@
 #define IDC_cmdNo 1602
 #define IDC_ow_cmdCancel 1603
 #define IDC_chkAllFiles 1604
+
+// Registry scan windows (one template, the absent controls hidden)
+#define IDD_SCAN 500
+#define IDC_scan_list 1700
+#define IDC_scan_lblStatus 1701
+#define IDC_scan_pgKeys 1702
+#define IDC_scan_chkDelete 1703
+#define IDC_scan_cmdFind 1704
+#define IDC_scan_cmdStop 1705
+#define IDC_scan_cmdEdit 1706
+#define IDC_scan_cmdDelete 1707
+#define IDC_scan_cmdClose 1708
+#define IDC_scan_fmResize 1709
+
+// frmEditAppPath / frmEditHelp
+#define IDD_EDITPATH 510
+#define IDC_edit_lblWhat 1720
+#define IDC_edit_lblName 1721
+#define IDC_edit_lblPath 1722
+#define IDC_edit_txtPath 1723
+#define IDC_edit_cmdOk 1724
+#define IDC_edit_cmdBrowse 1725
+#define IDC_edit_cmdClose 1726
+
+// frmwait
+#define IDD_WAIT 520

@@ -1,7 +1,11 @@
 #include "core/Registry.h"
 
+#include "core/StartupSettings.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
+
+#include <algorithm>
+#include <cstdio>
 
 namespace sorvane {
 
@@ -180,6 +184,253 @@ std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_v
         ERROR_SUCCESS)
         return L"";
     return stripNull(buf);
+}
+
+} // namespace sorvane
+
+namespace sorvane {
+
+std::wstring getRegStringAny(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
+{
+    auto key = openKey(hive, keyPath, KEY_READ);
+    if (!key)
+        return L"";
+    std::wstring buf(kRegStringChars, L'\0');
+    DWORD bytes = static_cast<DWORD>(kRegStringChars * sizeof(wchar_t));
+    if (RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(buf.data()), &bytes) != ERROR_SUCCESS)
+        return L"";
+    const size_t got = (bytes + 1) / sizeof(wchar_t);
+    if (got >= kRegStringChars && buf.find(L'\0') == std::wstring::npos)
+        return L"";
+    return stripNull(std::wstring_view(buf.data(), std::min(got, buf.size())));
+}
+
+namespace {
+
+struct RootNameEntry {
+    HKEY root;
+    const wchar_t* name;
+};
+const RootNameEntry kRoots[] = {{HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE"},
+                                {HKEY_CURRENT_USER, L"HKEY_CURRENT_USER"},
+                                {HKEY_CLASSES_ROOT, L"HKEY_CLASSES_ROOT"},
+                                {HKEY_USERS, L"HKEY_USERS"},
+                                {HKEY_CURRENT_CONFIG, L"HKEY_CURRENT_CONFIG"}};
+
+std::wstring quoted(std::wstring_view s)
+{
+    std::wstring out = L"\"";
+    for (wchar_t c : s) {
+        if (c == L'\\' || c == L'"')
+            out += L'\\';
+        out += c;
+    }
+    return out + L"\"";
+}
+
+std::wstring hexBytes(const std::vector<BYTE>& data)
+{
+    static const wchar_t* digits = L"0123456789abcdef";
+    std::wstring out;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (i)
+            out += L',';
+        // Long lines are continued the way the registry editor writes them.
+        if (i && i % 25 == 0)
+            out += L"\\\r\n  ";
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    return out;
+}
+
+// One value as a line: "name"=data.
+std::wstring valueLine(const std::wstring& name, DWORD type, const std::vector<BYTE>& data)
+{
+    std::wstring line = (name.empty() ? std::wstring(L"@") : quoted(name)) + L"=";
+    if (type == REG_SZ && data.size() % 2 == 0 && data.size() >= 2) {
+        std::wstring_view text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
+        // Only a well-formed string is written as text; anything else keeps
+        // its exact bytes.
+        if (text.back() == L'\0' && text.substr(0, text.size() - 1).find(L'\0') == std::wstring_view::npos &&
+            text.find_first_of(L"\r\n") == std::wstring_view::npos)
+            return line + quoted(text.substr(0, text.size() - 1));
+    }
+    if (type == REG_DWORD && data.size() == 4) {
+        wchar_t buf[16];
+        swprintf(buf, 16, L"dword:%08lx", static_cast<unsigned long>(*reinterpret_cast<const DWORD*>(data.data())));
+        return line + buf;
+    }
+    if (type == REG_BINARY)
+        return line + L"hex:" + hexBytes(data);
+    wchar_t prefix[24];
+    swprintf(prefix, 24, L"hex(%lx):", static_cast<unsigned long>(type));
+    return line + prefix + hexBytes(data);
+}
+
+bool readValue(HKEY key, const std::wstring& name, DWORD& type, std::vector<BYTE>& data)
+{
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
+        return false;
+    data.resize(bytes);
+    return RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &bytes) == ERROR_SUCCESS &&
+           (data.resize(bytes), true);
+}
+
+// Every value of an open key, in enumeration order, with names of any length.
+std::vector<std::wstring> valueNamesOf(HKEY key)
+{
+    std::vector<std::wstring> names;
+    DWORD maxName = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr,
+                     nullptr);
+    std::wstring buf(static_cast<size_t>(maxName) + 2, L'\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = static_cast<DWORD>(buf.size());
+        if (RegEnumValueW(key, i, buf.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(buf.data(), chars);
+    }
+    return names;
+}
+
+std::vector<std::wstring> allSubkeysOf(HKEY key)
+{
+    std::vector<std::wstring> names;
+    DWORD maxName = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    std::wstring buf(static_cast<size_t>(maxName) + 2, L'\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = static_cast<DWORD>(buf.size());
+        if (RegEnumKeyExW(key, i, buf.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(buf.data(), chars);
+    }
+    return names;
+}
+
+// A key, its values and, depth first, its subkeys. False when the key
+// exists but something of it cannot be read.
+bool exportKey(HKEY root, const std::wstring& path, std::wstring& out)
+{
+    auto key = openKey(root, path, KEY_READ);
+    if (!key)
+        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_ACCESS_DENIED;
+    out += L"[" + rootName(root) + L"\\" + path + L"]\r\n";
+    for (const auto& name : valueNamesOf(key.get())) {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!readValue(key.get(), name, type, data))
+            return false;
+        out += valueLine(name, type, data) + L"\r\n";
+    }
+    out += L"\r\n";
+    for (const auto& sub : allSubkeysOf(key.get()))
+        if (!exportKey(root, path + L"\\" + sub, out))
+            return false;
+    return true;
+}
+
+std::wstring trimmedKey(std::wstring key)
+{
+    while (!key.empty() && key.back() == L'\\')
+        key.pop_back();
+    return key;
+}
+
+} // namespace
+
+std::wstring rootName(HKEY root)
+{
+    for (const auto& r : kRoots)
+        if (r.root == root)
+            return r.name;
+    return L"";
+}
+
+std::wstring registryFileText(const std::vector<RegItem>& items)
+{
+    std::wstring out = L"Windows Registry Editor Version 5.00\r\n\r\n";
+    for (const auto& item : items) {
+        const std::wstring key = trimmedKey(item.key);
+        if (rootName(item.root).empty())
+            return L"";
+        if (item.kind != RegItem::Value) {
+            if (!exportKey(item.root, key, out))
+                return L"";
+            continue;
+        }
+        auto k = openKey(item.root, key, KEY_READ);
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!k || !readValue(k.get(), item.value, type, data))
+            continue;  // nothing there to lose
+        out += L"[" + rootName(item.root) + L"\\" + key + L"]\r\n" + valueLine(item.value, type, data) + L"\r\n\r\n";
+    }
+    return out;
+}
+
+bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items)
+{
+    const std::wstring text = registryFileText(items);
+    if (text.empty())
+        return false;
+    const std::wstring temp = file + L".part";
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const wchar_t bom = 0xFEFF;
+    DWORD w1 = 0, w2 = 0;
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const bool ok = WriteFile(h, &bom, 2, &w1, nullptr) && w1 == 2 && WriteFile(h, text.data(), bytes, &w2, nullptr) &&
+                    w2 == bytes && FlushFileBuffers(h);
+    CloseHandle(h);
+    if (!ok || !MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now)
+{
+    wchar_t stamp[32];
+    swprintf(stamp, 32, L"%02u%02u%04u%u%02u%u", now.wDay, now.wMonth, now.wYear, now.wHour, now.wMinute,
+             now.wSecond);
+    std::wstring name(folder);
+    if (!name.empty() && name.back() != L'\\')
+        name += L'\\';
+    return name + std::wstring(window) + L"_" + stamp + L".reg";
+}
+
+std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)
+{
+    const DeleteSettings settings = getDelete();
+    std::wstring folder = settings.strBackupPath;
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring first = registryBackupName(settings.strBackupPath, window, localNow());
+    std::wstring file = first;
+    // Two deletions within one second each keep their own file.
+    for (int n = 2; GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
+        file = first.substr(0, first.size() - 4) + L" (" + std::to_wstring(n) + L").reg";
+    if (!exportRegistryBackup(file, items))
+        return L"";
+    for (const auto& item : items) {
+        const std::wstring key = trimmedKey(item.key);
+        if (item.kind == RegItem::Tree)
+            deleteRegTree(item.root, key);
+        if (item.kind != RegItem::Value) {
+            deleteRegKey(item.root, key);
+        } else {
+            deleteRegValues(item.root, item.value, key);
+        }
+    }
+    return file;
 }
 
 } // namespace sorvane

@@ -16,6 +16,10 @@ constexpr size_t kRegStringChars = 260;
 // key or value is missing, the value is not text, or it does not fit 260
 // characters with its terminator.
 std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
+// As getRegString, but data of any type is taken as text: its bytes read
+// as characters up to the first NUL (a REG_DWORD 1 gives the character 1,
+// a REG_DWORD 0 the empty string). What the registry tools read.
+std::wstring getRegStringAny(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // REG_DWORD value; -1 when missing or of another type.
 long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // Value names separated by NUL, without a trailing separator.
@@ -40,5 +44,33 @@ std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath
 // returns ""; otherwise returns the value up to its first NUL.
 std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_view valueName,
                             std::wstring_view defaultValue);
+
+// --- Backups of what the tools delete ---------------------------------------
+
+// One thing a tool is about to delete: a key with everything below it, a
+// key alone (it stays when it has subkeys), or one value of a key (an
+// empty name is the key's default value).
+struct RegItem {
+    enum Kind { Tree, KeyAlone, Value };
+    HKEY root = nullptr;
+    std::wstring key;
+    Kind kind = Tree;
+    std::wstring value;
+};
+
+// "HKEY_LOCAL_MACHINE" for the handle; empty for others.
+std::wstring rootName(HKEY root);
+// The items as a registry file ("Windows Registry Editor Version 5.00"),
+// every value with its type and data, keys before their subkeys.
+std::wstring registryFileText(const std::vector<RegItem>& items);
+// Writes that text as UTF-16 with its byte-order mark, complete or not at
+// all: false when the file could not be written whole.
+bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items);
+// backup folder + window + "_" + "ddmmyyyyhnns" + ".reg"
+std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now);
+// Saves the items, then deletes them (keys with all below them, values);
+// nothing is deleted when the backup cannot be written. Returns the backup
+// file, or empty on that failure.
+std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items);
 
 } // namespace sorvane

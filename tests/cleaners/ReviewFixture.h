@@ -4,6 +4,7 @@
 // with posted commands, clicks and calls once it is shown.
 #include "cleaners/Cleaners.h"
 #include "cleaners/ReviewWindow.h"
+#include "support/PostedCalls.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
 
@@ -16,19 +17,6 @@
 #include <vector>
 
 namespace testenv {
-
-// Runs functions from the message queue, in order with posted commands.
-class PostedCalls {
-public:
-    PostedCalls();
-    ~PostedCalls();
-    void post(std::function<void()> f);
-
-private:
-    static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    HWND m_hwnd = nullptr;
-    std::vector<std::function<void()>> m_calls;
-};
 
 class WindowedUi : public RecorderUi {
 public:

@@ -1,0 +1,49 @@
+// frmInvalidActivex: Active Setup components that are not marked installed.
+#include "tools/ScanWindow.h"
+
+#include "resource.h"
+
+namespace sorvane {
+
+ActiveXWindow::ActiveXWindow()
+    : ScanWindow(L"Sorvane - Locate Orpahned ActiveX Ccomponents", L"frmInvalidActivex",
+                 {{L"ActiveX control", 200}, {L"Is Installed", 70}, {L"Stub Path", 220}, {L"Sub Key", 240}}, false,
+                 false, false)
+{
+}
+
+void ActiveXWindow::cmdFind_Click()
+{
+    clearList();
+    abortScan = false;
+    orphanCount = 0;
+    enable(IDC_scan_cmdFind, false);
+    enable(IDC_scan_cmdDelete, false);
+    enable(IDC_scan_cmdStop, true);
+    for (const auto& row : FindInvalidActiveX([this] { return abortScan; }))
+        addRow(row);
+    enable(IDC_scan_cmdFind, true);
+    enable(IDC_scan_cmdStop, false);
+    enable(IDC_scan_cmdDelete, rowCount() > 0);
+    if (rowCount() > 0)
+        selectRow(0);
+    setStatus(activeXStatus(static_cast<size_t>(orphanCount)));
+}
+
+void ActiveXWindow::cmdDelete_Click()
+{
+    if (rowCount() == 0) {
+        cmdFind_Click();
+        return;
+    }
+    if (!confirmDelete())
+        return;
+    std::vector<RegItem> items;
+    for (int i = 0; i < rowCount(); ++i)
+        if (rowChecked(i))
+            items.push_back({HKEY_LOCAL_MACHINE, std::wstring(kActiveSetupKey) + cell(i, 3), RegItem::Tree, L""});
+    if (deleteRegistry(items))
+        cmdFind_Click();
+}
+
+} // namespace sorvane

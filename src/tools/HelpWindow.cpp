@@ -1,0 +1,67 @@
+// frmInvalidHelp: help files missing from their registered folder, with the
+// edit dialog frmEditHelp.
+#include "tools/ScanWindow.h"
+
+#include "resource.h"
+
+namespace sorvane {
+
+HelpWindow::HelpWindow()
+    : ScanWindow(L"Sorvane - Locate orphaned help file reference", L"frmInvalidHelp",
+                 {{L"File", 160}, {L"Folder", 260}, {L"Key", 240}}, true, false, false)
+{
+}
+
+void HelpWindow::cmdFind_Click()
+{
+    clearList();
+    enable(IDC_scan_cmdEdit, false);
+    enable(IDC_scan_cmdDelete, false);
+    enable(IDC_scan_cmdFind, false);
+    enable(IDC_scan_cmdStop, true);
+    abortScan = false;
+    orphanCount = 0;
+    for (const wchar_t* key : {kHelpKey, kHtmlHelpKey})
+        for (const auto& row : FindInvalidHelp(key, [this] { return abortScan; }))
+            addRow(row);
+    enable(IDC_scan_cmdEdit, true);
+    enable(IDC_scan_cmdStop, false);
+    if (rowCount() > 0) {
+        enable(IDC_scan_cmdDelete, true);
+        selectRow(0);
+    }
+    enable(IDC_scan_cmdFind, true);
+    setStatus(helpStatus(static_cast<size_t>(orphanCount)));
+}
+
+void HelpWindow::cmdDelete_Click()
+{
+    if (rowCount() == 0) {
+        cmdFind_Click();
+        return;
+    }
+    if (!confirmDelete())
+        return;
+    std::vector<RegItem> items;
+    for (int i = rowCount() - 1; i >= 0; --i)
+        if (rowChecked(i))
+            items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::Value, cell(i, 0)});
+    if (!deleteRegistry(items))
+        return;
+    for (int i = rowCount() - 1; i >= 0; --i)
+        if (rowChecked(i))
+            removeRow(i);
+    cmdFind_Click();
+}
+
+void HelpWindow::cmdEdit_Click()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    EditPathDialog dialog(EditPathDialog::Kind::Help, cell(row, 0), cell(row, 1), cell(row, 2));
+    openDialog(dialog, IDD_EDITPATH);
+    cmdFind_Click();
+}
+
+} // namespace sorvane

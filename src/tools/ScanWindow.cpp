@@ -1,0 +1,254 @@
+#include "tools/ScanWindow.h"
+
+#include "core/AppFolder.h"
+#include "core/Deletion.h"
+#include "core/DoEvents.h"
+#include "core/StartupSettings.h"
+#include "core/SystemPaths.h"
+#include "options/BackupArchive.h"
+#include "resource.h"
+
+#include <algorithm>
+
+namespace sorvane {
+
+namespace {
+
+constexpr int kButtons[] = {IDC_scan_cmdFind, IDC_scan_cmdStop, IDC_scan_cmdEdit, IDC_scan_cmdDelete};
+
+int twips(HWND hwnd, int t)
+{
+    HDC dc = GetDC(hwnd);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc)
+        ReleaseDC(hwnd, dc);
+    return MulDiv(t, dpi, 1440);
+}
+
+// The deletion engine's view of a tool window: nothing to show.
+class QuietUi : public EngineUi {
+public:
+    void setStatus(const std::wstring&) override {}
+    void setProgressMax(int64_t) override {}
+    void setProgress(int64_t) override {}
+    int messageBox(const std::wstring&, unsigned) override { return IDOK; }
+    void pumpMessages() override {}
+    void startOperation(int) override {}
+    void stopOperation(const std::wstring&) override {}
+    void addReviewRow(const ReviewRow&) override {}
+    void discardReviewRows() override {}
+    void showReviewWindow(const ReviewTools&) override {}
+};
+
+} // namespace
+
+ScanWindow::ScanWindow(const wchar_t* caption, const wchar_t* name, std::vector<Column> columns, bool hasEdit,
+                       bool hasChkDelete, bool hasProgress)
+    : m_caption(caption), m_name(name), m_columns(std::move(columns)), m_hasEdit(hasEdit),
+      m_hasChkDelete(hasChkDelete), m_hasProgress(hasProgress),
+      m_ask([](HWND owner, const std::wstring& text, unsigned flags) {
+          return MessageBoxW(owner, text.c_str(), kAppTitle, flags);
+      }),
+      m_dialogs([this](HWND owner, win::Dialog& d, int id) { d.showModal(m_instance, id, owner); })
+{
+}
+
+void ScanWindow::show(HINSTANCE instance, HWND owner)
+{
+    m_instance = instance;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    showModal(instance, IDD_SCAN, owner);
+}
+
+HWND ScanWindow::listView() const noexcept { return item(IDC_scan_list); }
+
+int ScanWindow::ask(const std::wstring& text, unsigned flags) { return m_ask(hwnd(), text, flags); }
+
+void ScanWindow::openDialog(win::Dialog& dialog, int templateId) { m_dialogs(hwnd(), dialog, templateId); }
+
+void ScanWindow::yield()
+{
+    doEvents();
+    doEvents();
+}
+
+bool ScanWindow::onInitDialog()
+{
+    SetWindowTextW(hwnd(), m_caption.c_str());
+    HWND list = listView();
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        LVCOLUMNW c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        c.pszText = const_cast<wchar_t*>(m_columns[i].title);
+        c.cx = m_columns[i].width;
+        c.iSubItem = static_cast<int>(i);
+        ListView_InsertColumn(list, static_cast<int>(i), &c);
+    }
+    ShowWindow(item(IDC_scan_cmdEdit), m_hasEdit ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_scan_chkDelete), m_hasChkDelete ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_scan_pgKeys), m_hasProgress ? SW_SHOW : SW_HIDE);
+    setStatus(L"Ready");
+    RECT rc;
+    GetClientRect(hwnd(), &rc);
+    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    return true;
+}
+
+void ScanWindow::onSize(UINT type, int width, int height)
+{
+    if (type == SIZE_MINIMIZED)
+        return;
+    const int margin = twips(hwnd(), 100), right = twips(hwnd(), 120);
+    RECT b{0, 0, 50, 14};
+    MapDialogRect(hwnd(), &b);
+    const int bh = b.bottom, bw = b.right, gap = margin / 2;
+    const int buttonsTop = height - margin - bh;
+    int above = buttonsTop - gap;
+    if (m_hasChkDelete) {
+        above -= bh;
+        MoveWindow(item(IDC_scan_chkDelete), margin, above, std::max(0, width - margin - right), bh, TRUE);
+        above -= gap;
+    }
+    if (m_hasProgress) {
+        above -= bh / 2;
+        MoveWindow(item(IDC_scan_pgKeys), margin, above, std::max(0, width - margin - right), bh / 2, TRUE);
+        above -= gap;
+    }
+    MoveWindow(listView(), margin, margin, std::max(0, width - margin - right), std::max(0, above - margin), TRUE);
+    int x = margin;
+    for (int id : kButtons) {
+        if (id == IDC_scan_cmdEdit && !m_hasEdit)
+            continue;
+        MoveWindow(item(id), x, buttonsTop, bw, bh, TRUE);
+        x += bw + gap;
+    }
+    const int closeLeft = width - right - bw;
+    MoveWindow(item(IDC_scan_cmdClose), closeLeft, buttonsTop, bw, bh, TRUE);
+    RECT label;
+    GetWindowRect(item(IDC_scan_lblStatus), &label);
+    const int lh = label.bottom - label.top;
+    MoveWindow(item(IDC_scan_lblStatus), x, buttonsTop + (bh - lh) / 2, std::max(0, closeLeft - gap - x), lh, TRUE);
+    if (type == SIZE_MAXIMIZED)
+        autoSizeColumns(listView());
+}
+
+bool ScanWindow::onCommand(int id, int, HWND)
+{
+    switch (id) {
+    case IDC_scan_cmdFind: cmdFind_Click(); return true;
+    case IDC_scan_cmdStop: abortScan = true; return true;
+    case IDC_scan_cmdEdit: cmdEdit_Click(); return true;
+    case IDC_scan_cmdDelete: cmdDelete_Click(); return true;
+    case IDC_scan_cmdClose:
+    case IDCANCEL:
+        abortScan = true;
+        EndDialog(hwnd(), 0);
+        return true;
+    default: return false;
+    }
+}
+
+bool ScanWindow::onNotify(NMHDR* header, LRESULT& result)
+{
+    if (header->idFrom == IDC_scan_list && header->code == LVN_BEGINLABELEDITW) {
+        result = TRUE;  // rows are never renamed
+        return true;
+    }
+    return false;
+}
+
+void ScanWindow::clearList() { ListView_DeleteAllItems(listView()); }
+
+int ScanWindow::addRow(const ScanRow& row)
+{
+    LVITEMW it{};
+    it.mask = LVIF_TEXT;
+    it.iItem = rowCount();
+    it.pszText = const_cast<wchar_t*>(row.empty() ? L"" : row[0].c_str());
+    const int index = ListView_InsertItem(listView(), &it);
+    for (size_t c = 1; c < row.size(); ++c)
+        ListView_SetItemText(listView(), index, static_cast<int>(c), const_cast<wchar_t*>(row[c].c_str()));
+    ListView_SetCheckState(listView(), index, TRUE);
+    ++orphanCount;
+    return index;
+}
+
+int ScanWindow::rowCount() const { return ListView_GetItemCount(listView()); }
+
+bool ScanWindow::rowChecked(int row) const { return ListView_GetCheckState(listView(), row) != 0; }
+
+std::wstring ScanWindow::cell(int row, int column) const
+{
+    std::wstring buf(1024, L'\0');
+    for (;;) {
+        LVITEMW it{};
+        it.iSubItem = column;
+        it.pszText = buf.data();
+        it.cchTextMax = static_cast<int>(buf.size());
+        const auto n = static_cast<size_t>(SendMessageW(listView(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&it)));
+        if (n + 1 < buf.size())
+            return buf.substr(0, n);
+        buf.resize(buf.size() * 4);
+    }
+}
+
+void ScanWindow::removeRow(int row) { ListView_DeleteItem(listView(), row); }
+
+int ScanWindow::selectedRow() const { return ListView_GetNextItem(listView(), -1, LVNI_SELECTED); }
+
+void ScanWindow::selectRow(int row)
+{
+    ListView_SetItemState(listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void ScanWindow::setStatus(const std::wstring& text) { SetDlgItemTextW(hwnd(), IDC_scan_lblStatus, text.c_str()); }
+
+void ScanWindow::enable(int id, bool on) { EnableWindow(item(id), on ? TRUE : FALSE); }
+
+bool ScanWindow::chkDeleteOn() const { return IsDlgButtonChecked(hwnd(), IDC_scan_chkDelete) == BST_CHECKED; }
+
+bool ScanWindow::anyItemChecked() const
+{
+    for (int i = 0, n = rowCount(); i < n; ++i)
+        if (rowChecked(i))
+            return true;
+    return false;
+}
+
+bool ScanWindow::confirmDelete()
+{
+    if (!anyItemChecked()) {
+        ask(L"Please check atleast one item to delete.", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    return ask(L"Are you sure you want to delete the checked item(s)", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool ScanWindow::deleteRegistry(const std::vector<RegItem>& items)
+{
+    if (items.empty())
+        return true;
+    m_lastBackup = backUpAndDeleteRegistry(m_name, items);
+    if (!m_lastBackup.empty())
+        return true;
+    ask(L"The registry entries could not be saved to a backup file in the backup folder, so nothing was deleted.",
+        MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void ScanWindow::deleteFile(const std::wstring& path)
+{
+    RunState run;
+    QuietUi ui;
+    const DeleteSettings settings = getDelete();
+    {
+        DeletionEngine engine(ui, run, settings);
+        if (pathExists(path))
+            engine.deleteOneFile(path);
+    }
+    finishBackupArchive();  // with the backup method, the archive is complete
+}
+
+} // namespace sorvane

@@ -1,0 +1,153 @@
+#pragma once
+// The frame every registry scan window shares: a list with a check box per
+// row, Find / Stop / Edit / Delete / Close and their enabling, the abort
+// flag, the status label, the delete question, the registry backup that is
+// written before anything is deleted, and the layout on resize.
+#include "core/Registry.h"
+#include "tools/Scanners.h"
+#include "win/Dialog.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+class ScanWindow : public win::Dialog {
+public:
+    struct Column {
+        const wchar_t* title;
+        int width;
+    };
+    // Message boxes of the window, owned by it; tests answer them.
+    using Ask = std::function<int(HWND owner, const std::wstring& text, unsigned flags)>;
+    // Modal dialogs the window opens (Edit); tests replace them.
+    using Dialogs = std::function<void(HWND owner, win::Dialog& dialog, int templateId)>;
+
+    void setAsk(Ask ask) { m_ask = std::move(ask); }
+    void setDialogs(Dialogs d) { m_dialogs = std::move(d); }
+    // Shows the window modally, owned by `owner`.
+    void show(HINSTANCE instance, HWND owner);
+    HWND listView() const noexcept;
+    // The backup file of the last Delete.
+    const std::wstring& lastBackup() const noexcept { return m_lastBackup; }
+
+    bool abortScan = false;
+    int64_t orphanCount = 0;
+    bool anyItemChecked() const;
+
+protected:
+    ScanWindow(const wchar_t* caption, const wchar_t* name, std::vector<Column> columns, bool hasEdit,
+               bool hasChkDelete, bool hasProgress);
+
+    virtual void cmdFind_Click() = 0;
+    virtual void cmdDelete_Click() = 0;
+    virtual void cmdEdit_Click() {}
+
+    void clearList();
+    int addRow(const ScanRow& row);
+    int rowCount() const;
+    bool rowChecked(int row) const;
+    std::wstring cell(int row, int column) const;
+    void removeRow(int row);
+    int selectedRow() const;
+    void selectRow(int row);
+    void setStatus(const std::wstring& text);
+    void enable(int id, bool on);
+    bool chkDeleteOn() const;
+    // Steps 1-3 of Delete: false when there is nothing to do (empty list,
+    // nothing ticked, the answer No).
+    bool confirmDelete();
+    // Saves the items to a registry file in the backup folder, then deletes
+    // them. Nothing is deleted, and the user is told, when the file cannot be
+    // written whole.
+    bool deleteRegistry(const std::vector<RegItem>& items);
+    // A file named by a row, through the deletion engine and the user's
+    // delete method.
+    void deleteFile(const std::wstring& path);
+    int ask(const std::wstring& text, unsigned flags);
+    void openDialog(win::Dialog& dialog, int templateId);
+    // Lets the message loop run (twice, as the scans that yield do).
+    void yield();
+
+    HINSTANCE m_instance = nullptr;
+
+private:
+    bool onInitDialog() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onNotify(NMHDR* header, LRESULT& result) override;
+    void onSize(UINT type, int width, int height) override;
+
+    std::wstring m_caption, m_name;
+    std::vector<Column> m_columns;
+    bool m_hasEdit, m_hasChkDelete, m_hasProgress;
+    Ask m_ask;
+    Dialogs m_dialogs;
+    std::wstring m_lastBackup;
+};
+
+// The four scanners of stale references.
+class ActiveXWindow : public ScanWindow {
+public:
+    ActiveXWindow();
+
+private:
+    void cmdFind_Click() override;
+    void cmdDelete_Click() override;
+};
+
+class AppPathWindow : public ScanWindow {
+public:
+    AppPathWindow();
+
+private:
+    void cmdFind_Click() override;
+    void cmdDelete_Click() override;
+    void cmdEdit_Click() override;
+};
+
+class SharedDllWindow : public ScanWindow {
+public:
+    SharedDllWindow();
+    int64_t entryCount = 0;
+
+private:
+    void cmdFind_Click() override;
+    void cmdDelete_Click() override;
+    void FindOrphanedDLL();
+};
+
+class HelpWindow : public ScanWindow {
+public:
+    HelpWindow();
+
+private:
+    void cmdFind_Click() override;
+    void cmdDelete_Click() override;
+    void cmdEdit_Click() override;
+};
+
+// frmEditAppPath and frmEditHelp: one path, Browse, OK and Close.
+class EditPathDialog : public win::Dialog {
+public:
+    enum class Kind { AppPath, Help };
+    EditPathDialog(Kind kind, std::wstring name, std::wstring path, std::wstring key);
+    // The folder (with its backslash) for a file chosen with Browse.
+    static std::wstring folderOfChosen(const std::wstring& chosen);
+    // The Browse filter for a name: "*.ext|*.ext", empty without a ".".
+    static std::wstring browseFilter(const std::wstring& name);
+
+private:
+    bool onInitDialog() override;
+    bool onCommand(int id, int code, HWND control) override;
+    void cmdBrowse_Click();
+    void cmdOk_Click();
+
+    Kind m_kind;
+    std::wstring m_name, strPath, strKey;
+};
+
+} // namespace sorvane

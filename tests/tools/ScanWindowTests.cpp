@@ -1,0 +1,365 @@
+// The registry scan windows on real keys of the test prefix, driven through
+// their buttons; every Delete leaves a registry file that `reg import` puts
+// back exactly.
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "resource.h"
+#include "support/PostedCalls.h"
+#include "support/TestEnv.h"
+#include "tools/ScanWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+using namespace sorvane;
+using namespace testenv;
+
+namespace {
+
+// Everything under a key: "sub\path" -> value name -> (type, bytes).
+using Snapshot = std::map<std::wstring, std::map<std::wstring, std::pair<DWORD, std::string>>>;
+
+void snap(HKEY root, const std::wstring& path, const std::wstring& rel, Snapshot& out)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    auto& values = out[rel];
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD chars = 16384, type = 0, bytes = 0;
+        if (RegEnumValueW(key, i, name, &chars, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
+            break;
+        std::string data(bytes, '\0');
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+        values[std::wstring(name, chars)] = {type, data};
+    }
+    for (const auto& sub : getRegSubkeyNames(root, path))
+        snap(root, path + L"\\" + sub, rel + L"\\" + sub, out);
+    RegCloseKey(key);
+}
+
+Snapshot snapshot(HKEY root, const std::wstring& path)
+{
+    Snapshot s;
+    snap(root, path, L"", s);
+    return s;
+}
+
+void setValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const void* data, size_t n)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(n));
+    RegCloseKey(key);
+}
+void setText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ)
+{
+    setValue(root, path, name, type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+void setDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD v)
+{
+    setValue(root, path, name, REG_DWORD, &v, sizeof v);
+}
+void removeKey(HKEY root, const std::wstring& path)
+{
+    deleteRegTree(root, path);
+    deleteRegKey(root, path);
+}
+
+bool regImport(const std::wstring& file)
+{
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(system) + L"\\reg.exe\" import \"" + file + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+        return false;
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return code == 0;
+}
+
+// A scan window driven from its own message loop.
+class ScanTest : public ::testing::Test {
+protected:
+    ScanTest()
+    {
+        writeFile(app.file(L"Settings.ini"), "[Backup]\r\nPath=" + toAnsi(backups.path()) + "\\\r\n");
+    }
+    void press(ScanWindow& w, int id) { SendMessageW(w.hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    void then(std::function<void()> f) { calls.post(std::move(f)); }
+    // Runs the window with `script` posted before it opens; answers its boxes.
+    void run(ScanWindow& w, std::function<void()> script)
+    {
+        w.setAsk([this](HWND, const std::wstring& text, unsigned) {
+            asked.push_back(text);
+            if (answers.empty())
+                return IDYES;
+            const int a = answers.front();
+            answers.erase(answers.begin());
+            return a;
+        });
+        then(std::move(script));
+        then([&w] { SendMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdClose, 0); });
+        w.show(GetModuleHandleW(nullptr), nullptr);
+    }
+    // Rows whose column `column` is one of ours; every other row unticked.
+    std::vector<int> keepOnly(ScanWindow& w, int column, const std::wstring& prefix)
+    {
+        std::vector<int> ours;
+        HWND list = w.listView();
+        for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+            wchar_t buf[1024] = {};
+            ListView_GetItemText(list, i, column, buf, 1024);
+            const bool mine = std::wstring(buf).find(prefix) != std::wstring::npos;
+            ListView_SetCheckState(list, i, mine);
+            if (mine)
+                ours.push_back(i);
+        }
+        return ours;
+    }
+    std::wstring status(ScanWindow& w)
+    {
+        wchar_t buf[256] = {};
+        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 256);
+        return buf;
+    }
+    std::wstring text(ScanWindow& w, int row, int column)
+    {
+        wchar_t buf[1024] = {};
+        ListView_GetItemText(w.listView(), row, column, buf, 1024);
+        return buf;
+    }
+
+    ScopedAppFolder app;
+    TempFolder backups;
+    TempFolder dir;
+    PostedCalls calls;
+    std::vector<std::wstring> asked;
+    std::vector<int> answers;
+};
+
+const std::wstring kTag = L"SorvaneTest";
+
+} // namespace
+
+TEST_F(ScanTest, ActiveXListsWhatIsNotInstalledAndDeletesWholeKeysThatImportBack)
+{
+    const std::wstring base = kActiveSetupKey;
+    const auto comp = [&](const std::wstring& n) { return base + kTag + n; };
+    setText(HKEY_LOCAL_MACHINE, comp(L"Dword1"), L"", L"Installed one");
+    setDword(HKEY_LOCAL_MACHINE, comp(L"Dword1"), L"IsInstalled", 1);
+    setText(HKEY_LOCAL_MACHINE, comp(L"Dword0"), L"", L"Dword zero");
+    setDword(HKEY_LOCAL_MACHINE, comp(L"Dword0"), L"IsInstalled", 0);
+    setText(HKEY_LOCAL_MACHINE, comp(L"Missing"), L"", L"No IsInstalled");
+    setText(HKEY_LOCAL_MACHINE, comp(L"Missing"), L"StubPath", L"C:\\gone\\stub.exe /x");
+    setText(HKEY_LOCAL_MACHINE, comp(L"String1"), L"", L"String one");
+    setText(HKEY_LOCAL_MACHINE, comp(L"String1"), L"IsInstalled", L"1");
+    setDword(HKEY_LOCAL_MACHINE, comp(L"NoName"), L"IsInstalled", 0);
+    // Everything a registry file must carry back, below a listed component.
+    const std::wstring deep = comp(L"Missing") + L"\\Sub key \"quoted\"\\deeper";
+    setText(HKEY_LOCAL_MACHINE, deep, L"name with \\ and \" and blanks", L"data \\ with \"quotes\"");
+    setText(HKEY_LOCAL_MACHINE, deep, L"expand", L"%SystemRoot%\\x", REG_EXPAND_SZ);
+    const wchar_t multi[] = L"one\0two words\0\0";
+    setValue(HKEY_LOCAL_MACHINE, deep, L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    const unsigned char bin[] = {0, 1, 2, 0xFE, 0xFF, 0x80, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9};
+    setValue(HKEY_LOCAL_MACHINE, deep, L"binary", REG_BINARY, bin, sizeof bin);
+    const unsigned long long q = 0x1122334455667788ull;
+    setValue(HKEY_LOCAL_MACHINE, deep, L"qword", REG_QWORD, &q, sizeof q);
+    const wchar_t odd[] = L"no terminator";
+    setValue(HKEY_LOCAL_MACHINE, deep, L"unterminated", REG_SZ, odd, sizeof odd - sizeof(wchar_t));
+    setText(HKEY_LOCAL_MACHINE, deep, L"", L"default of the deep key");
+    const Snapshot before = snapshot(HKEY_LOCAL_MACHINE, comp(L"Missing"));
+
+    ActiveXWindow w;
+    run(w, [&] {
+        press(w, IDC_scan_cmdFind);
+        std::set<std::wstring> mine;
+        for (int i : keepOnly(w, 3, kTag))
+            mine.insert(text(w, i, 3));
+        EXPECT_EQ(mine, (std::set<std::wstring>{kTag + L"Dword0", kTag + L"Missing", kTag + L"String1"}));
+        for (int i : keepOnly(w, 3, kTag + L"Missing")) {
+            EXPECT_EQ(text(w, i, 1), L"False");
+            EXPECT_EQ(text(w, i, 2), L"C:\\gone\\stub.exe /x");
+        }
+        EXPECT_NE(status(w).find(L" orphaned Activex entries"), std::wstring::npos);
+        answers = {IDNO};
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, comp(L"Missing"))) << "No changes nothing";
+        press(w, IDC_scan_cmdDelete);
+    });
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"Are you sure you want to delete the checked item(s)",
+                                                L"Are you sure you want to delete the checked item(s)"}));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, comp(L"Missing"))) << "removed with all its subkeys";
+    EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, comp(L"Dword0"))) << "an unticked row stays";
+    ASSERT_FALSE(w.lastBackup().empty());
+    EXPECT_EQ(w.lastBackup().find(backups.path()), 0u);
+    const std::string file = readFile(w.lastBackup());
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE") << "UTF-16 with its byte-order mark";
+    ASSERT_TRUE(regImport(w.lastBackup()));
+    EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE, comp(L"Missing")), before) << "every key and value as it was";
+    for (const wchar_t* n : {L"Dword1", L"Dword0", L"Missing", L"String1", L"NoName"})
+        removeKey(HKEY_LOCAL_MACHINE, comp(n));
+}
+
+TEST_F(ScanTest, NothingIsDeletedWithoutATickOrWithoutItsBackup)
+{
+    const std::wstring key = std::wstring(kActiveSetupKey) + kTag + L"Kept";
+    setText(HKEY_LOCAL_MACHINE, key, L"", L"kept");
+    ActiveXWindow w;
+    run(w, [&] {
+        press(w, IDC_scan_cmdFind);
+        keepOnly(w, 3, L"no row has this");
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(asked, (std::vector<std::wstring>{L"Please check atleast one item to delete."}));
+        keepOnly(w, 3, kTag + L"Kept");
+        // A backup folder that cannot be made: the key must stay.
+        writeFile(dir.file(L"file"), "x");
+        writeFile(app.file(L"Settings.ini"), "[Backup]\r\nPath=" + toAnsi(dir.file(L"file")) + "\\sub\\\r\n");
+        asked.clear();
+        press(w, IDC_scan_cmdDelete);
+    });
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[1].find(L"nothing was deleted"), std::wstring::npos);
+    EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, key));
+    removeKey(HKEY_LOCAL_MACHINE, key);
+}
+
+TEST_F(ScanTest, AppPathsQuotesPercentFoldersEditAndTheFileCheckBox)
+{
+    const std::wstring base = std::wstring(kAppPathsKey) + L"\\";
+    writeFile(dir.file(L"here.exe"), "MZ");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Quoted.exe", L"", L"\"" + dir.file(L"here.exe") + L"\"");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Gone.exe", L"", L"\"" + dir.file(L"gone.exe") + L"\"");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Percent.exe", L"", L"%ProgramFiles%\\nowhere.exe");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Folder.exe", L"", dir.path());
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Edited.exe", L"", dir.file(L"old.exe"));
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"Kept.exe", L"", dir.file(L"kept.exe"));
+    AppPathWindow w;
+    w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+        HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+        SetDlgItemTextW(h, IDC_edit_txtPath, dir.file(L"here.exe").c_str());
+        SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+        DestroyWindow(h);
+    });
+    run(w, [&] {
+        press(w, IDC_scan_cmdFind);
+        std::map<std::wstring, std::wstring> rows;
+        for (int i : keepOnly(w, 0, kTag))
+            rows[text(w, i, 0)] = text(w, i, 1);
+        EXPECT_EQ(rows, (std::map<std::wstring, std::wstring>{{kTag + L"Gone.exe", dir.file(L"gone.exe")},
+                                                              {kTag + L"Edited.exe", dir.file(L"old.exe")},
+                                                              {kTag + L"Kept.exe", dir.file(L"kept.exe")}}));
+        // Edit the selected row: the path now exists, so it goes from the list.
+        const auto edited = keepOnly(w, 0, kTag + L"Edited.exe");
+        ListView_SetItemState(w.listView(), edited.at(0), LVIS_SELECTED, LVIS_SELECTED);
+        press(w, IDC_scan_cmdEdit);
+        EXPECT_TRUE(keepOnly(w, 0, kTag + L"Edited.exe").empty());
+        // The files appear after the scan; only the ticked box deletes one.
+        writeFile(dir.file(L"kept.exe"), "MZ");
+        keepOnly(w, 0, kTag + L"Kept.exe");
+        press(w, IDC_scan_cmdDelete);
+        ASSERT_EQ(keepOnly(w, 0, kTag + L"Gone.exe").size(), 1u);
+        writeFile(dir.file(L"gone.exe"), "MZ");
+        CheckDlgButton(w.hwnd(), IDC_scan_chkDelete, BST_CHECKED);
+        press(w, IDC_scan_cmdDelete);
+    });
+    EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, base + kTag + L"Edited.exe", L""), dir.file(L"here.exe"));
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base + kTag + L"Kept.exe"));
+    EXPECT_TRUE(exists(dir.file(L"kept.exe"))) << "without the check box no file is deleted";
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base + kTag + L"Gone.exe"));
+    EXPECT_FALSE(exists(dir.file(L"gone.exe")));
+    for (const wchar_t* n : {L"Quoted.exe", L"Gone.exe", L"Percent.exe", L"Folder.exe", L"Edited.exe", L"Kept.exe"})
+        removeKey(HKEY_LOCAL_MACHINE, base + kTag + n);
+    EXPECT_EQ(EditPathDialog::browseFilter(L"app.exe"), L"*.exe|*.exe");
+    EXPECT_EQ(EditPathDialog::browseFilter(L"noext"), L"");
+    EXPECT_EQ(EditPathDialog::folderOfChosen(L"C:\\Tools\\app.exe"), L"C:\\Tools\\");
+}
+
+TEST_F(ScanTest, SharedDllsCountsStopAndDeletingTwoOfThree)
+{
+    writeFile(dir.file(L"present.dll"), "MZ");
+    const std::wstring gone1 = dir.file(L"gone1.dll"), gone2 = dir.file(L"gone2.dll"), gone3 = dir.file(L"gone3.dll");
+    setDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, dir.file(L"present.dll"), 0);
+    setDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, dir.file(L"used.dll"), 1);
+    for (const auto& g : {gone1, gone2, gone3})
+        setDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, g, 0);
+    setText(HKEY_LOCAL_MACHINE, kSharedDllsKey, dir.file(L"text.dll"), L"0");
+    SharedDllWindow w;
+    run(w, [&] {
+        // Stop, posted before Find, is served by the scan's first yield.
+        PostMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdStop, 0);
+        press(w, IDC_scan_cmdFind);
+        EXPECT_EQ(status(w), L"Aborted by user");
+        EXPECT_EQ(SendDlgItemMessageW(w.hwnd(), IDC_scan_pgKeys, PBM_GETPOS, 0, 0), 0);
+        press(w, IDC_scan_cmdFind);
+        const std::wstring after = status(w);
+        const auto mine = keepOnly(w, 1, dir.path());
+        ASSERT_EQ(mine.size(), 3u) << "count 0 and no file; not a present file, a count of 1 or a text value";
+        const size_t entries = std::stoul(after.substr(0, after.find(L' ')));
+        ListView_SetCheckState(w.listView(), mine[2], FALSE);
+        const int rowsBefore = ListView_GetItemCount(w.listView());
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(ListView_GetItemCount(w.listView()), rowsBefore - 2) << "the rows go at once, no rescan";
+        EXPECT_EQ(status(w), dllStatus(entries - 2, static_cast<size_t>(rowsBefore - 2)));
+    });
+    int left = 0;
+    for (const auto& g : {gone1, gone2, gone3})
+        left += regValueExists(HKEY_LOCAL_MACHINE, kSharedDllsKey, g);
+    EXPECT_EQ(left, 1);
+    for (const auto& n : {dir.file(L"present.dll"), dir.file(L"used.dll"), gone1, gone2, gone3, dir.file(L"text.dll")})
+        deleteRegValues(HKEY_LOCAL_MACHINE, n, kSharedDllsKey);
+}
+
+TEST_F(ScanTest, HelpFilesUnderBothKeysTrailingBackslashAndEdit)
+{
+    makeDir(dir.file(L"help"));
+    writeFile(dir.file(L"help\\real.hlp"), "help");
+    const std::wstring name = kTag + L"Missing.chm";
+    setText(HKEY_LOCAL_MACHINE, kHelpKey, name, dir.path());  // no trailing backslash
+    setText(HKEY_LOCAL_MACHINE, kHtmlHelpKey, name, dir.path() + L"\\");
+    setText(HKEY_LOCAL_MACHINE, kHelpKey, kTag + L"Empty.hlp", L"");
+    setText(HKEY_LOCAL_MACHINE, kHelpKey, L"real.hlp" + kTag, dir.file(L"help"));
+    writeFile(dir.file(L"help\\real.hlp" + kTag), "x");
+    HelpWindow w;
+    w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+        HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+        SetDlgItemTextW(h, IDC_edit_txtPath, (dir.file(L"help") + L"\\").c_str());
+        SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+        DestroyWindow(h);
+    });
+    writeFile(dir.file(L"help\\") + name, "now it exists in the edited folder");
+    run(w, [&] {
+        press(w, IDC_scan_cmdFind);
+        const auto mine = keepOnly(w, 0, kTag);
+        ASSERT_EQ(mine.size(), 2u) << "listed once per key";
+        EXPECT_EQ(text(w, mine[0], 1), dir.path() + L"\\");
+        std::set<std::wstring> keys{text(w, mine[0], 2), text(w, mine[1], 2)};
+        EXPECT_EQ(keys, (std::set<std::wstring>{kHelpKey, kHtmlHelpKey}));
+        // Edit the HTML Help entry to the folder that holds the file.
+        const int html = text(w, mine[0], 2) == kHtmlHelpKey ? mine[0] : mine[1];
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), html, LVIS_SELECTED, LVIS_SELECTED);
+        press(w, IDC_scan_cmdEdit);
+        const auto left = keepOnly(w, 0, kTag);
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_EQ(text(w, left[0], 2), kHelpKey);
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_TRUE(keepOnly(w, 0, kTag).empty());
+    });
+    EXPECT_FALSE(regValueExists(HKEY_LOCAL_MACHINE, kHelpKey, name));
+    EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, kHtmlHelpKey, name), dir.file(L"help") + L"\\");
+    for (const wchar_t* k : {kHelpKey, kHtmlHelpKey})
+        for (const auto& n : {name, kTag + L"Empty.hlp", L"real.hlp" + kTag})
+            deleteRegValues(HKEY_LOCAL_MACHINE, n, k);
+}
