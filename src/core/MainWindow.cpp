@@ -6,6 +6,7 @@
 #include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
+#include "tools/ScanWindow.h"
 #include "core/SystemPaths.h"
 #include "options/LogWindow.h"
 #include "options/Settings.h"
@@ -25,6 +26,7 @@ constexpr UINT WM_APP_STARTUPCLEAN = WM_APP + 1;
 constexpr const wchar_t* kCleanProBars = L"||||||||||||||||||||||||||||||||||";
 constexpr int kFileMenuPos = 0;
 constexpr int kToolsMenuPos = 1;
+constexpr int kMenuBarHeight = 22;
 
 int categoryId(int store) { return IDC_CATEGORY_FIRST + store; }
 
@@ -80,18 +82,125 @@ bool MainWindow::onInitDialog()
                             reinterpret_cast<WPARAM>(m_checkIcon.get()), 0);
     for (int id : {IDC_imgInternet, IDC_imgWindows, IDC_imgFiles})
         SendDlgItemMessageW(hwnd(), id, STM_SETICON, reinterpret_cast<WPARAM>(m_busyIcon.get()), 0);
-    greyUnbuiltMenus();
+    // The drawn menu bar takes a strip at the top; everything else moves down.
+    for (HWND child = GetWindow(hwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(child, nullptr, r.left, r.top + kMenuBarHeight, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT w;
+    GetWindowRect(hwnd(), &w);
+    SetWindowPos(hwnd(), nullptr, 0, 0, w.right - w.left, w.bottom - w.top + kMenuBarHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_panels.create(m_instance, hwnd(), kMenuBarHeight);
     return true;
 }
 
-void MainWindow::greyUnbuiltMenus()
+void MainWindow::notAvailable(const wchar_t* window)
 {
-    // Windows that do not exist yet stay greyed rather than doing nothing.
-    HMENU menu = GetMenu(hwnd());
-    for (UINT id : {IDM_mnuOptions, IDM_mnuchkupdate, IDM_mnuStartup, IDM_mnuFileAssociations, IDM_mnuUninstall,
-                    IDM_mnuOrphanedDLL, IDM_mnuOrphanedFilePath, IDM_mnuOrphanedHelpFile,
-                    IDM_mnuOrphanedApplicationPath, IDM_mnuOrphanedActivex, IDM_mnuIECache})
-        EnableMenuItem(menu, id, MF_BYCOMMAND | MF_GRAYED);
+    messageBox(std::wstring(L"The ") + window + L" window is not available in this version yet.",
+               MB_OK | MB_ICONINFORMATION);
+}
+
+// The Orphans panel's order: shared DLLs, help files, application paths, ActiveX.
+void MainWindow::openScanner(int orphansIndex)
+{
+    switch (orphansIndex) {
+    case 0: SharedDllWindow{}.show(m_instance, hwnd()); break;
+    case 1: HelpWindow{}.show(m_instance, hwnd()); break;
+    case 2: AppPathWindow{}.show(m_instance, hwnd()); break;
+    case 3: ActiveXWindow{}.show(m_instance, hwnd()); break;
+    default: break;
+    }
+}
+
+void MainWindow::onPanelEntry(int panel, int index)
+{
+    m_panels.hideFrames();
+    switch (panel) {
+    case kPanelFile:
+        if (index == 0)
+            onCommand(IDM_mnuClean, 0, nullptr);
+        else if (index == 1)
+            notAvailable(L"options");
+        else if (index == 2)
+            notAvailable(L"update");
+        else if (index == 3)
+            PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+        break;
+    case kPanelOptions:
+        // Opens the options window on tab optionsTabFor(index) once it exists.
+        notAvailable(L"options");
+        break;
+    case kPanelTools: {
+        static const wchar_t* const names[] = {L"startup programs", L"uninstall programs",
+                                               L"invalid file and path references", L"file associations",
+                                               L"Internet Explorer cache"};
+        if (index == 5)
+            openInternetOptions();
+        else if (index >= 0 && index < 5)
+            notAvailable(names[index]);
+        break;
+    }
+    case kPanelOrphans: openScanner(index); break;
+    case kPanelHelp:
+        if (index == 0)
+            shellOpen(L"open", vendorSite() + L"/help/", L"", L"", SW_SHOWNORMAL);
+        else if (index == 1)
+            shellOpen(L"open", vendorSite() + L"/contact/", L"", L"", SW_SHOWNORMAL);
+        break;
+    default: break;
+    }
+}
+
+bool MainWindow::onMenuCommand(int id)
+{
+    if (id >= kPanelCommandBase && id < kPanelCommandBase + kPanelCount * 16) {
+        const int n = id - kPanelCommandBase;
+        onPanelEntry(n / 16, n % 16);
+        return true;
+    }
+    switch (id) {
+    case IDM_mnuOptions: notAvailable(L"options"); return true;
+    case IDM_mnuchkupdate: notAvailable(L"update"); return true;
+    case IDM_mnuStartup: notAvailable(L"startup programs"); return true;
+    case IDM_mnuFileAssociations: notAvailable(L"file associations"); return true;
+    case IDM_mnuUninstall: notAvailable(L"uninstall programs"); return true;
+    case IDM_mnuOrphanedFilePath: notAvailable(L"invalid file and path references"); return true;
+    case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;
+    case IDM_mnuOrphanedDLL: openScanner(0); return true;
+    case IDM_mnuOrphanedHelpFile: openScanner(1); return true;
+    case IDM_mnuOrphanedApplicationPath: openScanner(2); return true;
+    case IDM_mnuOrphanedActivex: openScanner(3); return true;
+    default: return false;
+    }
+}
+
+void MainWindow::Form_Resize()
+{
+    step(L"frmMain,Form_Resize", [&] {
+        if (IsIconic(hwnd()))
+            return;
+        RECT rc;
+        GetClientRect(hwnd(), &rc);
+        if (m_panels.titleWindow())
+            MoveWindow(m_panels.titleWindow(), 0, 0, rc.right, kMenuBarHeight, TRUE);
+        // The Exit button's right edge stays on the progress bar's.
+        RECT bar, exit;
+        GetWindowRect(item(IDC_pgClean), &bar);
+        GetWindowRect(item(IDC_cmdExit), &exit);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&bar), 2);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&exit), 2);
+        const int bw = rc.right - 2 * bar.left;
+        MoveWindow(item(IDC_pgClean), bar.left, bar.top, bw, bar.bottom - bar.top, TRUE);
+        MoveWindow(item(IDC_cmdExit), bar.left + bw - (exit.right - exit.left), exit.top, exit.right - exit.left,
+                   exit.bottom - exit.top, TRUE);
+        RECT status;
+        GetWindowRect(item(IDC_picStatus), &status);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&status), 2);
+        MoveWindow(item(IDC_picStatus), 0, status.top, rc.right, status.bottom - status.top, TRUE);
+    });
 }
 
 void MainWindow::Form_Load()
@@ -439,7 +548,7 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
     // No button is the default: a stray Enter (after a message box, on a
     // check box) must never start a run that deletes files.
     case IDOK: return true;
-    default: return false;
+    default: return onMenuCommand(id);
     }
 }
 
@@ -471,6 +580,14 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
         }
         result = 0;
         return true;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_MOVE:
+        // The window body (and the group frames, which let the mouse through)
+        // closes any open panel.
+        if (m_panels.openPanelIndex() >= 0)
+            m_panels.hideFrames();
+        return false;
     case WM_CLOSE:
         if (m_run.running()) {
             // The run unwinds first; the window closes when it has returned.

@@ -6,6 +6,7 @@
 #include "core/AppFolder.h"
 #include "core/CleanRun.h"
 #include "core/FileSearch.h"
+#include "core/MenuPanels.h"
 #include "core/RunState.h"
 #include "core/StartupSettings.h"
 #include "options/ListFiles.h"
@@ -59,6 +60,7 @@ private:
     bool onInitDialog() override;
     bool onCommand(int id, int code, HWND control) override;
     bool onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
+    void onSize(UINT, int, int) override { Form_Resize(); }
     void onDestroy() override;
 
     void Form_Load();
@@ -72,7 +74,11 @@ private:
     void showCategoryMenu(HWND checkBox, LPARAM screenPos);
     void tmrClean_Timer();
     void Clean_Timer();
-    void greyUnbuiltMenus();
+    void notAvailable(const wchar_t* window);
+    bool onMenuCommand(int id);
+    void onPanelEntry(int panel, int index);
+    void openScanner(int orphansIndex);
+    void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;
     ReviewWindow& reviewWindow();
@@ -90,6 +96,7 @@ private:
     bool m_inAutoClean = false;
     int64_t m_progressMax = 0;
     win::UniqueIcon m_checkIcon, m_busyIcon;
+    MenuPanels m_panels;
 };
 
 } // namespace sorvane
