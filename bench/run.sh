@@ -19,3 +19,4 @@ wine 'C:\sorvane-bin\bench_backup.exe'
 # The review window needs a display.
 SANDBOX_FORCE_XVFB=1 sandbox_display
 wine 'C:\sorvane-bin\bench_review.exe'
+wine 'C:\sorvane-bin\bench_scans.exe'

@@ -8,11 +8,11 @@
 #include "core/Text.h"
 #include "options/BackupArchive.h"
 #include "resource.h"
+#include "win/CheckList.h"
 #include "win/UniqueHandle.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <algorithm>
 
@@ -71,10 +71,8 @@ int ReviewWindow::ask(const std::wstring& text, unsigned flags) { return m_ask(h
 bool ReviewWindow::onInitDialog()
 {
     HWND list = listView();
-    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     // The check marks live in the rows: the list asks for them.
-    SendMessageW(list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
-    SetWindowSubclass(list, &ReviewWindow::listProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    win::installCheckedRows(list, this);
     struct Column {
         const wchar_t* title;
         int width;
@@ -379,13 +377,15 @@ void ReviewWindow::mnuProperties_Click()
         showFileProperties(m_list.at(static_cast<size_t>(row)).fullPath(), hwnd());
 }
 
-void ReviewWindow::toggleRow(int row)
+bool ReviewWindow::rowChecked(int row) const
 {
-    if (m_busy || row < 0 || static_cast<size_t>(row) >= m_list.size())
-        return;
-    ReviewItem& it = m_list.at(static_cast<size_t>(row));
-    it.checked = !it.checked;
-    ListView_RedrawItems(listView(), row, row);
+    return row >= 0 && static_cast<size_t>(row) < m_list.size() && m_list.at(static_cast<size_t>(row)).checked;
+}
+
+void ReviewWindow::setRowChecked(int row, bool on)
+{
+    if (row >= 0 && static_cast<size_t>(row) < m_list.size())
+        m_list.setChecked(static_cast<size_t>(row), on);
 }
 
 bool ReviewWindow::onCommand(int id, int, HWND)
@@ -445,10 +445,7 @@ void ReviewWindow::getDispInfo(NMLVDISPINFOW& info)
     }
     if (lv.mask & LVIF_IMAGE)
         lv.iImage = iconOf(row);
-    if (lv.mask & LVIF_STATE) {
-        lv.state = (lv.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(it.checked ? 2 : 1);
-        lv.stateMask |= LVIS_STATEIMAGEMASK;
-    }
+    win::fillCheckState(lv, it.checked);
 }
 
 int ReviewWindow::findItem(const NMLVFINDITEMW& find) const
@@ -492,56 +489,6 @@ bool ReviewWindow::onNotify(NMHDR* header, LRESULT& result)
     }
     default: return false;
     }
-}
-
-// The check marks are the rows' own, so the list's mouse and keyboard
-// toggling is done here, the same on every version of the control.
-LRESULT CALLBACK ReviewWindow::listProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
-{
-    auto* self = reinterpret_cast<ReviewWindow*>(data);
-    switch (msg) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        LVHITTESTINFO hit{};
-        hit.pt = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        if (ListView_HitTest(list, &hit) >= 0 && (hit.flags & LVHT_ONITEMSTATEICON)) {
-            SetFocus(list);
-            self->toggleRow(hit.iItem);
-            return 0;
-        }
-        break;
-    }
-    case WM_KEYDOWN:
-        if (wp == VK_SPACE) {
-            self->toggleSelectedRows();
-            return 0;
-        }
-        break;
-    case WM_CHAR:
-        if (wp == L' ')
-            return 0;
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(list, &ReviewWindow::listProc, 1);
-        break;
-    default: break;
-    }
-    return DefSubclassProc(list, msg, wp, lp);
-}
-
-void ReviewWindow::toggleSelectedRows()
-{
-    // Space ticks or unticks the selected rows, as the focused one goes.
-    const int focused = ListView_GetNextItem(listView(), -1, LVNI_FOCUSED);
-    if (m_busy || focused < 0 || static_cast<size_t>(focused) >= m_list.size())
-        return;
-    const bool on = !m_list.at(static_cast<size_t>(focused)).checked;
-    for (int i = ListView_GetNextItem(listView(), -1, LVNI_SELECTED); i >= 0;
-         i = ListView_GetNextItem(listView(), i, LVNI_SELECTED))
-        if (static_cast<size_t>(i) < m_list.size())
-            m_list.setChecked(static_cast<size_t>(i), on);
-    m_list.setChecked(static_cast<size_t>(focused), on);
-    redrawRows();
 }
 
 bool ReviewWindow::onMessage(UINT msg, WPARAM, LPARAM, INT_PTR& result)

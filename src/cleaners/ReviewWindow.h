@@ -6,6 +6,7 @@
 // more than the ones on screen.
 #include "cleaners/ReviewList.h"
 #include "core/EngineUi.h"
+#include "win/CheckList.h"
 #include "win/Dialog.h"
 
 #include <windows.h>
@@ -18,7 +19,7 @@
 
 namespace sorvane {
 
-class ReviewWindow : public win::Dialog {
+class ReviewWindow : public win::Dialog, private win::CheckedRows {
 public:
     // Message boxes of the window, owned by it; tests answer them.
     using Ask = std::function<int(HWND owner, const std::wstring& text, unsigned flags)>;
@@ -51,9 +52,9 @@ private:
     void addIcons();
     void refreshRows();
     void redrawRows();
-    void toggleRow(int row);
-    void toggleSelectedRows();
-    static LRESULT CALLBACK listProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    bool rowChecked(int row) const override;
+    void setRowChecked(int row, bool on) override;
+    bool checksAllowed() const override { return !m_busy; }
     void deleteCommand(bool checkedOnly);
     void mnuDeleteAll_Click();
     void mnuDeleteSelected_Click();

@@ -192,12 +192,80 @@ namespace sorvane {
 
 std::wstring getRegStringAny(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
-    if (!key)
+    return RegReader(hive, keyPath).stringAny(valueName);
+}
+
+RegReader::RegReader(HKEY hive, std::wstring_view keyPath)
+{
+    if (RegOpenKeyExW(hive, std::wstring(keyPath).c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS)
+        m_key = nullptr;
+}
+
+RegReader::RegReader(const RegReader& parent, std::wstring_view subkey)
+{
+    if (!parent.m_key ||
+        RegOpenKeyExW(parent.m_key, std::wstring(subkey).c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS)
+        m_key = nullptr;
+}
+
+RegReader::~RegReader()
+{
+    if (m_key)
+        RegCloseKey(m_key);
+}
+
+std::vector<std::wstring> RegReader::subkeyNames() const
+{
+    return m_key ? subkeyNamesOf(m_key) : std::vector<std::wstring>{};
+}
+
+bool RegReader::dwordValueAt(unsigned index, std::wstring& name, long& value) const
+{
+    if (!m_key)
+        return false;
+    wchar_t buf[256] = {};
+    DWORD chars = 255, type = 0, data = 0, bytes = sizeof data;
+    LONG rc = RegEnumValueW(m_key, index, buf, &chars, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
+    if (rc == ERROR_MORE_DATA) {
+        // Data larger than a DWORD: no REG_DWORD, but the name counts.
+        chars = 255;
+        rc = RegEnumValueW(m_key, index, buf, &chars, nullptr, &type, nullptr, nullptr);
+        type = REG_NONE;
+    }
+    if (rc != ERROR_SUCCESS)
+        return false;
+    name.assign(buf, chars);
+    value = type == REG_DWORD && bytes == 4 ? static_cast<long>(data) : -1L;
+    return true;
+}
+
+size_t RegReader::valueCount() const
+{
+    DWORD values = 0;
+    if (!m_key || RegQueryInfoKeyW(m_key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                                   nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return 0;
+    return values;
+}
+
+std::vector<std::pair<std::wstring, long>> RegReader::dwordValues() const
+{
+    std::vector<std::pair<std::wstring, long>> out;
+    std::wstring name;
+    long value = 0;
+    for (unsigned i = 0; dwordValueAt(i, name, value); ++i)
+        out.emplace_back(name, value);
+    return out;
+}
+
+std::wstring RegReader::stringAny(std::wstring_view valueName) const
+{
+    if (!m_key)
         return L"";
+    HKEY key = m_key;
     std::wstring buf(kRegStringChars, L'\0');
     DWORD bytes = static_cast<DWORD>(kRegStringChars * sizeof(wchar_t));
-    if (RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, nullptr,
+    if (RegQueryValueExW(key, std::wstring(valueName).c_str(), nullptr, nullptr,
                          reinterpret_cast<BYTE*>(buf.data()), &bytes) != ERROR_SUCCESS)
         return L"";
     const size_t got = (bytes + 1) / sizeof(wchar_t);

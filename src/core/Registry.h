@@ -20,6 +20,29 @@ std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_vie
 // as characters up to the first NUL (a REG_DWORD 1 gives the character 1,
 // a REG_DWORD 0 the empty string). What the registry tools read.
 std::wstring getRegStringAny(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
+// One key opened once for several reads, with the same rules as
+// getRegStringAny and getRegDword: what a scan of many keys uses.
+class RegReader {
+public:
+    RegReader(HKEY hive, std::wstring_view keyPath);
+    // A subkey of an open key, opened relative to it.
+    RegReader(const RegReader& parent, std::wstring_view subkey);
+    ~RegReader();
+    RegReader(const RegReader&) = delete;
+    RegReader& operator=(const RegReader&) = delete;
+    explicit operator bool() const noexcept { return m_key != nullptr; }
+    std::wstring stringAny(std::wstring_view valueName) const;
+    // Every value as (name, REG_DWORD data or -1), in enumeration order, in
+    // one pass.
+    std::vector<std::pair<std::wstring, long>> dwordValues() const;
+    // The same one value at a time: false past the last.
+    bool dwordValueAt(unsigned index, std::wstring& name, long& value) const;
+    size_t valueCount() const;
+    std::vector<std::wstring> subkeyNames() const;
+
+private:
+    HKEY m_key = nullptr;
+};
 // REG_DWORD value; -1 when missing or of another type.
 long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // Value names separated by NUL, without a trailing separator.

@@ -20,8 +20,10 @@ void ActiveXWindow::cmdFind_Click()
     enable(IDC_scan_cmdFind, false);
     enable(IDC_scan_cmdDelete, false);
     enable(IDC_scan_cmdStop, true);
+    beginRows();
     for (const auto& row : FindInvalidActiveX([this] { return abortScan; }))
         addRow(row);
+    endRows();
     enable(IDC_scan_cmdFind, true);
     enable(IDC_scan_cmdStop, false);
     enable(IDC_scan_cmdDelete, rowCount() > 0);

@@ -21,8 +21,10 @@ void AppPathWindow::cmdFind_Click()
     enable(IDC_scan_cmdStop, true);
     abortScan = false;
     orphanCount = 0;
+    beginRows();
     for (const auto& row : FindInvalidApp())
         addRow(row);
+    endRows();
     enable(IDC_scan_cmdEdit, true);
     enable(IDC_scan_cmdDelete, true);
     enable(IDC_scan_cmdFind, true);

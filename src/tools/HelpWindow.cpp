@@ -21,9 +21,11 @@ void HelpWindow::cmdFind_Click()
     enable(IDC_scan_cmdStop, true);
     abortScan = false;
     orphanCount = 0;
+    beginRows();
     for (const wchar_t* key : {kHelpKey, kHtmlHelpKey})
         for (const auto& row : FindInvalidHelp(key, [this] { return abortScan; }))
             addRow(row);
+    endRows();
     enable(IDC_scan_cmdEdit, true);
     enable(IDC_scan_cmdStop, false);
     if (rowCount() > 0) {

@@ -67,17 +67,38 @@ int ScanWindow::ask(const std::wstring& text, unsigned flags) { return m_ask(hwn
 
 void ScanWindow::openDialog(win::Dialog& dialog, int templateId) { m_dialogs(hwnd(), dialog, templateId); }
 
-void ScanWindow::yield()
+bool ScanWindow::yield()
 {
+    // At most once per time slice: a scan of tens of thousands of values is
+    // not dominated by the message loop, and Stop is still served at once.
+    const ULONGLONG now = GetTickCount64();
+    if (now - m_lastYield < 15)
+        return false;
     doEvents();
     doEvents();
+    m_lastYield = GetTickCount64();
+    return true;
+}
+
+void ScanWindow::beginRows() { m_bulk = true; }
+
+void ScanWindow::endRows()
+{
+    m_bulk = false;
+    showRowCount();
+}
+
+void ScanWindow::showRowCount()
+{
+    ListView_SetItemCountEx(listView(), static_cast<int>(std::min<size_t>(m_rows.size(), INT32_MAX)), 0);
+    InvalidateRect(listView(), nullptr, TRUE);
 }
 
 bool ScanWindow::onInitDialog()
 {
     SetWindowTextW(hwnd(), m_caption.c_str());
     HWND list = listView();
-    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    win::installCheckedRows(list, this);
     for (size_t i = 0; i < m_columns.size(); ++i) {
         LVCOLUMNW c{};
         c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -152,49 +173,75 @@ bool ScanWindow::onCommand(int id, int, HWND)
 
 bool ScanWindow::onNotify(NMHDR* header, LRESULT& result)
 {
-    if (header->idFrom == IDC_scan_list && header->code == LVN_BEGINLABELEDITW) {
+    if (header->idFrom != IDC_scan_list)
+        return false;
+    if (header->code == LVN_BEGINLABELEDITW) {
         result = TRUE;  // rows are never renamed
+        return true;
+    }
+    if (header->code == LVN_GETDISPINFOW) {
+        LVITEMW& it = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+        if (it.iItem < 0 || it.iItem >= rowCount())
+            return true;
+        if ((it.mask & LVIF_TEXT) && it.pszText && it.cchTextMax > 0) {
+            m_cellText = cell(it.iItem, it.iSubItem);
+            lstrcpynW(it.pszText, m_cellText.c_str(), it.cchTextMax);
+        }
+        win::fillCheckState(it, rowChecked(it.iItem));
         return true;
     }
     return false;
 }
 
-void ScanWindow::clearList() { ListView_DeleteAllItems(listView()); }
+void ScanWindow::clearList()
+{
+    m_rows.clear();
+    m_checked.clear();
+    showRowCount();
+}
 
 int ScanWindow::addRow(const ScanRow& row)
 {
-    LVITEMW it{};
-    it.mask = LVIF_TEXT;
-    it.iItem = rowCount();
-    it.pszText = const_cast<wchar_t*>(row.empty() ? L"" : row[0].c_str());
-    const int index = ListView_InsertItem(listView(), &it);
-    for (size_t c = 1; c < row.size(); ++c)
-        ListView_SetItemText(listView(), index, static_cast<int>(c), const_cast<wchar_t*>(row[c].c_str()));
-    ListView_SetCheckState(listView(), index, TRUE);
+    m_rows.push_back(row);
+    m_checked.push_back(1);  // every finding starts ticked
     ++orphanCount;
-    return index;
+    if (!m_bulk)
+        showRowCount();
+    return static_cast<int>(m_rows.size()) - 1;
 }
 
-int ScanWindow::rowCount() const { return ListView_GetItemCount(listView()); }
+int ScanWindow::rowCount() const { return static_cast<int>(m_rows.size()); }
 
-bool ScanWindow::rowChecked(int row) const { return ListView_GetCheckState(listView(), row) != 0; }
-
-std::wstring ScanWindow::cell(int row, int column) const
+bool ScanWindow::rowChecked(int row) const
 {
-    std::wstring buf(1024, L'\0');
-    for (;;) {
-        LVITEMW it{};
-        it.iSubItem = column;
-        it.pszText = buf.data();
-        it.cchTextMax = static_cast<int>(buf.size());
-        const auto n = static_cast<size_t>(SendMessageW(listView(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&it)));
-        if (n + 1 < buf.size())
-            return buf.substr(0, n);
-        buf.resize(buf.size() * 4);
+    return row >= 0 && static_cast<size_t>(row) < m_checked.size() && m_checked[static_cast<size_t>(row)];
+}
+
+void ScanWindow::setRowChecked(int row, bool on)
+{
+    if (row >= 0 && static_cast<size_t>(row) < m_checked.size()) {
+        m_checked[static_cast<size_t>(row)] = on ? 1 : 0;
+        ListView_RedrawItems(listView(), row, row);
     }
 }
 
-void ScanWindow::removeRow(int row) { ListView_DeleteItem(listView(), row); }
+std::wstring ScanWindow::cell(int row, int column) const
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return L"";
+    const ScanRow& r = m_rows[static_cast<size_t>(row)];
+    return column >= 0 && static_cast<size_t>(column) < r.size() ? r[static_cast<size_t>(column)] : L"";
+}
+
+void ScanWindow::removeRow(int row)
+{
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return;
+    m_rows.erase(m_rows.begin() + row);
+    m_checked.erase(m_checked.begin() + row);
+    if (!m_bulk)
+        showRowCount();
+}
 
 int ScanWindow::selectedRow() const { return ListView_GetNextItem(listView(), -1, LVNI_SELECTED); }
 

@@ -5,6 +5,7 @@
 // written before anything is deleted, and the layout on resize.
 #include "core/Registry.h"
 #include "tools/Scanners.h"
+#include "win/CheckList.h"
 #include "win/Dialog.h"
 
 #include <windows.h>
@@ -16,7 +17,7 @@
 
 namespace sorvane {
 
-class ScanWindow : public win::Dialog {
+class ScanWindow : public win::Dialog, public win::CheckedRows {
 public:
     struct Column {
         const wchar_t* title;
@@ -38,6 +39,9 @@ public:
     bool abortScan = false;
     int64_t orphanCount = 0;
     bool anyItemChecked() const;
+    // The rows keep their check marks (the list only shows them).
+    bool rowChecked(int row) const override;
+    void setRowChecked(int row, bool on) override;
 
 protected:
     ScanWindow(const wchar_t* caption, const wchar_t* name, std::vector<Column> columns, bool hasEdit,
@@ -50,7 +54,6 @@ protected:
     void clearList();
     int addRow(const ScanRow& row);
     int rowCount() const;
-    bool rowChecked(int row) const;
     std::wstring cell(int row, int column) const;
     void removeRow(int row);
     int selectedRow() const;
@@ -70,8 +73,11 @@ protected:
     void deleteFile(const std::wstring& path);
     int ask(const std::wstring& text, unsigned flags);
     void openDialog(win::Dialog& dialog, int templateId);
-    // Lets the message loop run (twice, as the scans that yield do).
-    void yield();
+    // Lets the message loop run, once per time slice; true when it did.
+    bool yield();
+    // Rows added in bulk are drawn once, at the end.
+    void beginRows();
+    void endRows();
 
     HINSTANCE m_instance = nullptr;
 
@@ -86,7 +92,14 @@ private:
     bool m_hasEdit, m_hasChkDelete, m_hasProgress;
     Ask m_ask;
     Dialogs m_dialogs;
+    void showRowCount();
+
     std::wstring m_lastBackup;
+    ULONGLONG m_lastYield = 0;
+    std::vector<ScanRow> m_rows;
+    std::vector<char> m_checked;
+    bool m_bulk = false;
+    std::wstring m_cellText;
 };
 
 // The four scanners of stale references.

@@ -19,19 +19,20 @@ std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted)
 {
     std::vector<ScanRow> rows;
     const std::wstring base = kActiveSetupKey;
-    for (const auto& sub : getRegSubkeyNames(HKEY_LOCAL_MACHINE, base)) {
+    const RegReader components(HKEY_LOCAL_MACHINE, base);
+    for (const auto& sub : components.subkeyNames()) {
         if (aborted && aborted())
             break;
         step(L"frmInvalidActivex,FindInvalidActiveX", [&] {
-            const std::wstring key = base + sub;
-            const std::wstring name = getRegStringAny(HKEY_LOCAL_MACHINE, key, L"");
+            const RegReader key(components, sub);
+            const std::wstring name = key.stringAny(L"");
             if (name.empty())
                 return;
             // Installed means the data's first unit is 1, as a REG_DWORD 1 gives.
-            const std::wstring installed = getRegStringAny(HKEY_LOCAL_MACHINE, key, L"IsInstalled");
+            const std::wstring installed = key.stringAny(L"IsInstalled");
             if (!installed.empty() && installed[0] == 1)
                 return;
-            rows.push_back({name, L"False", getRegStringAny(HKEY_LOCAL_MACHINE, key, L"StubPath"), sub});
+            rows.push_back({name, L"False", key.stringAny(L"StubPath"), sub});
         });
     }
     return rows;
@@ -40,9 +41,10 @@ std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted)
 std::vector<ScanRow> FindInvalidApp()
 {
     std::vector<ScanRow> rows;
-    for (const auto& sub : getRegSubkeyNames(HKEY_LOCAL_MACHINE, kAppPathsKey)) {
+    const RegReader apps(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    for (const auto& sub : apps.subkeyNames()) {
         step(L"frmInvalidAppPath,FindInvalidApp", [&] {
-            std::wstring path = getRegStringAny(HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + sub, L"");
+            std::wstring path = RegReader(apps, sub).stringAny(L"");
             if (path.empty() || path.find(L'%') != std::wstring::npos)
                 return;
             std::erase(path, L'"');
@@ -53,22 +55,27 @@ std::vector<ScanRow> FindInvalidApp()
     return rows;
 }
 
-DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll)
+DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll, const std::function<void(const ScanRow&)>& onRow)
 {
     DllScan scan;
-    const std::wstring joined = getRegValueNames(HKEY_LOCAL_MACHINE, kSharedDllsKey);
-    if (joined.empty())
-        return scan;
-    const auto names = split(joined, L'\0');
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (poll && poll(i + 1, names.size())) {
+    // Value by value, so the message loop runs from the first one on.
+    const RegReader dlls(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+    const size_t total = dlls.valueCount();
+    std::wstring name;
+    long count = 0;
+    unsigned i = 0;
+    for (; dlls.dwordValueAt(i, name, count); ++i) {
+        if (poll && poll(i + 1, std::max<size_t>(total, i + 1))) {
             scan.aborted = true;
             return scan;
         }
-        if (getRegDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, names[i]) == 0 && !pathExists(names[i]))
-            scan.rows.push_back({L"0", names[i]});
+        if (count == 0 && !pathExists(name)) {
+            scan.rows.push_back({L"0", name});
+            if (onRow)
+                onRow(scan.rows.back());
+        }
     }
-    scan.names = names.size();
+    scan.names = i;
     return scan;
 }
 
@@ -79,10 +86,11 @@ std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted
         const std::wstring joined = getRegValueNames(HKEY_LOCAL_MACHINE, key);
         if (joined.empty())
             return rows;
+        const RegReader reader(HKEY_LOCAL_MACHINE, key);
         for (const auto& name : split(joined, L'\0')) {
             if (aborted && aborted())
                 break;
-            std::wstring folder = getRegStringAny(HKEY_LOCAL_MACHINE, key, name);
+            std::wstring folder = reader.stringAny(name);
             if (folder.empty())
                 continue;
             if (folder.back() != L'\\')

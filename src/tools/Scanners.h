@@ -35,8 +35,9 @@ struct DllScan {
     bool aborted = false;
 };
 // Counts of 0 whose file is gone; `poll` is given the 1-based position and
-// the total before each value.
-DllScan FindOrphanedDLL(const std::function<bool(size_t position, size_t total)>& poll);
+// the total before each value, `onRow` each row as it is found.
+DllScan FindOrphanedDLL(const std::function<bool(size_t position, size_t total)>& poll,
+                        const std::function<void(const ScanRow&)>& onRow = {});
 // Help files missing from their folder: name, folder with "\", the key.
 std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted);
 

@@ -18,16 +18,23 @@ void SharedDllWindow::FindOrphanedDLL()
     HWND bar = item(IDC_scan_pgKeys);
     SendMessageW(bar, PBM_SETPOS, 0, 0);
     setStatus(L"Scanning registry ...");
-    const DllScan scan = sorvane::FindOrphanedDLL([&](size_t position, size_t total) {
-        yield();
-        if (abortScan)
-            return true;
-        SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::min<size_t>(total, INT32_MAX)));
-        SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(std::min<size_t>(position, INT32_MAX)), 0);
-        return false;
-    });
-    for (const auto& row : scan.rows)
-        addRow(row);
+    beginRows();
+    bool ranged = false;
+    const DllScan scan = sorvane::FindOrphanedDLL(
+        [&](size_t position, size_t total) {
+            if (!ranged) {
+                SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::min<size_t>(total, INT32_MAX)));
+                ranged = true;
+            }
+            if (yield()) {
+                if (abortScan)
+                    return true;
+                SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(std::min<size_t>(position, INT32_MAX)), 0);
+            }
+            return abortScan;
+        },
+        [&](const ScanRow& row) { addRow(row); });
+    endRows();
     if (scan.aborted) {
         enable(IDC_scan_cmdFind, true);
         enable(IDC_scan_cmdStop, false);
@@ -64,6 +71,7 @@ void SharedDllWindow::cmdDelete_Click()
             items.push_back({HKEY_LOCAL_MACHINE, kSharedDllsKey, RegItem::Value, cell(i, 1)});
     if (!deleteRegistry(items))
         return;
+    beginRows();
     for (int i = rowCount() - 1; i >= 0; --i) {
         if (!rowChecked(i))
             continue;
@@ -72,6 +80,7 @@ void SharedDllWindow::cmdDelete_Click()
         removeRow(i);
         --entryCount;
     }
+    endRows();
     setStatus(dllStatus(static_cast<size_t>(std::max<int64_t>(entryCount, 0)), static_cast<size_t>(rowCount())));
 }
 

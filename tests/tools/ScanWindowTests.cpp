@@ -121,7 +121,7 @@ protected:
             wchar_t buf[1024] = {};
             ListView_GetItemText(list, i, column, buf, 1024);
             const bool mine = std::wstring(buf).find(prefix) != std::wstring::npos;
-            ListView_SetCheckState(list, i, mine);
+            w.setRowChecked(i, mine);
             if (mine)
                 ours.push_back(i);
         }
@@ -232,7 +232,21 @@ TEST_F(ScanTest, NothingIsDeletedWithoutATickOrWithoutItsBackup)
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_NE(asked[1].find(L"nothing was deleted"), std::wstring::npos);
     EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, key));
-    removeKey(HKEY_LOCAL_MACHINE, key);
+
+    // A key deleted by someone else between Find and Delete: nothing to lose,
+    // no failure, and the list is scanned again.
+    writeFile(app.file(L"Settings.ini"), "[Backup]\r\nPath=" + toAnsi(backups.path()) + "\\\r\n");
+    ActiveXWindow again;
+    asked.clear();
+    run(again, [&] {
+        press(again, IDC_scan_cmdFind);
+        ASSERT_EQ(keepOnly(again, 3, kTag + L"Kept").size(), 1u);
+        removeKey(HKEY_LOCAL_MACHINE, key);
+        press(again, IDC_scan_cmdDelete);
+        EXPECT_TRUE(keepOnly(again, 3, kTag + L"Kept").empty());
+    });
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"Are you sure you want to delete the checked item(s)"}));
+    EXPECT_FALSE(again.lastBackup().empty());
 }
 
 TEST_F(ScanTest, AppPathsQuotesPercentFoldersEditAndTheFileCheckBox)
@@ -307,7 +321,7 @@ TEST_F(ScanTest, SharedDllsCountsStopAndDeletingTwoOfThree)
         const auto mine = keepOnly(w, 1, dir.path());
         ASSERT_EQ(mine.size(), 3u) << "count 0 and no file; not a present file, a count of 1 or a text value";
         const size_t entries = std::stoul(after.substr(0, after.find(L' ')));
-        ListView_SetCheckState(w.listView(), mine[2], FALSE);
+        w.setRowChecked(mine[2], false);
         const int rowsBefore = ListView_GetItemCount(w.listView());
         press(w, IDC_scan_cmdDelete);
         EXPECT_EQ(ListView_GetItemCount(w.listView()), rowsBefore - 2) << "the rows go at once, no rescan";
