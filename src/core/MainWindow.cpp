@@ -6,6 +6,7 @@
 #include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
+#include "core/WaitWindow.h"
 #include "tools/ScanWindow.h"
 #include "core/SystemPaths.h"
 #include "options/LogWindow.h"
@@ -115,6 +116,16 @@ void MainWindow::openScanner(int orphansIndex)
     }
 }
 
+void MainWindow::openInvalidFiles(bool withWait)
+{
+    WaitWindow wait;
+    if (withWait)
+        wait.show(m_instance, hwnd());
+    InvalidFileWindow w;
+    w.onLoaded = [&wait] { wait.close(); };
+    w.show(m_instance, hwnd());
+}
+
 void MainWindow::onPanelEntry(int panel, int index)
 {
     m_panels.hideFrames();
@@ -139,6 +150,8 @@ void MainWindow::onPanelEntry(int panel, int index)
                                                L"Internet Explorer cache"};
         if (index == 5)
             openInternetOptions();
+        else if (index == 2)
+            openInvalidFiles(true);
         else if (index >= 0 && index < 5)
             notAvailable(names[index]);
         break;
@@ -167,7 +180,7 @@ bool MainWindow::onMenuCommand(int id)
     case IDM_mnuStartup: notAvailable(L"startup programs"); return true;
     case IDM_mnuFileAssociations: notAvailable(L"file associations"); return true;
     case IDM_mnuUninstall: notAvailable(L"uninstall programs"); return true;
-    case IDM_mnuOrphanedFilePath: notAvailable(L"invalid file and path references"); return true;
+    case IDM_mnuOrphanedFilePath: openInvalidFiles(false); return true;
     case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;
     case IDM_mnuOrphanedDLL: openScanner(0); return true;
     case IDM_mnuOrphanedHelpFile: openScanner(1); return true;

@@ -78,6 +78,7 @@ private:
     bool onMenuCommand(int id);
     void onPanelEntry(int panel, int index);
     void openScanner(int orphansIndex);
+    void openInvalidFiles(bool withWait);
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;

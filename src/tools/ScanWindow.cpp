@@ -111,9 +111,12 @@ bool ScanWindow::onInitDialog()
     ShowWindow(item(IDC_scan_chkDelete), m_hasChkDelete ? SW_SHOW : SW_HIDE);
     ShowWindow(item(IDC_scan_pgKeys), m_hasProgress ? SW_SHOW : SW_HIDE);
     setStatus(L"Ready");
+    initExtra();
     RECT rc;
     GetClientRect(hwnd(), &rc);
     onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    if (onLoaded)
+        onLoaded();
     return true;
 }
 
@@ -135,6 +138,12 @@ void ScanWindow::onSize(UINT type, int width, int height)
     if (m_hasProgress) {
         above -= bh / 2;
         MoveWindow(item(IDC_scan_pgKeys), margin, above, std::max(0, width - margin - right), bh / 2, TRUE);
+        above -= gap;
+    }
+    const int extra = extraHeight();
+    if (extra > 0) {
+        above -= extra;
+        layoutExtra(margin, above, std::max(0, width - margin - right));
         above -= gap;
     }
     MoveWindow(listView(), margin, margin, std::max(0, width - margin - right), std::max(0, above - margin), TRUE);
@@ -179,6 +188,12 @@ bool ScanWindow::onNotify(NMHDR* header, LRESULT& result)
         result = TRUE;  // rows are never renamed
         return true;
     }
+    if (header->code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if ((change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0)
+            onRowSelected(change->iItem);
+        return false;
+    }
     if (header->code == LVN_GETDISPINFOW) {
         LVITEMW& it = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
         if (it.iItem < 0 || it.iItem >= rowCount())
@@ -200,10 +215,10 @@ void ScanWindow::clearList()
     showRowCount();
 }
 
-int ScanWindow::addRow(const ScanRow& row)
+int ScanWindow::addRow(const ScanRow& row, bool checked)
 {
     m_rows.push_back(row);
-    m_checked.push_back(1);  // every finding starts ticked
+    m_checked.push_back(checked ? 1 : 0);
     ++orphanCount;
     if (!m_bulk)
         showRowCount();
@@ -233,6 +248,26 @@ std::wstring ScanWindow::cell(int row, int column) const
     return column >= 0 && static_cast<size_t>(column) < r.size() ? r[static_cast<size_t>(column)] : L"";
 }
 
+void ScanWindow::sortRows(int column)
+{
+    std::vector<size_t> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto text = [&](size_t i) {
+        return static_cast<size_t>(column) < m_rows[i].size() ? m_rows[i][static_cast<size_t>(column)].c_str() : L"";
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lstrcmpiW(text(a), text(b)) < 0; });
+    std::vector<ScanRow> rows;
+    std::vector<char> checked;
+    for (size_t i : order) {
+        rows.push_back(std::move(m_rows[i]));
+        checked.push_back(m_checked[i]);
+    }
+    m_rows = std::move(rows);
+    m_checked = std::move(checked);
+    showRowCount();
+}
+
 void ScanWindow::removeRow(int row)
 {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
@@ -251,6 +286,8 @@ void ScanWindow::selectRow(int row)
 }
 
 void ScanWindow::setStatus(const std::wstring& text) { SetDlgItemTextW(hwnd(), IDC_scan_lblStatus, text.c_str()); }
+
+void ScanWindow::setStatusVisible(bool visible) { ShowWindow(item(IDC_scan_lblStatus), visible ? SW_SHOW : SW_HIDE); }
 
 void ScanWindow::enable(int id, bool on) { EnableWindow(item(id), on ? TRUE : FALSE); }
 

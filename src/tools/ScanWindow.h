@@ -33,6 +33,9 @@ public:
     // Shows the window modally, owned by `owner`.
     void show(HINSTANCE instance, HWND owner);
     HWND listView() const noexcept;
+    // Called as the last step of loading (the main window closes its wait
+    // notice there).
+    std::function<void()> onLoaded;
     // The backup file of the last Delete.
     const std::wstring& lastBackup() const noexcept { return m_lastBackup; }
 
@@ -50,12 +53,22 @@ protected:
     virtual void cmdFind_Click() = 0;
     virtual void cmdDelete_Click() = 0;
     virtual void cmdEdit_Click() {}
+    // Windows with more than the frame: their controls, the height they take
+    // above the checkbox and button strip, and a row selected.
+    virtual void initExtra() {}
+    virtual int extraHeight() const { return 0; }
+    virtual void layoutExtra(int /*left*/, int /*top*/, int /*width*/) {}
+    virtual void onRowSelected(int /*row*/) {}
+    void setStatusVisible(bool visible);
 
     void clearList();
-    int addRow(const ScanRow& row);
+    // Findings start ticked, except where a window says otherwise.
+    int addRow(const ScanRow& row, bool checked = true);
     int rowCount() const;
     std::wstring cell(int row, int column) const;
     void removeRow(int row);
+    // Orders the rows by one column's text, ascending, without regard to case.
+    void sortRows(int column);
     int selectedRow() const;
     void selectRow(int row);
     void setStatus(const std::wstring& text);
@@ -131,6 +144,25 @@ private:
     void cmdFind_Click() override;
     void cmdDelete_Click() override;
     void FindOrphanedDLL();
+};
+
+// frmInvalidFile: string values naming missing files or folders.
+class InvalidFileWindow : public ScanWindow {
+public:
+    InvalidFileWindow();
+    // Walks only below this key of each root (tests); empty: the whole roots.
+    std::wstring startPath;
+
+private:
+    void cmdFind_Click() override;
+    void cmdDelete_Click() override;
+    void initExtra() override;
+    int extraHeight() const override;
+    void layoutExtra(int left, int top, int width) override;
+    void onRowSelected(int row) override;
+    void print(const std::wstring& text);
+    std::wstring driveList;
+    HWND m_picture = nullptr, m_label = nullptr, m_key = nullptr, m_value = nullptr, m_path = nullptr;
 };
 
 class HelpWindow : public ScanWindow {

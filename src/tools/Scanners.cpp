@@ -104,6 +104,92 @@ std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted
     return rows;
 }
 
+std::wstring logicalDriveList()
+{
+    const DWORD n = GetLogicalDriveStringsW(0, nullptr);
+    std::wstring drives(n + 1, L'\0');
+    const DWORD got = GetLogicalDriveStringsW(n, drives.data());
+    drives.resize(got <= n ? got : 0);
+    return drives;
+}
+
+bool InvalidReferenceWalk::judged(std::wstring_view data, std::wstring_view drives)
+{
+    if (data.size() < 3)
+        return false;
+    // The drive test is exact: "c:\" is not "C:\".
+    if (drives.find(data.substr(0, 3)) == std::wstring_view::npos)
+        return false;
+    return data.find_first_of(L"-\"/,") == std::wstring_view::npos;
+}
+
+void InvalidReferenceWalk::scanRoot(HKEY root, const std::wstring& prefix, const std::wstring& startPath)
+{
+    rootPrefix = prefix;
+    keyPath.clear();
+    if (startPath.empty()) {
+        scanKey(root, L"");
+        return;
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, startPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    scanKey(key, startPath.back() == L'\\' ? startPath : startPath + L"\\");
+    RegCloseKey(key);
+    keyPath.clear();
+}
+
+void InvalidReferenceWalk::scanKey(HKEY key, const std::wstring& name)
+{
+    if (m_stopped)
+        return;
+    const size_t before = keyPath.size();
+    keyPath += name;
+    if (m_poll && m_poll(rootPrefix + keyPath)) {
+        m_stopped = true;
+        keyPath.resize(before);
+        return;
+    }
+    checkValues(key);
+    std::wstring sub(260, L'\0');
+    for (DWORD index = 0; !m_stopped; ++index) {
+        DWORD chars = 260;
+        if (RegEnumKeyExW(key, index, sub.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY child = nullptr;
+        const std::wstring childName(sub.data(), chars);
+        if (RegOpenKeyExW(key, childName.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS)
+            continue;  // no access: skipped
+        scanKey(child, childName + L"\\");
+        RegCloseKey(child);
+    }
+    keyPath.resize(before);
+}
+
+void InvalidReferenceWalk::checkValues(HKEY key)
+{
+    std::wstring name(16384, L'\0');
+    std::wstring data(kRegStringChars, L'\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD chars = 16384, type = 0;
+        DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        const LONG rc =
+            RegEnumValueW(key, index, name.data(), &chars, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            break;
+        // Data longer than the read buffer reads as empty and is skipped.
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        const std::wstring text = stripNull(std::wstring_view(data.data(), (bytes + 1) / sizeof(wchar_t)));
+        if (!judged(text, m_drives) || pathExists(text))
+            continue;
+        if (m_onRow)
+            m_onRow({rootPrefix + keyPath, std::wstring(name.data(), chars), text});
+    }
+}
+
+std::wstring invalidStatus(size_t rows) { return std::to_wstring(rows) + L" Invalid references"; }
+
 std::wstring activeXStatus(size_t orphans) { return std::to_wstring(orphans) + L" orphaned Activex entries"; }
 
 std::wstring appPathStatus(size_t rows, size_t orphans)

@@ -41,10 +41,42 @@ DllScan FindOrphanedDLL(const std::function<bool(size_t position, size_t total)>
 // Help files missing from their folder: name, folder with "\", the key.
 std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted);
 
+// The walk of every key under a root for string values that name a plain
+// absolute path on an existing drive that does not exist. `poll` is given
+// the key being analysed ("HKEY_CURRENT_USER:" + path) and returns true to
+// stop; `onRow` gets each finding: key text, value name, data.
+class InvalidReferenceWalk {
+public:
+    InvalidReferenceWalk(std::wstring driveList, std::function<bool(const std::wstring& key)> poll,
+                         std::function<void(const ScanRow& row)> onRow)
+        : m_drives(std::move(driveList)), m_poll(std::move(poll)), m_onRow(std::move(onRow))
+    {
+    }
+    // Walks `root` from `startPath` (empty for the whole root).
+    void scanRoot(HKEY root, const std::wstring& prefix, const std::wstring& startPath = L"");
+    bool stopped() const noexcept { return m_stopped; }
+    // The seven tests, in order: whether the data is listed when missing.
+    static bool judged(std::wstring_view data, std::wstring_view driveList);
+
+private:
+    void scanKey(HKEY key, const std::wstring& name);
+    void checkValues(HKEY key);
+
+    std::wstring m_drives;
+    std::function<bool(const std::wstring&)> m_poll;
+    std::function<void(const ScanRow&)> m_onRow;
+    std::wstring rootPrefix, keyPath;
+    bool m_stopped = false;
+};
+
+// The logical drives as "C:" NUL "D:" ... (what the walk's drive test uses).
+std::wstring logicalDriveList();
+
 // Status texts.
 std::wstring activeXStatus(size_t orphans);
 std::wstring appPathStatus(size_t rows, size_t orphans);
 std::wstring dllStatus(size_t entries, size_t rows);
 std::wstring helpStatus(size_t orphans);
+std::wstring invalidStatus(size_t rows);
 
 } // namespace sorvane

@@ -108,8 +108,12 @@ protected:
             answers.erase(answers.begin());
             return a;
         });
-        then(std::move(script));
-        then([&w] { SendMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdClose, 0); });
+        // Close comes from the script's own end: a Close waiting in the queue
+        // would be served by the first yield of a scan.
+        then([&w, script = std::move(script)] {
+            script();
+            PostMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdClose, 0);
+        });
         w.show(GetModuleHandleW(nullptr), nullptr);
     }
     // Rows whose column `column` is one of ours; every other row unticked.
@@ -376,4 +380,69 @@ TEST_F(ScanTest, HelpFilesUnderBothKeysTrailingBackslashAndEdit)
     for (const wchar_t* k : {kHelpKey, kHtmlHelpKey})
         for (const auto& n : {name, kTag + L"Empty.hlp", L"real.hlp" + kTag})
             deleteRegValues(HKEY_LOCAL_MACHINE, n, k);
+}
+
+TEST(InvalidReferences, TheSevenTestsInOrder)
+{
+    const std::wstring drives = std::wstring(L"C:\\\0D:\\\0", 8);
+    EXPECT_TRUE(InvalidReferenceWalk::judged(L"C:\\gone\\file.txt", drives));
+    EXPECT_FALSE(InvalidReferenceWalk::judged(L"c:\\gone\\file.txt", drives)) << "the drive test is exact";
+    EXPECT_FALSE(InvalidReferenceWalk::judged(L"Q:\\gone.txt", drives)) << "no such drive";
+    EXPECT_FALSE(InvalidReferenceWalk::judged(L"C:", drives));
+    for (const wchar_t* skipped : {L"C:\\a-b\\x.txt", L"C:\\x.exe /s", L"C:\\\"q\"", L"C:\\a,b"})
+        EXPECT_FALSE(InvalidReferenceWalk::judged(skipped, drives)) << toAnsi(skipped);
+}
+
+TEST_F(ScanTest, InvalidFileReferencesWalkListSortStopAndDelete)
+{
+    TestKey key;
+    // A folder whose path has no "-" (the temporary folders' names have one).
+    const std::wstring folder = L"C:\\SorvaneInvalidRefs";
+    makeDir(folder);
+    const std::wstring gone = folder + L"\\gone.txt";
+    writeFile(folder + L"\\here.txt", "x");
+    key.setString(L"App", L"zeta", folder + L"\\missing-not.txt");  // "-": never judged
+    key.setString(L"App", L"beta", gone);
+    key.setString(L"App", L"short", L"C:");
+    key.setString(L"App", L"present", folder + L"\\here.txt");
+    key.setString(L"App", L"lower", L"c" + gone.substr(1));
+    key.setString(L"App\\Deep", L"", folder + L"\\gone2.txt");  // a default value
+    key.setString(L"App\\Deep", L"alpha", folder + L"\\gone3.txt");
+    InvalidFileWindow w;
+    w.startPath = key.path();
+    bool boxesFilled = false;
+    run(w, [&] {
+        press(w, IDC_scan_cmdFind);
+        const int n = ListView_GetItemCount(w.listView());
+        ASSERT_EQ(n, 3) << "beta, the default value and alpha";
+        // Sorted by the value name, rows unticked.
+        EXPECT_EQ(text(w, 0, 1), L"");
+        EXPECT_EQ(text(w, 1, 1), L"alpha");
+        EXPECT_EQ(text(w, 2, 1), L"beta");
+        EXPECT_EQ(text(w, 2, 0), L"HKEY_CURRENT_USER:" + key.path() + L"\\App\\");
+        EXPECT_FALSE(w.anyItemChecked());
+        wchar_t buf[256] = {};
+        GetWindowTextW(GetDlgItem(w.hwnd(), 1740), buf, 256);
+        EXPECT_STREQ(buf, L"3 Invalid references");
+        // A selected row fills the three boxes.
+        ListView_SetItemState(w.listView(), 2, LVIS_SELECTED, LVIS_SELECTED);
+        GetWindowTextW(GetDlgItem(w.hwnd(), 1743), buf, 256);
+        boxesFilled = std::wstring(buf) == gone;
+        w.setRowChecked(2, true);
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(ListView_GetItemCount(w.listView()), 2);
+        GetWindowTextW(GetDlgItem(w.hwnd(), 1740), buf, 256);
+        EXPECT_STREQ(buf, L"2 Invalid references");
+        // Stop, posted before Find, ends the walk at its first key.
+        PostMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdStop, 0);
+        Sleep(20);
+        press(w, IDC_scan_cmdFind);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w.hwnd(), IDC_scan_cmdStop)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w.hwnd(), IDC_scan_cmdFind)));
+    });
+    EXPECT_TRUE(boxesFilled);
+    EXPECT_FALSE(key.valueExists(L"App", L"beta"));
+    EXPECT_TRUE(key.valueExists(L"App\\Deep", L"alpha"));
+    EXPECT_FALSE(w.lastBackup().empty());
+    removeTree(folder);
 }
