@@ -109,6 +109,26 @@ bool isEmptyFileEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow)
     return sizeHigh == 0 && sizeLow == 0 && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+std::vector<std::wstring> filesInFolder(const std::wstring& folder, const std::wstring& mask)
+{
+    std::vector<std::wstring> names;
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\')
+        base += L'\\';
+    if (pathTooLong(base + mask))
+        return names;
+    WIN32_FIND_DATAW fd;
+    win::UniqueFind find(FindFirstFileExW(apiPath(base + mask).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                          nullptr, 0));
+    if (!find)
+        return names;
+    do {
+        if (!(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            names.emplace_back(fd.cFileName);
+    } while (FindNextFileW(find.get(), &fd));
+    return names;
+}
+
 std::wstring formatFileTime(const FILETIME& ft)
 {
     FILETIME local{};

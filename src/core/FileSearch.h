@@ -43,6 +43,9 @@ struct SearchOptions {
 // "[abc]", "[a-z]" one of a set, "[!abc]" one not in it. Case-sensitive:
 // callers upper-case both sides.
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
+// The names of the files (not folders, not links) directly in `folder` that
+// match the platform mask; no subfolder is entered.
+std::vector<std::wstring> filesInFolder(const std::wstring& folder, const std::wstring& mask);
 // Whether a directory entry is an empty file for the empty-files search: no
 // length at all, and not a link (a file link reports no length of its own).
 bool isEmptyFileEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow);

@@ -126,6 +126,16 @@ void MainWindow::openInvalidFiles(bool withWait)
     w.show(m_instance, hwnd());
 }
 
+void MainWindow::openStartup(bool withWait)
+{
+    WaitWindow wait;
+    if (withWait)
+        wait.show(m_instance, hwnd());
+    StartupWindow w;
+    w.onLoaded = [&wait] { wait.close(); };
+    w.show(m_instance, hwnd());
+}
+
 void MainWindow::onPanelEntry(int panel, int index)
 {
     m_panels.hideFrames();
@@ -152,6 +162,8 @@ void MainWindow::onPanelEntry(int panel, int index)
             openInternetOptions();
         else if (index == 2)
             openInvalidFiles(true);
+        else if (index == 0)
+            openStartup(true);
         else if (index >= 0 && index < 5)
             notAvailable(names[index]);
         break;
@@ -177,7 +189,7 @@ bool MainWindow::onMenuCommand(int id)
     switch (id) {
     case IDM_mnuOptions: notAvailable(L"options"); return true;
     case IDM_mnuchkupdate: notAvailable(L"update"); return true;
-    case IDM_mnuStartup: notAvailable(L"startup programs"); return true;
+    case IDM_mnuStartup: openStartup(false); return true;
     case IDM_mnuFileAssociations: notAvailable(L"file associations"); return true;
     case IDM_mnuUninstall: notAvailable(L"uninstall programs"); return true;
     case IDM_mnuOrphanedFilePath: openInvalidFiles(false); return true;

@@ -79,6 +79,7 @@ private:
     void onPanelEntry(int panel, int index);
     void openScanner(int orphansIndex);
     void openInvalidFiles(bool withWait);
+    void openStartup(bool withWait);
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;

@@ -149,8 +149,8 @@ void ScanWindow::onSize(UINT type, int width, int height)
     MoveWindow(listView(), margin, margin, std::max(0, width - margin - right), std::max(0, above - margin), TRUE);
     int x = margin;
     for (int id : kButtons) {
-        if (id == IDC_scan_cmdEdit && !m_hasEdit)
-            continue;
+        if (!(GetWindowLongPtrW(item(id), GWL_STYLE) & WS_VISIBLE))
+            continue;  // a button this window does not have
         MoveWindow(item(id), x, buttonsTop, bw, bh, TRUE);
         x += bw + gap;
     }

@@ -165,6 +165,22 @@ private:
     HWND m_picture = nullptr, m_label = nullptr, m_key = nullptr, m_value = nullptr, m_path = nullptr;
 };
 
+// frmStartupPrograms: the two Run keys and the two Startup folders.
+class StartupWindow : public ScanWindow {
+public:
+    StartupWindow();
+    static const wchar_t* rootName(HKEY root);
+    static HKEY rootHandle(const std::wstring& name);
+    void getStartup();
+
+private:
+    void cmdFind_Click() override {}
+    void cmdDelete_Click() override;
+    void initExtra() override;
+    void loadKeys(HKEY root);
+    void loadFolder(HKEY root, const wchar_t* value, const wchar_t* location);
+};
+
 class HelpWindow : public ScanWindow {
 public:
     HelpWindow();

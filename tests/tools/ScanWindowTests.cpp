@@ -446,3 +446,51 @@ TEST_F(ScanTest, InvalidFileReferencesWalkListSortStopAndDelete)
     EXPECT_FALSE(w.lastBackup().empty());
     removeTree(folder);
 }
+
+TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
+{
+    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+    makeDir(dir.file(L"Startup"));
+    writeFile(dir.file(L"Startup\\" + kTag + L"Tool.lnk"), "not read");
+    writeFile(dir.file(L"Startup\\" + kTag + L"notes.txt"), "not a shortcut");
+    ScopedShellFolder startup(L"Startup", dir.file(L"Startup").c_str());
+    ScopedRegValue user(HKEY_CURRENT_USER, runKey, kTag + L"User", L"C:\\user.exe /quiet");
+    ScopedRegValue machine(HKEY_LOCAL_MACHINE, runKey, kTag + L"Machine", L"C:\\machine.exe");
+    StartupWindow w;
+    const auto find = [&](const std::wstring& what, int column) {
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, column) == what)
+                return i;
+        return -1;
+    };
+    run(w, [&] {
+        const int lnk = find(kTag + L"Tool.lnk", 0);
+        ASSERT_GE(lnk, 0);
+        EXPECT_EQ(text(w, lnk, 2), L"Startup");
+        EXPECT_EQ(text(w, lnk, 3), dir.file(L"Startup") + L"\\");
+        EXPECT_LT(find(kTag + L"notes.txt", 0), 0) << "only shortcuts are listed";
+        const int u = find(kTag + L"User", 1), m = find(kTag + L"Machine", 1);
+        ASSERT_GE(u, 0);
+        ASSERT_GE(m, 0);
+        EXPECT_EQ(text(w, u, 0), L"C:\\user.exe /quiet");
+        EXPECT_EQ(text(w, u, 2), L"HKCU");
+        EXPECT_EQ(text(w, m, 2), L"HKLM");
+        EXPECT_EQ(text(w, m, 3), runKey);
+        EXPECT_FALSE(w.anyItemChecked()) << "rows start unticked";
+        for (int i = 1; i < ListView_GetItemCount(w.listView()); ++i)
+            EXPECT_LE(lstrcmpiW(text(w, i - 1, 1).c_str(), text(w, i, 1).c_str()), 0) << "sorted by Description";
+        const int before = ListView_GetItemCount(w.listView());
+        w.setRowChecked(lnk, true);
+        w.setRowChecked(u, true);
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 2) << "rebuilt from scratch";
+        EXPECT_FALSE(w.anyItemChecked());
+        wchar_t buf[64] = {};
+        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 64);
+        EXPECT_EQ(std::wstring(buf), std::to_wstring(before - 2) + L" Startup Program(s)");
+    });
+    EXPECT_FALSE(exists(dir.file(L"Startup\\" + kTag + L"Tool.lnk")));
+    EXPECT_TRUE(exists(dir.file(L"Startup\\" + kTag + L"notes.txt")));
+    EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, runKey, kTag + L"User"));
+    EXPECT_TRUE(regValueExists(HKEY_LOCAL_MACHINE, runKey, kTag + L"Machine"));
+}
