@@ -116,22 +116,18 @@ void MainWindow::openScanner(int orphansIndex)
     }
 }
 
-void MainWindow::openInvalidFiles(bool withWait)
-{
-    WaitWindow wait;
-    if (withWait)
-        wait.show(m_instance, hwnd());
-    InvalidFileWindow w;
-    w.onLoaded = [&wait] { wait.close(); };
-    w.show(m_instance, hwnd());
-}
 
-void MainWindow::openStartup(bool withWait)
+
+
+// The managers and the invalid-reference window: the wait notice (from the
+// Tools panel) closes as the window's last step of loading.
+template <class ToolWindow>
+void MainWindow::openWithWait(bool withWait)
 {
     WaitWindow wait;
     if (withWait)
         wait.show(m_instance, hwnd());
-    StartupWindow w;
+    ToolWindow w;
     w.onLoaded = [&wait] { wait.close(); };
     w.show(m_instance, hwnd());
 }
@@ -161,9 +157,11 @@ void MainWindow::onPanelEntry(int panel, int index)
         if (index == 5)
             openInternetOptions();
         else if (index == 2)
-            openInvalidFiles(true);
+            openWithWait<InvalidFileWindow>(true);
         else if (index == 0)
-            openStartup(true);
+            openWithWait<StartupWindow>(true);
+        else if (index == 1)
+            openWithWait<UninstallWindow>(true);
         else if (index >= 0 && index < 5)
             notAvailable(names[index]);
         break;
@@ -189,10 +187,10 @@ bool MainWindow::onMenuCommand(int id)
     switch (id) {
     case IDM_mnuOptions: notAvailable(L"options"); return true;
     case IDM_mnuchkupdate: notAvailable(L"update"); return true;
-    case IDM_mnuStartup: openStartup(false); return true;
+    case IDM_mnuStartup: openWithWait<StartupWindow>(false); return true;
     case IDM_mnuFileAssociations: notAvailable(L"file associations"); return true;
-    case IDM_mnuUninstall: notAvailable(L"uninstall programs"); return true;
-    case IDM_mnuOrphanedFilePath: openInvalidFiles(false); return true;
+    case IDM_mnuUninstall: openWithWait<UninstallWindow>(false); return true;
+    case IDM_mnuOrphanedFilePath: openWithWait<InvalidFileWindow>(false); return true;
     case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;
     case IDM_mnuOrphanedDLL: openScanner(0); return true;
     case IDM_mnuOrphanedHelpFile: openScanner(1); return true;

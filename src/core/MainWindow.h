@@ -78,8 +78,8 @@ private:
     bool onMenuCommand(int id);
     void onPanelEntry(int panel, int index);
     void openScanner(int orphansIndex);
-    void openInvalidFiles(bool withWait);
-    void openStartup(bool withWait);
+    template <class ToolWindow>
+    void openWithWait(bool withWait);
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;

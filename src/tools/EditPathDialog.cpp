@@ -35,9 +35,25 @@ std::wstring EditPathDialog::browseFilter(const std::wstring& name)
 bool EditPathDialog::onInitDialog()
 {
     const bool app = m_kind == Kind::AppPath;
-    SetWindowTextW(hwnd(), app ? L"Sorvane - Edit application path" : L"Sorvane - Edit help file path");
-    SetDlgItemTextW(hwnd(), IDC_edit_lblWhat, app ? L"Application:" : L"Help File:");
-    SetDlgItemTextW(hwnd(), IDC_edit_lblPath, app ? L"Path" : L"Help file path");
+    if (m_kind == Kind::Uninstall) {
+        SetWindowTextW(hwnd(), L"Sorvane - Edit UnInstall Command");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblWhat, L"Application");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblPath, L"Uninstall command");
+        SetDlgItemTextW(hwnd(), IDC_edit_cmdOk, L"&OK");
+        SetDlgItemTextW(hwnd(), IDC_edit_cmdClose, L"&Cancel");
+        ShowWindow(item(IDC_edit_cmdBrowse), SW_HIDE);
+        // The command box takes the room of the absent Browse button.
+        RECT r, t;
+        GetWindowRect(item(IDC_edit_cmdBrowse), &r);
+        GetWindowRect(item(IDC_edit_txtPath), &t);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&t), 2);
+        MoveWindow(item(IDC_edit_txtPath), t.left, t.top, r.right - t.left, t.bottom - t.top, TRUE);
+    } else {
+        SetWindowTextW(hwnd(), app ? L"Sorvane - Edit application path" : L"Sorvane - Edit help file path");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblWhat, app ? L"Application:" : L"Help File:");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblPath, app ? L"Path" : L"Help file path");
+    }
     SetDlgItemTextW(hwnd(), IDC_edit_lblName, m_name.c_str());
     SetDlgItemTextW(hwnd(), IDC_edit_txtPath, strPath.c_str());
     return true;
@@ -69,10 +85,18 @@ void EditPathDialog::cmdBrowse_Click()
 void EditPathDialog::cmdOk_Click()
 {
     const bool app = m_kind == Kind::AppPath;
-    step(app ? L"frmEditAppPath,CmdOK_Click" : L"frmEditHelp,cmdOK_Click", [&] {
-        wchar_t buf[32768] = {};
-        GetDlgItemTextW(hwnd(), IDC_edit_txtPath, buf, 32768);
-        const std::wstring path = buf;
+    const wchar_t* tag = app ? L"frmEditAppPath,CmdOK_Click"
+                             : m_kind == Kind::Help ? L"frmEditHelp,cmdOK_Click" : L"frmEditUnInstall,CmdOK_Click";
+    step(tag, [&] {
+        std::wstring buf(32768, L'\0');
+        buf.resize(static_cast<size_t>(GetDlgItemTextW(hwnd(), IDC_edit_txtPath, buf.data(), 32768)));
+        const std::wstring& path = buf;
+        if (m_kind == Kind::Uninstall) {
+            // Always written, changed or not; the key is opened, never created.
+            setRegString(HKEY_LOCAL_MACHINE,
+                         L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + strKey, L"UnInstallString", path);
+            return;
+        }
         if (path == strPath)
             return;
         if (app)
@@ -80,6 +104,7 @@ void EditPathDialog::cmdOk_Click()
         else
             setRegString(HKEY_LOCAL_MACHINE, strKey, m_name, path);
     });
+    m_accepted = true;
     EndDialog(hwnd(), IDOK);
 }
 

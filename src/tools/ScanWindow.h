@@ -181,6 +181,21 @@ private:
     void loadFolder(HKEY root, const wchar_t* value, const wchar_t* location);
 };
 
+// frmUninstall: programs that register an uninstall command.
+class UninstallWindow : public ScanWindow {
+public:
+    UninstallWindow();
+    void GetUnInstallFiles();
+    // Starts a command line without waiting; the platform's error otherwise.
+    static bool runCommand(const std::wstring& commandLine, DWORD& error);
+
+private:
+    void cmdFind_Click() override;  // the "&UnInstall" button
+    void cmdDelete_Click() override;
+    void cmdEdit_Click() override;
+    void initExtra() override;
+};
+
 class HelpWindow : public ScanWindow {
 public:
     HelpWindow();
@@ -194,12 +209,13 @@ private:
 // frmEditAppPath and frmEditHelp: one path, Browse, OK and Close.
 class EditPathDialog : public win::Dialog {
 public:
-    enum class Kind { AppPath, Help };
+    enum class Kind { AppPath, Help, Uninstall };
     EditPathDialog(Kind kind, std::wstring name, std::wstring path, std::wstring key);
     // The folder (with its backslash) for a file chosen with Browse.
     static std::wstring folderOfChosen(const std::wstring& chosen);
     // The Browse filter for a name: "*.ext|*.ext", empty without a ".".
     static std::wstring browseFilter(const std::wstring& name);
+    bool accepted() const noexcept { return m_accepted; }
 
 private:
     bool onInitDialog() override;
@@ -209,6 +225,7 @@ private:
 
     Kind m_kind;
     std::wstring m_name, strPath, strKey;
+    bool m_accepted = false;
 };
 
 } // namespace sorvane

@@ -494,3 +494,70 @@ TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
     EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, runKey, kTag + L"User"));
     EXPECT_TRUE(regValueExists(HKEY_LOCAL_MACHINE, runKey, kTag + L"Machine"));
 }
+
+TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
+{
+    const std::wstring base = L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\";
+    const auto program = [&](const std::wstring& key, const wchar_t* name, const wchar_t* command) {
+        if (name)
+            setText(HKEY_LOCAL_MACHINE, base + key, L"DisplayName", name);
+        if (command)
+            setText(HKEY_LOCAL_MACHINE, base + key, L"UnInstallString", command);
+    };
+    program(kTag + L"B", L"SorvaneTest Beta", L"C:\\nowhere\\uninstall-beta.exe /S");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"B", L"DisplayVersion", L"2.1");
+    program(kTag + L"A", L"SorvaneTest Alpha", L"C:\\nowhere\\a.exe");
+    setDword(HKEY_LOCAL_MACHINE, base + kTag + L"A", L"NoRemove", 0);
+    program(kTag + L"Fixed", L"SorvaneTest Fixed", L"C:\\fixed.exe");
+    setDword(HKEY_LOCAL_MACHINE, base + kTag + L"Fixed", L"NoRemove", 1);
+    program(kTag + L"NoCommand", L"SorvaneTest NoCommand", nullptr);
+    program(kTag + L"NoName", nullptr, L"C:\\noname.exe");
+    UninstallWindow w;
+    w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+        HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+        SetDlgItemTextW(h, IDC_edit_txtPath, L"C:\\nowhere\\edited.exe");
+        SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+        DestroyWindow(h);
+    });
+    const auto rowOf = [&](const std::wstring& name) {
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, 0) == name)
+                return i;
+        return -1;
+    };
+    run(w, [&] {
+        const int a = rowOf(L"SorvaneTest Alpha"), b = rowOf(L"SorvaneTest Beta");
+        ASSERT_GE(a, 0) << "NoRemove 0 does not hide a program";
+        ASSERT_EQ(b, a + 1) << "sorted by Application";
+        EXPECT_EQ(text(w, b, 1), L"2.1");
+        EXPECT_EQ(text(w, b, 3), kTag + L"B");
+        for (const wchar_t* absent : {L"SorvaneTest Fixed", L"SorvaneTest NoCommand"})
+            EXPECT_LT(rowOf(absent), 0) << toAnsi(absent);
+        // UnInstall of a command that names a missing program.
+        ListView_SetItemState(w.listView(), b, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        press(w, IDC_scan_cmdFind);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].rfind(L"An error Occurred while executing uninstall Command: \r\n\r\n", 0), 0u);
+        EXPECT_GT(asked[0].size(), 60u) << "the platform's description follows";
+        // Edit writes the command and rebuilds the list.
+        press(w, IDC_scan_cmdEdit);
+        EXPECT_EQ(text(w, rowOf(L"SorvaneTest Beta"), 2), L"C:\\nowhere\\edited.exe");
+        // Delete removes the registration alone.
+        const int alpha = rowOf(L"SorvaneTest Alpha");
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), alpha, LVIS_SELECTED, LVIS_SELECTED);
+        const int before = ListView_GetItemCount(w.listView());
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 1);
+        EXPECT_LT(rowOf(L"SorvaneTest Alpha"), 0);
+        wchar_t buf[64] = {};
+        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 64);
+        EXPECT_EQ(std::wstring(buf), std::to_wstring(before - 1) + L" enteries");
+    });
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), L"Are you sure you want to delete the selected item");
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base + kTag + L"A"));
+    EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, base + kTag + L"B", L"UnInstallString"), L"C:\\nowhere\\edited.exe");
+    for (const wchar_t* k : {L"A", L"B", L"Fixed", L"NoCommand", L"NoName"})
+        removeKey(HKEY_LOCAL_MACHINE, base + kTag + k);
+}
