@@ -126,3 +126,5 @@
 
 // frmwait
 #define IDD_WAIT 520
+#define IDC_edit_lblDescWhat 1727
+#define IDC_edit_lblDesc 1728

@@ -162,6 +162,8 @@ void MainWindow::onPanelEntry(int panel, int index)
             openWithWait<StartupWindow>(true);
         else if (index == 1)
             openWithWait<UninstallWindow>(true);
+        else if (index == 3)
+            openWithWait<FileAssociationWindow>(true);
         else if (index >= 0 && index < 5)
             notAvailable(names[index]);
         break;
@@ -188,7 +190,7 @@ bool MainWindow::onMenuCommand(int id)
     case IDM_mnuOptions: notAvailable(L"options"); return true;
     case IDM_mnuchkupdate: notAvailable(L"update"); return true;
     case IDM_mnuStartup: openWithWait<StartupWindow>(false); return true;
-    case IDM_mnuFileAssociations: notAvailable(L"file associations"); return true;
+    case IDM_mnuFileAssociations: openWithWait<FileAssociationWindow>(false); return true;
     case IDM_mnuUninstall: openWithWait<UninstallWindow>(false); return true;
     case IDM_mnuOrphanedFilePath: openWithWait<InvalidFileWindow>(false); return true;
     case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;

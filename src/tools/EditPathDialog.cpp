@@ -35,12 +35,21 @@ std::wstring EditPathDialog::browseFilter(const std::wstring& name)
 bool EditPathDialog::onInitDialog()
 {
     const bool app = m_kind == Kind::AppPath;
-    if (m_kind == Kind::Uninstall) {
-        SetWindowTextW(hwnd(), L"Sorvane - Edit UnInstall Command");
-        SetDlgItemTextW(hwnd(), IDC_edit_lblWhat, L"Application");
-        SetDlgItemTextW(hwnd(), IDC_edit_lblPath, L"Uninstall command");
-        SetDlgItemTextW(hwnd(), IDC_edit_cmdOk, L"&OK");
-        SetDlgItemTextW(hwnd(), IDC_edit_cmdClose, L"&Cancel");
+    if (m_kind == Kind::Uninstall || m_kind == Kind::Association) {
+        const bool assoc = m_kind == Kind::Association;
+        SetWindowTextW(hwnd(), assoc ? L"Sorvane - Edit Association" : L"Sorvane - Edit UnInstall Command");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblWhat, assoc ? L"File extension:" : L"Application");
+        SetDlgItemTextW(hwnd(), IDC_edit_lblPath, assoc ? L"File Association" : L"Uninstall command");
+        SetDlgItemTextW(hwnd(), IDC_edit_cmdOk, assoc ? L"OK" : L"&OK");
+        SetDlgItemTextW(hwnd(), IDC_edit_cmdClose, assoc ? L"&Close" : L"&Cancel");
+        if (assoc) {
+            // getFileAssociation: the type's open command; the description below.
+            ShowWindow(item(IDC_edit_lblDescWhat), SW_SHOW);
+            ShowWindow(item(IDC_edit_lblDesc), SW_SHOW);
+            SetDlgItemTextW(hwnd(), IDC_edit_lblDesc, strKey.c_str());
+            fileType = getRegString(HKEY_CLASSES_ROOT, m_name, L"");
+            strPath = fileType.empty() ? L"" : getRegString(HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command", L"");
+        }
         ShowWindow(item(IDC_edit_cmdBrowse), SW_HIDE);
         // The command box takes the room of the absent Browse button.
         RECT r, t;
@@ -86,11 +95,19 @@ void EditPathDialog::cmdOk_Click()
 {
     const bool app = m_kind == Kind::AppPath;
     const wchar_t* tag = app ? L"frmEditAppPath,CmdOK_Click"
-                             : m_kind == Kind::Help ? L"frmEditHelp,cmdOK_Click" : L"frmEditUnInstall,CmdOK_Click";
+                             : m_kind == Kind::Help      ? L"frmEditHelp,cmdOK_Click"
+                             : m_kind == Kind::Uninstall ? L"frmEditUnInstall,CmdOK_Click"
+                                                         : L"frmEditFileAssociation,cmdOK_Click";
     step(tag, [&] {
         std::wstring buf(32768, L'\0');
         buf.resize(static_cast<size_t>(GetDlgItemTextW(hwnd(), IDC_edit_txtPath, buf.data(), 32768)));
         const std::wstring& path = buf;
+        if (m_kind == Kind::Association) {
+            // Every OK writes; an absent command key stays absent.
+            if (!fileType.empty())
+                setRegString(HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command\\", L"", path);
+            return;
+        }
         if (m_kind == Kind::Uninstall) {
             // Always written, changed or not; the key is opened, never created.
             setRegString(HKEY_LOCAL_MACHINE,

@@ -188,6 +188,12 @@ bool ScanWindow::onNotify(NMHDR* header, LRESULT& result)
         result = TRUE;  // rows are never renamed
         return true;
     }
+    if (header->code == NM_DBLCLK) {
+        const int row = reinterpret_cast<NMITEMACTIVATE*>(header)->iItem;
+        if (row >= 0 && row < rowCount())
+            onRowActivated(row);
+        return true;
+    }
     if (header->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
         if ((change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED) && change->iItem >= 0)

@@ -59,6 +59,7 @@ protected:
     virtual int extraHeight() const { return 0; }
     virtual void layoutExtra(int /*left*/, int /*top*/, int /*width*/) {}
     virtual void onRowSelected(int /*row*/) {}
+    virtual void onRowActivated(int /*row*/) {}
     void setStatusVisible(bool visible);
 
     void clearList();
@@ -196,6 +197,22 @@ private:
     void initExtra() override;
 };
 
+// frmFileAssociation: every registered extension and its file type.
+class FileAssociationWindow : public ScanWindow {
+public:
+    FileAssociationWindow();
+    void loadAssociations();
+
+private:
+    void cmdFind_Click() override {}
+    void cmdDelete_Click() override;
+    void cmdEdit_Click() override;
+    void initExtra() override;
+    void onRowActivated(int row) override;
+    void addAssociation(const std::wstring& extension);
+    void refreshStatus();
+};
+
 class HelpWindow : public ScanWindow {
 public:
     HelpWindow();
@@ -209,7 +226,7 @@ private:
 // frmEditAppPath and frmEditHelp: one path, Browse, OK and Close.
 class EditPathDialog : public win::Dialog {
 public:
-    enum class Kind { AppPath, Help, Uninstall };
+    enum class Kind { AppPath, Help, Uninstall, Association };
     EditPathDialog(Kind kind, std::wstring name, std::wstring path, std::wstring key);
     // The folder (with its backslash) for a file chosen with Browse.
     static std::wstring folderOfChosen(const std::wstring& chosen);
@@ -224,7 +241,7 @@ private:
     void cmdOk_Click();
 
     Kind m_kind;
-    std::wstring m_name, strPath, strKey;
+    std::wstring m_name, strPath, strKey, fileType;
     bool m_accepted = false;
 };
 

@@ -561,3 +561,63 @@ TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
     for (const wchar_t* k : {L"A", L"B", L"Fixed", L"NoCommand", L"NoName"})
         removeKey(HKEY_LOCAL_MACHINE, base + kTag + k);
 }
+
+TEST_F(ScanTest, FileAssociationsDescriptionsEditAndDeleteOfBothKeys)
+{
+    setText(HKEY_CLASSES_ROOT, L".sorvtesta", L"", L"SorvTest.TypeA");
+    setText(HKEY_CLASSES_ROOT, L"SorvTest.TypeA", L"", L"Type A document");
+    setText(HKEY_CLASSES_ROOT, L"SorvTest.TypeA\\shell\\open\\command", L"", L"C:\\a.exe \"%1\"");
+    setText(HKEY_CLASSES_ROOT, L".sorvtestb\\sub", L"x", L"no default value above");
+    setText(HKEY_CLASSES_ROOT, L".sorvtestc", L"", L"SorvTest.TypeC");
+    setText(HKEY_CLASSES_ROOT, L"SorvTest.TypeC", L"", L"x");
+    FileAssociationWindow w;
+    std::wstring shownCommand;
+    w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+        HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+        wchar_t buf[256] = {};
+        GetDlgItemTextW(h, IDC_edit_txtPath, buf, 256);
+        shownCommand = buf;
+        SetDlgItemTextW(h, IDC_edit_txtPath, L"C:\\b.exe \"%1\"");
+        SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+        DestroyWindow(h);
+    });
+    const auto rowOf = [&](const std::wstring& ext) {
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, 0) == ext)
+                return i;
+        return -1;
+    };
+    const auto select = [&](int row) {
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    };
+    run(w, [&] {
+        const int a = rowOf(L".sorvtesta"), b = rowOf(L".sorvtestb"), c = rowOf(L".sorvtestc");
+        ASSERT_GE(a, 0);
+        ASSERT_EQ(b, a + 1) << "sorted by extension";
+        EXPECT_EQ(text(w, a, 1), L"Type A document");
+        EXPECT_EQ(text(w, b, 1), L"") << "no default value: no description";
+        EXPECT_EQ(text(w, c, 1), L"SorvTest.TypeC") << "a one-character description gives the type name";
+        select(a);
+        press(w, IDC_scan_cmdEdit);
+        EXPECT_EQ(shownCommand, L"C:\\a.exe \"%1\"");
+        select(c);
+        press(w, IDC_scan_cmdEdit);  // no command key: shown empty, nothing written
+        EXPECT_EQ(shownCommand, L"");
+        answers = {IDNO};
+        select(a);
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(rowOf(L".sorvtesta"), a) << "cancelled: the row stays";
+        select(a);
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_LT(rowOf(L".sorvtesta"), 0);
+    });
+    EXPECT_FALSE(regKeyExists(HKEY_CLASSES_ROOT, L".sorvtesta"));
+    EXPECT_FALSE(regKeyExists(HKEY_CLASSES_ROOT, L"SorvTest.TypeA")) << "the file type's key goes too";
+    EXPECT_FALSE(regKeyExists(HKEY_CLASSES_ROOT, L"SorvTest.TypeC\\shell\\open\\command")) << "opened, never created";
+    ASSERT_TRUE(regImport(w.lastBackup()));
+    EXPECT_EQ(getRegString(HKEY_CLASSES_ROOT, L"SorvTest.TypeA\\shell\\open\\command", L""), L"C:\\b.exe \"%1\"")
+        << "the edited command, saved before the delete and imported back";
+    for (const wchar_t* k : {L".sorvtesta", L"SorvTest.TypeA", L".sorvtestb", L".sorvtestc", L"SorvTest.TypeC"})
+        removeKey(HKEY_CLASSES_ROOT, k);
+}
