@@ -23,20 +23,6 @@ constexpr int kFolders = 200, kPerFolder = 100;  // 20,000 files
 constexpr size_t kSmall = 4096;
 constexpr uint64_t kLarge = 512ull << 20;
 
-class QuietUi : public EngineUi {
-public:
-    void setStatus(const std::wstring&) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgress(int64_t) override {}
-    int messageBox(const std::wstring&, unsigned) override { return IDOK; }
-    void pumpMessages() override {}
-    void startOperation(int) override {}
-    void stopOperation(const std::wstring&) override {}
-    void addReviewRow(const ReviewRow&) override {}
-    void discardReviewRows() override {}
-    void showReviewWindow(const ReviewTools&) override {}
-};
-
 // Text-like data: words from a small vocabulary, so deflate has work to do.
 std::string textLike(size_t n, unsigned seed)
 {
@@ -192,7 +178,7 @@ int wmain(int argc, wchar_t** argv)
 
     // The engine: back up into the archive of drive C, then delete.
     RunState run;
-    QuietUi ui;
+    SilentUi ui;
     DeleteSettings settings;
     settings.intDelMethod = kBackup;
     settings.strBackupPath = root + L"\\Backup\\";

@@ -53,4 +53,20 @@ public:
     virtual void showReviewWindow(const ReviewTools& tools) = 0;
 };
 
+// An interface that shows nothing and answers every question with OK: the
+// deletion engine's view from a tool window, and the benchmarks'.
+class SilentUi : public EngineUi {
+public:
+    void setStatus(const std::wstring&) override {}
+    void setProgressMax(int64_t) override {}
+    void setProgress(int64_t) override {}
+    int messageBox(const std::wstring&, unsigned) override { return 1; }  // IDOK
+    void pumpMessages() override {}
+    void startOperation(int) override {}
+    void stopOperation(const std::wstring&) override {}
+    void addReviewRow(const ReviewRow&) override {}
+    void discardReviewRows() override {}
+    void showReviewWindow(const ReviewTools&) override {}
+};
+
 } // namespace sorvane

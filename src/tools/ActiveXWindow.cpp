@@ -14,12 +14,7 @@ ActiveXWindow::ActiveXWindow()
 
 void ActiveXWindow::cmdFind_Click()
 {
-    clearList();
-    abortScan = false;
-    orphanCount = 0;
-    enable(IDC_scan_cmdFind, false);
-    enable(IDC_scan_cmdDelete, false);
-    enable(IDC_scan_cmdStop, true);
+    startScan();
     beginRows();
     for (const auto& row : FindInvalidActiveX([this] { return abortScan; }))
         addRow(row);
@@ -41,9 +36,8 @@ void ActiveXWindow::cmdDelete_Click()
     if (!confirmDelete())
         return;
     std::vector<RegItem> items;
-    for (int i = 0; i < rowCount(); ++i)
-        if (rowChecked(i))
-            items.push_back({HKEY_LOCAL_MACHINE, std::wstring(kActiveSetupKey) + cell(i, 3), RegItem::Tree, L""});
+    for (int i : checkedRows())
+        items.push_back({HKEY_LOCAL_MACHINE, std::wstring(kActiveSetupKey) + cell(i, 3), RegItem::Tree, L""});
     if (deleteRegistry(items))
         cmdFind_Click();
 }

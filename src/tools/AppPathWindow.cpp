@@ -14,13 +14,7 @@ AppPathWindow::AppPathWindow()
 
 void AppPathWindow::cmdFind_Click()
 {
-    clearList();
-    enable(IDC_scan_cmdEdit, false);
-    enable(IDC_scan_cmdDelete, false);
-    enable(IDC_scan_cmdFind, false);
-    enable(IDC_scan_cmdStop, true);
-    abortScan = false;
-    orphanCount = 0;
+    startScan();
     beginRows();
     for (const auto& row : FindInvalidApp())
         addRow(row);

@@ -14,13 +14,7 @@ HelpWindow::HelpWindow()
 
 void HelpWindow::cmdFind_Click()
 {
-    clearList();
-    enable(IDC_scan_cmdEdit, false);
-    enable(IDC_scan_cmdDelete, false);
-    enable(IDC_scan_cmdFind, false);
-    enable(IDC_scan_cmdStop, true);
-    abortScan = false;
-    orphanCount = 0;
+    startScan();
     beginRows();
     for (const wchar_t* key : {kHelpKey, kHtmlHelpKey})
         for (const auto& row : FindInvalidHelp(key, [this] { return abortScan; }))
@@ -45,14 +39,13 @@ void HelpWindow::cmdDelete_Click()
     if (!confirmDelete())
         return;
     std::vector<RegItem> items;
-    for (int i = rowCount() - 1; i >= 0; --i)
-        if (rowChecked(i))
-            items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::Value, cell(i, 0)});
+    const std::vector<int> rows = checkedRows(true);
+    for (int i : rows)
+        items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::Value, cell(i, 0)});
     if (!deleteRegistry(items))
         return;
-    for (int i = rowCount() - 1; i >= 0; --i)
-        if (rowChecked(i))
-            removeRow(i);
+    for (int i : rows)
+        removeRow(i);
     cmdFind_Click();
 }
 

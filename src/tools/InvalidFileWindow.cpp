@@ -68,12 +68,7 @@ void InvalidFileWindow::onRowSelected(int row)
 
 void InvalidFileWindow::cmdFind_Click()
 {
-    clearList();
-    abortScan = false;
-    orphanCount = 0;
-    enable(IDC_scan_cmdFind, false);
-    enable(IDC_scan_cmdDelete, false);
-    enable(IDC_scan_cmdStop, true);
+    startScan();
     beginRows();
     InvalidReferenceWalk walk(
         driveList,

@@ -25,21 +25,6 @@ int twips(HWND hwnd, int t)
     return MulDiv(t, dpi, 1440);
 }
 
-// The deletion engine's view of a tool window: nothing to show.
-class QuietUi : public EngineUi {
-public:
-    void setStatus(const std::wstring&) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgress(int64_t) override {}
-    int messageBox(const std::wstring&, unsigned) override { return IDOK; }
-    void pumpMessages() override {}
-    void startOperation(int) override {}
-    void stopOperation(const std::wstring&) override {}
-    void addReviewRow(const ReviewRow&) override {}
-    void discardReviewRows() override {}
-    void showReviewWindow(const ReviewTools&) override {}
-};
-
 } // namespace
 
 ScanWindow::ScanWindow(const wchar_t* caption, const wchar_t* name, std::vector<Column> columns, bool hasEdit,
@@ -221,6 +206,27 @@ void ScanWindow::clearList()
     showRowCount();
 }
 
+void ScanWindow::startScan()
+{
+    clearList();
+    abortScan = false;
+    orphanCount = 0;
+    for (int id : {IDC_scan_cmdFind, IDC_scan_cmdDelete, IDC_scan_cmdEdit})
+        enable(id, false);
+    enable(IDC_scan_cmdStop, true);
+}
+
+std::vector<int> ScanWindow::checkedRows(bool lastFirst) const
+{
+    std::vector<int> rows;
+    for (int i = 0; i < rowCount(); ++i)
+        if (rowChecked(i))
+            rows.push_back(i);
+    if (lastFirst)
+        std::reverse(rows.begin(), rows.end());
+    return rows;
+}
+
 int ScanWindow::addRow(const ScanRow& row, bool checked)
 {
     m_rows.push_back(row);
@@ -331,7 +337,7 @@ bool ScanWindow::deleteRegistry(const std::vector<RegItem>& items)
 void ScanWindow::deleteFile(const std::wstring& path)
 {
     RunState run;
-    QuietUi ui;
+    SilentUi ui;
     const DeleteSettings settings = getDelete();
     {
         DeletionEngine engine(ui, run, settings);

@@ -63,6 +63,11 @@ protected:
     void setStatusVisible(bool visible);
 
     void clearList();
+    // Find's first steps: an empty list, the flags reset, Find, Delete and
+    // Edit off, Stop on.
+    void startScan();
+    // The ticked rows, first to last (or last to first).
+    std::vector<int> checkedRows(bool lastFirst = false) const;
     // Findings start ticked, except where a window says otherwise.
     int addRow(const ScanRow& row, bool checked = true);
     int rowCount() const;
