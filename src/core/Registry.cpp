@@ -465,13 +465,10 @@ bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& 
 
 std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now)
 {
-    wchar_t stamp[32];
-    swprintf(stamp, 32, L"%02u%02u%04u%u%02u%u", now.wDay, now.wMonth, now.wYear, now.wHour, now.wMinute,
-             now.wSecond);
     std::wstring name(folder);
     if (!name.empty() && name.back() != L'\\')
         name += L'\\';
-    return name + std::wstring(window) + L"_" + stamp + L".reg";
+    return name + std::wstring(window) + L"_" + backupStamp(now) + L".reg";
 }
 
 std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)

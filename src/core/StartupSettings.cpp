@@ -1,5 +1,7 @@
 #include "core/StartupSettings.h"
 
+#include <cwchar>
+
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
 #include "core/Text.h"
@@ -102,6 +104,13 @@ long long minutesElapsed(const SYSTEMTIME& from, const SYSTEMTIME& to)
 bool autoCleanDue(const SYSTEMTIME& reference, const SYSTEMTIME& now, int16_t intervalMinutes)
 {
     return minutesElapsed(reference, now) > intervalMinutes;
+}
+
+std::wstring backupStamp(const SYSTEMTIME& t)
+{
+    wchar_t stamp[32];
+    swprintf(stamp, 32, L"%02u%02u%04u%u%02u%u", t.wDay, t.wMonth, t.wYear, t.wHour, t.wMinute, t.wSecond);
+    return stamp;
 }
 
 std::wstring formatGeneralDate(const SYSTEMTIME& t)

@@ -41,6 +41,9 @@ bool autoCleanDue(const SYSTEMTIME& reference, const SYSTEMTIME& now, int16_t in
 
 // The locale's general date-time text, and its reverse.
 std::wstring formatGeneralDate(const SYSTEMTIME& t);
+// "ddmmyyyyhnns": day, month, year, the hour and the seconds unpadded; the
+// stamp of backup archive and registry backup names.
+std::wstring backupStamp(const SYSTEMTIME& t);
 std::optional<SYSTEMTIME> parseDateText(std::wstring_view text);
 SYSTEMTIME localNow();
 

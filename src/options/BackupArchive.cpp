@@ -102,13 +102,10 @@ int32_t& lastOverwriteAnswer()
 
 std::wstring backupArchiveName(std::wstring_view folder, std::wstring_view prefix, const SYSTEMTIME& now)
 {
-    wchar_t stamp[32];
-    swprintf(stamp, 32, L"%02u%02u%04u%u%02u%u", now.wDay, now.wMonth, now.wYear, now.wHour, now.wMinute,
-             now.wSecond);
     std::wstring name(folder);
     if (name.empty() || name.back() != L'\\')
         name += L'\\';
-    return name + std::wstring(prefix) + stamp + L".zip";
+    return name + std::wstring(prefix) + backupStamp(now) + L".zip";
 }
 
 void nameBackupArchive(std::wstring_view folder, std::wstring_view prefix)
