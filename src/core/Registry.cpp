@@ -54,6 +54,17 @@ std::vector<std::wstring> subkeyNamesOf(HKEY key)
 
 } // namespace
 
+bool isRegLink(HKEY parent, std::wstring_view subkey)
+{
+    win::UniqueKey key;
+    if (RegOpenKeyExW(parent, std::wstring(subkey).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    return RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
 std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
     auto key = openKey(hive, keyPath, KEY_READ);
@@ -129,15 +140,22 @@ void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueN
 
 void deleteRegKey(HKEY hive, std::wstring_view keyPath)
 {
-    RegDeleteKeyW(hive, std::wstring(keyPath).c_str());
+    // Deleting through a link would delete the key it leads to.
+    if (!isRegLink(hive, keyPath))
+        RegDeleteKeyW(hive, std::wstring(keyPath).c_str());
 }
 
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
 {
+    if (isRegLink(hive, keyPath))
+        return 0;
     auto key = openKey(hive, keyPath, KEY_ALL_ACCESS);
     if (!key)
         return 0;
     for (const auto& name : subkeyNamesOf(key.get())) {
+        // A link stays, and so does what it leads to (and the key holding it).
+        if (isRegLink(key.get(), name))
+            continue;
         deleteRegTree(hive, std::wstring(keyPath) + L"\\" + name);
         RegDeleteKeyW(key.get(), name.c_str());
     }
@@ -384,6 +402,8 @@ std::vector<std::wstring> allSubkeysOf(HKEY key)
 // exists but something of it cannot be read.
 bool exportKey(HKEY root, const std::wstring& path, std::wstring& out)
 {
+    if (isRegLink(root, path))
+        return true;  // never deleted, so nothing to save; and a loop ends here
     auto key = openKey(root, path, KEY_READ);
     if (!key)
         return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_ACCESS_DENIED;

@@ -57,7 +57,11 @@ void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueN
 void deleteRegKey(HKEY hive, std::wstring_view keyPath);
 // Deletes everything below the key; the key itself stays. -1 on success,
 // 0 when the key cannot be opened.
+// Links (keys that lead to another key) are never followed: the link, its
+// target and the keys holding the link stay.
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath);
+// Whether a key is a registry link rather than a key of its own.
+bool isRegLink(HKEY parent, std::wstring_view subkey);
 
 // Helpers for callers that need more than one value of a key.
 bool regKeyExists(HKEY hive, std::wstring_view keyPath);

@@ -2,6 +2,7 @@
 // missing file or folder on an existing drive.
 #include "tools/ScanWindow.h"
 
+#include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "resource.h"
 
@@ -34,7 +35,7 @@ void InvalidFileWindow::initExtra()
     m_key = make(L"EDIT", L"", ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, kTxtKey, WS_EX_CLIENTEDGE);
     m_value = make(L"EDIT", L"", ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, kTxtValue, WS_EX_CLIENTEDGE);
     m_path = make(L"EDIT", L"", ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, kTxtPath, WS_EX_CLIENTEDGE);
-    driveList = logicalDriveList();  // loadDrives
+    driveList = getDriveList();  // loadDrives
 }
 
 int InvalidFileWindow::extraHeight() const

@@ -104,15 +104,6 @@ std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted
     return rows;
 }
 
-std::wstring logicalDriveList()
-{
-    const DWORD n = GetLogicalDriveStringsW(0, nullptr);
-    std::wstring drives(n + 1, L'\0');
-    const DWORD got = GetLogicalDriveStringsW(n, drives.data());
-    drives.resize(got <= n ? got : 0);
-    return drives;
-}
-
 bool InvalidReferenceWalk::judged(std::wstring_view data, std::wstring_view drives)
 {
     if (data.size() < 3)
@@ -158,7 +149,9 @@ void InvalidReferenceWalk::scanKey(HKEY key, const std::wstring& name)
             break;
         HKEY child = nullptr;
         const std::wstring childName(sub.data(), chars);
-        if (RegOpenKeyExW(key, childName.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS)
+        // A link is entered as itself, never followed: its target is walked
+        // where it lives, and a link back up cannot loop.
+        if (RegOpenKeyExW(key, childName.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &child) != ERROR_SUCCESS)
             continue;  // no access: skipped
         scanKey(child, childName + L"\\");
         RegCloseKey(child);

@@ -69,9 +69,6 @@ private:
     bool m_stopped = false;
 };
 
-// The logical drives as "C:" NUL "D:" ... (what the walk's drive test uses).
-std::wstring logicalDriveList();
-
 // Status texts.
 std::wstring activeXStatus(size_t orphans);
 std::wstring appPathStatus(size_t rows, size_t orphans);

@@ -153,3 +153,44 @@ TEST(Registry, SubkeyNamesInEnumerationOrder)
     EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, k.sub(L"list\\") + names[0]));
     EXPECT_TRUE(getRegSubkeyNames(HKEY_CURRENT_USER, k.sub(L"nothing")).empty());
 }
+
+TEST(Registry, ALinkInsideADeletedTreeKeepsItsTargetAndEndsTheBackup)
+{
+    // Software\SorvaneTestTree\{data, out -> SorvaneTestTarget, loop -> itself}
+    const std::wstring tree = L"Software\\SorvaneTestTree", target = L"Software\\SorvaneTestTarget";
+    for (const auto& k : {tree, target}) {
+        deleteRegTree(HKEY_LOCAL_MACHINE, k);
+        deleteRegKey(HKEY_LOCAL_MACHINE, k);
+    }
+    HKEY k = nullptr;
+    for (const auto& sub : {tree + L"\\data", target + L"\\precious"}) {
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(k, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+        RegCloseKey(k);
+    }
+    {
+        testenv::ScopedRegLink out(tree + L"\\out", target), loop(tree + L"\\loop", tree);
+        ASSERT_TRUE(out.made() && loop.made());
+        EXPECT_TRUE(isRegLink(HKEY_LOCAL_MACHINE, tree + L"\\out"));
+        EXPECT_FALSE(isRegLink(HKEY_LOCAL_MACHINE, tree + L"\\data"));
+
+        const std::wstring text = registryFileText({{HKEY_LOCAL_MACHINE, tree, RegItem::Tree, L""}});
+        EXPECT_NE(text.find(L"SorvaneTestTree\\data]"), std::wstring::npos);
+        EXPECT_EQ(text.find(L"precious"), std::wstring::npos) << "nothing behind a link is saved";
+        EXPECT_EQ(text.find(L"\\loop"), std::wstring::npos);
+
+        deleteRegTree(HKEY_LOCAL_MACHINE, tree);
+        deleteRegKey(HKEY_LOCAL_MACHINE, tree);
+        deleteRegKey(HKEY_LOCAL_MACHINE, tree + L"\\out");
+        EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, tree + L"\\data"));
+        EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, tree)) << "it still holds the links";
+        EXPECT_TRUE(isRegLink(HKEY_LOCAL_MACHINE, tree + L"\\out"));
+        EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, target + L"\\precious", L"v"), L"x");
+    }
+    for (const auto& key : {tree, target}) {
+        deleteRegTree(HKEY_LOCAL_MACHINE, key);
+        deleteRegKey(HKEY_LOCAL_MACHINE, key);
+    }
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, tree));
+}

@@ -240,6 +240,30 @@ ScopedShellFolder::ScopedShellFolder(const std::wstring& name, const wchar_t* pa
 {
 }
 
+ScopedRegLink::ScopedRegLink(const std::wstring& path, const std::wstring& target) : m_path(path)
+{
+    HKEY link = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+        return;
+    const std::wstring to = L"\\Registry\\Machine\\" + target;
+    m_made = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(to.c_str()),
+                            static_cast<DWORD>(to.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(link);
+}
+
+ScopedRegLink::~ScopedRegLink()
+{
+    HKEY link = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, &link) !=
+        ERROR_SUCCESS)
+        return;
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    if (auto del = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")))
+        del(link);
+    RegCloseKey(link);
+}
+
 void makeDir(const std::wstring& path)
 {
     // One level at a time, so "\\?\" paths of any depth work too.

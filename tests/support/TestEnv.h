@@ -89,6 +89,21 @@ private:
     ScopedRegValue m_shell;
 };
 
+// A volatile registry link HKLM\<path> leading to HKLM\<target>; the link
+// alone is removed at the end (deleting it by name would delete its target).
+class ScopedRegLink {
+public:
+    ScopedRegLink(const std::wstring& path, const std::wstring& target);
+    ~ScopedRegLink();
+    ScopedRegLink(const ScopedRegLink&) = delete;
+    ScopedRegLink& operator=(const ScopedRegLink&) = delete;
+    bool made() const { return m_made; }
+
+private:
+    std::wstring m_path;
+    bool m_made = false;
+};
+
 void writeFile(const std::wstring& path, std::string_view bytes);
 // Creates the folder and its parents.
 void makeDir(const std::wstring& path);

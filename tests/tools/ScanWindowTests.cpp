@@ -621,3 +621,31 @@ TEST_F(ScanTest, FileAssociationsDescriptionsEditAndDeleteOfBothKeys)
     for (const wchar_t* k : {L".sorvtesta", L"SorvTest.TypeA", L".sorvtestb", L".sorvtestc", L"SorvTest.TypeC"})
         removeKey(HKEY_CLASSES_ROOT, k);
 }
+
+TEST(InvalidReferences, ARegistryLinkIsNotFollowedIntoALoop)
+{
+    // HKLM\Software\SorvaneTestLoop\back leads to the key that holds it.
+    const std::wstring loop = L"Software\\SorvaneTestLoop";
+    removeKey(HKEY_LOCAL_MACHINE, loop);
+    setText(HKEY_LOCAL_MACHINE, loop, L"gone", L"C:\\SorvaneLoop\\gone.txt");
+    {
+    ScopedRegLink back(loop + L"\\back", loop);
+    ASSERT_TRUE(back.made());
+    HKEY through = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (loop + L"\\back\\back").c_str(), 0, KEY_READ, &through),
+              ERROR_SUCCESS)
+        << "the link leads back";
+    RegCloseKey(through);
+
+    std::vector<ScanRow> rows;
+    size_t keys = 0;
+    InvalidReferenceWalk walk(
+        getDriveList(), [&](const std::wstring&) { return ++keys > 1000; },
+        [&](const ScanRow& row) { rows.push_back(row); });
+    walk.scanRoot(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE:", loop);
+    EXPECT_FALSE(walk.stopped());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], L"HKEY_LOCAL_MACHINE:" + loop + L"\\");
+    }
+    removeKey(HKEY_LOCAL_MACHINE, loop);
+}
