@@ -9,6 +9,7 @@
 #include "options/BackupArchive.h"
 #include "resource.h"
 #include "win/CheckList.h"
+#include "win/ShellIcons.h"
 #include "win/UniqueHandle.h"
 
 #include <commctrl.h>
@@ -23,15 +24,6 @@ namespace {
 constexpr ULONGLONG kRepaintMs = 100;
 constexpr int kButtons[] = {IDC_del_cmdSelectAll, IDC_del_cmdDeselectAll, IDC_cmdDeleteAll, IDC_cmdDeleteChecked,
                             IDC_del_cmdExit};
-
-// Files whose icon is their own rather than their type's.
-bool hasOwnIcon(std::wstring_view extension)
-{
-    for (const wchar_t* e : {L"exe", L"lnk", L"ico", L"cur", L"ani", L"scr", L"url", L"cpl", L"msc", L"pif"})
-        if (extension == e)
-            return true;
-    return false;
-}
 
 int twipsToPixels(HWND hwnd, int twips)
 {
@@ -150,45 +142,20 @@ void ReviewWindow::redrawRows() { InvalidateRect(listView(), nullptr, FALSE); }
 int ReviewWindow::iconOf(size_t row)
 {
     ReviewItem& it = m_list.at(row);
-    if (it.icon >= 0)
-        return it.icon;
-    const std::wstring& name = it.row.name;
-    const size_t dot = name.find_last_of(L'.');
-    const std::wstring type = dot == std::wstring::npos ? std::wstring() : toLower(name.substr(dot + 1));
-    SHFILEINFOW info{};
-    if (hasOwnIcon(type)) {
-        const std::wstring path = it.fullPath();
-        if (!pathTooLong(path) && SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
-            it.icon = info.iIcon;
-        else
-            it.icon = 0;
-        return it.icon;
-    }
-    // One entry per file type, shared by every row of that type.
-    const auto known = m_iconByType.find(type);
-    if (known != m_iconByType.end())
-        return it.icon = known->second;
-    const std::wstring probe = L"x." + type;
-    int index = 0;
-    if (SHGetFileInfoW(probe.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                       SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
-        index = info.iIcon;
-    m_iconByType.emplace(type, index);
-    return it.icon = index;
+    if (it.icon < 0)
+        it.icon = m_icons.iconOf(it.fullPath(), it.row.name);
+    return it.icon;
 }
 
 void ReviewWindow::addIcons()
 {
     if (m_list.empty())
         return;
-    SHFILEINFOW info{};
-    const auto images = reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
-        L"x.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
     // The system's list is shared (the list view was made not to destroy it);
     // each row takes its icon from it when it is first drawn.
-    if (images)
+    if (HIMAGELIST images = win::SmallFileIcons::systemList())
         ListView_SetImageList(listView(), images, LVSIL_SMALL);
-    m_iconByType.clear();
+    m_icons.clear();
     for (size_t i = 0; i < m_list.size(); ++i)
         m_list.at(i).icon = -1;
 }

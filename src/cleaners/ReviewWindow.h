@@ -8,13 +8,13 @@
 #include "core/EngineUi.h"
 #include "win/CheckList.h"
 #include "win/Dialog.h"
+#include "win/ShellIcons.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace sorvane {
@@ -77,7 +77,7 @@ private:
     bool m_busy = false;
     ULONGLONG m_lastPaint = 0;
     std::vector<MSG> m_deferred;
-    std::unordered_map<std::wstring, int> m_iconByType;
+    win::SmallFileIcons m_icons;
     std::wstring m_cellText;
 };
 
