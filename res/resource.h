@@ -128,3 +128,26 @@
 #define IDD_WAIT 520
 #define IDC_edit_lblDescWhat 1727
 #define IDC_edit_lblDesc 1728
+
+// frmExplorer
+#define IDD_EXPLORER 530
+#define IDR_EXPLORERMENU 531
+#define IDC_lblDrive 1740
+#define IDC_cmbDrives 1741
+#define IDC_tvwFolders 1742
+#define IDC_lstvFiles 1743
+#define IDC_lblMask 1744
+#define IDC_txtMask 1745
+#define IDC_cmdApply 1746
+#define IDC_lblFiles 1747
+#define IDM_mnuFile 2400
+#define IDM_mnuOpen 2401
+#define IDM_mnuDeleteFile 2402
+#define IDM_mnuFileProperties 2403
+#define IDM_mnuExplorerExit 2404
+#define IDM_mnuDeleteFolder 2405
+#define IDM_mnuFolderProperties 2406
+#define IDM_ex_mnuSelectAll 2407
+#define IDM_ex_mnuDeselectAll 2408
+#define IDM_mnuInvertSelection 2409
+#define IDM_mnuFileExplorer 2020

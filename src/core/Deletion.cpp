@@ -192,6 +192,45 @@ int DeletionEngine::deletePlain(const std::wstring& path)
     return 0;
 }
 
+int DeletionEngine::deletePermanently(const std::wstring& path)
+{
+    const int result = !pathTooLong(path) && DeleteFileW(apiPath(path).c_str()) ? 1 : 0;
+    if (result == 0)
+        m_run.bLocked = -1;
+    return result;
+}
+
+FolderRecycle DeletionEngine::recycleFolder(const std::wstring& folder, const ProtectedFolders& guard)
+{
+    if (folder.empty() || pathTooLong(folder))
+        return FolderRecycle::Failed;
+    const DWORD attrs = GetFileAttributesW(apiPath(folder).c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return FolderRecycle::Failed;  // gone already, or not a folder
+    const std::wstring normalised = normaliseFolder(folder);
+    if (normalised.empty() || isVolumeRoot(normalised) || guard.isProtectedNormalised(normalised))
+        return FolderRecycle::Protected;
+    const std::wstring inside = normalised + L'\\';
+    for (const auto& f : guard.folders())
+        if (f.size() > inside.size() && f.compare(0, inside.size(), inside) == 0)
+            return FolderRecycle::Protected;
+    std::wstring from = folder;
+    while (from.size() > 3 && from.back() == L'\\')
+        from.pop_back();
+    from.push_back(L'\0');
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    // Silent and unasked, except where the shell would destroy the folder
+    // instead of recycling it (too big for the bin, a drive without one).
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI | FOF_WANTNUKEWARNING;
+    if (SHFileOperationW(&op) != 0 || op.fAnyOperationsAborted)
+        return FolderRecycle::Failed;
+    return GetFileAttributesW(apiPath(folder).c_str()) == INVALID_FILE_ATTRIBUTES ? FolderRecycle::Recycled
+                                                                                    : FolderRecycle::Failed;
+}
+
 int DeletionEngine::deleteOneFile(const std::wstring& path)
 {
     int result = 0;

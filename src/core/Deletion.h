@@ -2,6 +2,7 @@
 // The one deletion engine: removes gathered files by the chosen delete
 // method, counts them, and removes the gathered folders.
 #include "core/EngineUi.h"
+#include "core/ProtectedFolders.h"
 #include "core/RunState.h"
 #include "core/StartupSettings.h"
 #include "core/Yielder.h"
@@ -29,6 +30,8 @@ unsigned char randomWipeByte(double uniform01);
 // destroy data the user never chose. Such a file loses only its own name.
 bool wipeMayOverwrite(DWORD attributes, DWORD linkCount);
 
+enum class FolderRecycle { Recycled, Protected, Failed };
+
 class DeletionEngine {
 public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
@@ -47,6 +50,14 @@ public:
     // 1 when the file is gone, 0 on failure (which sets bLocked). A folder
     // is never removed here.
     int deleteOneFile(const std::wstring& path);
+    // A file the user picked one by one goes for good, whatever the delete
+    // method; a read-only file is left alone (its mark is its owner's word).
+    // 1 when the file is gone, 0 otherwise.
+    int deletePermanently(const std::wstring& path);
+    // Moves a whole folder to the Recycle Bin. Never a volume root, a
+    // protected folder or a folder that holds one; never destroyed for good
+    // without the shell asking first when the bin cannot take it.
+    static FolderRecycle recycleFolder(const std::wstring& folder, const ProtectedFolders& guard);
     // With the backup method, files handed to the archive are deleted once
     // their entries are on disk: at batch ends, here, and when the engine goes.
     void flushBackups();

@@ -6,9 +6,10 @@
 #include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
-#include "core/WaitWindow.h"
-#include "tools/ScanWindow.h"
 #include "core/SystemPaths.h"
+#include "core/WaitWindow.h"
+#include "tools/ExplorerWindow.h"
+#include "tools/ScanWindow.h"
 #include "options/LogWindow.h"
 #include "options/Settings.h"
 #include "options/Update.h"
@@ -116,9 +117,6 @@ void MainWindow::openScanner(int orphansIndex)
     }
 }
 
-
-
-
 // The managers and the invalid-reference window: the wait notice (from the
 // Tools panel) closes as the window's last step of loading.
 template <class ToolWindow>
@@ -130,6 +128,12 @@ void MainWindow::openWithWait(bool withWait)
     ToolWindow w;
     w.onLoaded = [&wait] { wait.close(); };
     w.show(m_instance, hwnd());
+}
+
+void MainWindow::showExplorer()
+{
+    ExplorerWindow explorer;
+    explorer.show(m_instance, hwnd());
 }
 
 void MainWindow::onPanelEntry(int panel, int index)
@@ -192,6 +196,7 @@ bool MainWindow::onMenuCommand(int id)
     case IDM_mnuStartup: openWithWait<StartupWindow>(false); return true;
     case IDM_mnuFileAssociations: openWithWait<FileAssociationWindow>(false); return true;
     case IDM_mnuUninstall: openWithWait<UninstallWindow>(false); return true;
+    case IDM_mnuFileExplorer: showExplorer(); return true;
     case IDM_mnuOrphanedFilePath: openWithWait<InvalidFileWindow>(false); return true;
     case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;
     case IDM_mnuOrphanedDLL: openScanner(0); return true;

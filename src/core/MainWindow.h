@@ -80,6 +80,8 @@ private:
     void openScanner(int orphansIndex);
     template <class ToolWindow>
     void openWithWait(bool withWait);
+    // The file explorer, modal over this window.
+    void showExplorer();
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;
