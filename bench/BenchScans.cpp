@@ -1,9 +1,14 @@
 // The registry scan windows against bare loops over the same keys and values
 // with the same existence tests: 20,000 SharedDLLs values (a quarter with a
 // count of 0 and a missing file), 5,000 App Paths and 5,000 Active Setup
-// subkeys. Also how soon Stop ends the Shared DLL scan.
+// subkeys; the invalid-reference walk of the whole registry with 20,000
+// seeded string values; loading the file associations; the explorer listing
+// a folder of 10,000 files with their icons. Also how soon Stop ends the
+// Shared DLL scan and the walk.
 #include "BenchSupport.h"
 #include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "tools/ExplorerWindow.h"
 #include "tools/ScanWindow.h"
 #include "resource.h"
 
@@ -18,8 +23,120 @@ using namespace bench;
 
 namespace {
 
-constexpr int kDlls = 20000, kKeys = 5000;
+constexpr int kDlls = 20000, kKeys = 5000, kRefs = 20000, kRefsPerKey = 100, kExplorerFiles = 10000;
 const std::wstring kTag = L"SorvaneBench";
+const std::wstring kRefsKey = L"Software\\SorvaneBenchRefs";
+const std::wstring kExplorerFolder = L"C:\\sorvane-bench-explorer";
+
+// What the walk meets: missing files (listed), present ones, command lines
+// and other text (never tested).
+std::wstring refData(int i)
+{
+    switch (i % 4) {
+    case 0: return L"C:\\SorvaneBenchScans\\ref" + std::to_wstring(i) + L".txt";
+    case 1: return L"C:\\windows\\win.ini";
+    case 2: return L"C:\\SorvaneBenchScans\\tool.exe /run" + std::to_wstring(i);
+    default: return L"Some text " + std::to_wstring(i);
+    }
+}
+
+void seedRefs()
+{
+    for (int k = 0; k < kRefs / kRefsPerKey; ++k) {
+        HKEY key = nullptr;
+        const std::wstring path = kRefsKey + L"\\k" + std::to_wstring(k);
+        RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        for (int v = 0; v < kRefsPerKey; ++v) {
+            const int i = k * kRefsPerKey + v;
+            const std::wstring data = refData(i), name = L"v" + std::to_wstring(i);
+            RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        }
+        RegCloseKey(key);
+    }
+}
+
+// Extensions with file types, as a machine with many programs has them.
+constexpr int kExtensions = 2000;
+void seedAssociations(bool remove)
+{
+    for (int i = 0; i < kExtensions; ++i) {
+        const std::wstring ext = L"Software\\Classes\\.sorvbench" + std::to_wstring(i);
+        const std::wstring type = L"Software\\Classes\\SorvBench.Type" + std::to_wstring(i);
+        if (remove) {
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, ext.c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, (type + L"\\shell\\open\\command").c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, (type + L"\\shell\\open").c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, (type + L"\\shell").c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, type.c_str());
+            continue;
+        }
+        const std::wstring typeName = L"SorvBench.Type" + std::to_wstring(i);
+        const std::wstring description = L"Bench document " + std::to_wstring(i);
+        const std::wstring command = L"C:\\SorvaneBench\\app.exe \"%1\"";
+        for (const auto& [key, data] : {std::pair{ext, typeName}, std::pair{type, description},
+                                        std::pair{type + L"\\shell\\open\\command", command}}) {
+            HKEY k = nullptr;
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+            RegSetValueExW(k, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(k);
+        }
+    }
+}
+
+void seedExplorer()
+{
+    CreateDirectoryW(kExplorerFolder.c_str(), nullptr);
+    const wchar_t* types[] = {L".txt", L".log", L".dat", L".ini", L".bmp", L".doc", L".zip", L".exe"};
+    for (int i = 0; i < kExplorerFiles; ++i) {
+        const std::wstring f = kExplorerFolder + L"\\file" + std::to_wstring(i) + types[i % 8];
+        HANDLE h = CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+}
+
+// The bare walk of every key below a root: open (links as themselves),
+// enumerate, read into the same buffers, the same tests, nothing listed.
+size_t bareRefWalk(HKEY key, const std::wstring& drives, std::wstring& data)
+{
+    size_t found = 0;
+    wchar_t name[16384];
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 16384, type = 0, bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        const LONG rc = RegEnumValueW(key, i, name, &chars, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+            break;
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        const std::wstring_view text(data.data(), wcsnlen(data.data(), bytes / sizeof(wchar_t)));
+        if (text.size() < 3 || drives.find(text.substr(0, 3)) == std::wstring::npos ||
+            text.find_first_of(L"-\"/,") != std::wstring_view::npos)
+            continue;
+        if (GetFileAttributesW(std::wstring(text).c_str()) == INVALID_FILE_ATTRIBUTES)
+            ++found;
+    }
+    wchar_t sub[260];
+    for (DWORD i = 0;; ++i) {
+        DWORD chars = 260;
+        if (RegEnumKeyExW(key, i, sub, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY child = nullptr;
+        if (RegOpenKeyExW(key, sub, REG_OPTION_OPEN_LINK, KEY_READ, &child) != ERROR_SUCCESS)
+            continue;
+        found += bareRefWalk(child, drives, data);
+        RegCloseKey(child);
+    }
+    return found;
+}
+
+size_t bareRefs()
+{
+    const std::wstring drives = getDriveList();
+    std::wstring data(kRegStringChars, L'\0');
+    return bareRefWalk(HKEY_CURRENT_USER, drives, data) + bareRefWalk(HKEY_LOCAL_MACHINE, drives, data);
+}
 
 void seed()
 {
@@ -58,6 +175,8 @@ void unseed()
     for (int i = 0; i < kDlls; ++i)
         RegDeleteValueW(dlls, (L"C:\\sorvane-bench-scans\\" + kTag + std::to_wstring(i) + L".dll").c_str());
     RegCloseKey(dlls);
+    deleteRegTree(HKEY_CURRENT_USER, kRefsKey);
+    deleteRegKey(HKEY_CURRENT_USER, kRefsKey);
     for (int i = 0; i < kKeys; ++i) {
         const std::wstring n = kTag + std::to_wstring(i);
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kAppPathsKey) + L"\\" + n + L".exe").c_str());
@@ -173,6 +292,56 @@ double timeFind(ScanWindow& w, int& rows, const std::function<void(HWND)>& befor
     return elapsed;
 }
 
+// From opening a window to the end of its loading.
+template <class Window>
+double timeLoad(Window& w, int& rows)
+{
+    const auto t0 = Clock::now();
+    double elapsed = 0;
+    w.onLoaded = [&] {
+        elapsed = seconds(t0);
+        rows = ListView_GetItemCount(w.listView());
+        PostMessageW(w.hwnd(), WM_COMMAND, IDCANCEL, 0);
+    };
+    w.show(GetModuleHandleW(nullptr), nullptr);
+    return elapsed;
+}
+
+// The explorer opened and shown, the folder chosen as clicks would, until
+// the list has been drawn with the icons of the rows on screen; then every
+// other row's icon, as if the list were scrolled to its end.
+struct ExplorerTimes {
+    double shown = 0, allIcons = 0;
+    size_t rows = 0;
+};
+
+ExplorerTimes timeExplorer()
+{
+    static ExplorerWindow* w;
+    static ExplorerTimes times;
+    ExplorerWindow window;
+    w = &window;
+    times = {};
+    window.onLoaded = [] {
+        // Once the window is on screen.
+        SetTimer(w->hwnd(), 78, 10, +[](HWND h, UINT, UINT_PTR id, DWORD) {
+            KillTimer(h, id);
+            const auto t0 = Clock::now();
+            w->showFolder(kExplorerFolder + L"\\");
+            UpdateWindow(w->listView());
+            times.shown = seconds(t0);
+            const auto t1 = Clock::now();
+            for (size_t i = 0; i < w->fileCount(); ++i)
+                w->iconOf(i);
+            times.allIcons = seconds(t1);
+            times.rows = w->fileCount();
+            PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
+        });
+    };
+    window.show(GetModuleHandleW(nullptr), nullptr);
+    return times;
+}
+
 double best(const std::function<double()>& f)
 {
     double b = 1e9;
@@ -188,6 +357,7 @@ int wmain()
     unseed();
     auto t0 = Clock::now();
     seed();
+    seedRefs();
     std::printf("seeded %d SharedDLLs values, %d App Paths and %d Active Setup keys in %.1f s\n", kDlls, kKeys, kKeys,
                 seconds(t0));
     bareSharedDlls();  // warm
@@ -226,6 +396,49 @@ int wmain()
         std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "shared DLL scan stops", afterStop,
                     rows);
     }
+
+    // The invalid-reference walk of both roots, the same Stop three quarters through.
+    bare = best([&] { t0 = Clock::now(); bareRows = bareRefs(); return seconds(t0); });
+    window = best([&] { InvalidFileWindow w; return timeFind(w, rows); });
+    std::printf("Invalid references: %d rows (bare %zu)\n", rows, bareRows);
+    line("Invalid reference walk vs bare loop", window, bare, "<= 1.3");
+    {
+        InvalidFileWindow w;
+        static double at;
+        at = window * 3 / 4;
+        static Clock::time_point pressed;
+        timeFind(w, rows, [&](HWND win) {
+            SetTimer(win, 77, static_cast<UINT>(at * 1000), +[](HWND h, UINT, UINT_PTR id, DWORD) {
+                KillTimer(h, id);
+                pressed = Clock::now();
+                SendMessageW(h, WM_COMMAND, IDC_scan_cmdStop, 0);
+            });
+        });
+        afterStop = std::chrono::duration<double>(g_findReturned - pressed).count();
+        std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "invalid-reference walk stops",
+                    afterStop, rows);
+    }
     unseed();
+
+    seedAssociations(false);
+    const double associations = best([&] { FileAssociationWindow w; return timeLoad(w, rows); });
+    seedAssociations(true);
+    std::printf("%-34s %.3f s for %d extensions (target < 1 s)\n", "file associations load", associations, rows);
+
+    t0 = Clock::now();
+    seedExplorer();
+    std::printf("seeded %d files in %.1f s\n", kExplorerFiles, seconds(t0));
+    ExplorerTimes ex{1e9, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        const ExplorerTimes t = timeExplorer();
+        if (t.shown < ex.shown)
+            ex = t;
+    }
+    std::printf("%-34s %.3f s for %zu files, drawn with their icons (target < 2 s)\n", "explorer lists a folder",
+                ex.shown, ex.rows);
+    std::printf("%-34s %.3f s more for the icon of every row (one lookup per type; per file for\n"
+                "%-34s programs, shortcuts and icons: an eighth of these files)\n",
+                "  scrolled to the end", ex.allIcons, "");
+    removeTree(kExplorerFolder);
     return 0;
 }
