@@ -30,6 +30,26 @@ std::set<std::wstring> names(const std::vector<ExplorerFile>& files)
     return out;
 }
 
+// What the Recycle Bin holds, as Wine keeps it: the entries of the desktop's trash.
+std::set<std::wstring> trashEntries()
+{
+    wchar_t trash[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"XDG_DATA_HOME", trash, MAX_PATH);
+    std::wstring files = L"\\\\?\\unix" + std::wstring(trash) + L"/Trash/files";
+    std::replace(files.begin(), files.end(), L'/', L'\\');
+    std::set<std::wstring> out;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((files + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
+            out.insert(files + L"\\" + fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return out;
+}
+
 // A window driven from its own message loop; its boxes answered Yes.
 class ExplorerTest : public ::testing::Test {
 protected:
@@ -233,6 +253,7 @@ TEST_F(ExplorerTest, DeleteFolderRecyclesButNeverARootOrAProtectedFolder)
     useBackupFolder(dir.file(L"keep\\backups"));
     int64_t bytes = 0, before = 0, after = 0;
     QueryRecycleBin(L"", bytes, before);
+    const auto trashed = trashEntries();
     run([&] {
         const std::wstring root = w.selectedKey();
         ASSERT_EQ(root.size(), 3u);
@@ -256,7 +277,16 @@ TEST_F(ExplorerTest, DeleteFolderRecyclesButNeverARootOrAProtectedFolder)
     EXPECT_TRUE(exists(dir.file(L"keep\\backups")));
     QueryRecycleBin(L"", bytes, after);
     EXPECT_GT(after, before) << "the folder is in the Recycle Bin";
-    EmptyRecycleBin(L"", true, true, true);
+    const auto binned = trashEntries();
+    ASSERT_EQ(binned.size(), trashed.size() + 1);
+    for (const auto& entry : binned) {
+        if (trashed.count(entry))
+            continue;
+        EXPECT_EQ(readFile(entry + L"\\inside\\file.txt"), "keep me recoverable");
+        // Wine empties the bin of files only: the folder goes by hand.
+        EmptyRecycleBin(L"", true, true, true);
+        removeTree(entry);
+    }
 }
 
 TEST(ExplorerRecycle, ProtectedFoldersAndWhatHoldsThemStay)
