@@ -193,12 +193,14 @@ std::wstring readString(HKEY key, const wchar_t* name)
     return buf;
 }
 
-// Bare loops: enumerate, read, test for existence; nothing listed.
-size_t bareActiveX()
+// Bare loops: enumerate, read, test for existence; nothing listed. Each
+// subkey of an HKLM key, opened for reading; how many `test` counted.
+template <typename Test>
+size_t countSubkeys(const wchar_t* path, Test test)
 {
     size_t found = 0;
     HKEY root = nullptr;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kActiveSetupKey, 0, KEY_READ, &root);
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &root);
     wchar_t name[260];
     for (DWORD i = 0;; ++i) {
         DWORD n = 260;
@@ -207,37 +209,31 @@ size_t bareActiveX()
         HKEY k = nullptr;
         if (RegOpenKeyExW(root, name, 0, KEY_READ, &k) != ERROR_SUCCESS)
             continue;
-        if (!readString(k, L"").empty() && readString(k, L"IsInstalled")[0] != 1) {
-            readString(k, L"StubPath");
+        if (test(k))
             ++found;
-        }
         RegCloseKey(k);
     }
     RegCloseKey(root);
     return found;
 }
 
+size_t bareActiveX()
+{
+    return countSubkeys(kActiveSetupKey, [](HKEY k) {
+        if (readString(k, L"").empty() || readString(k, L"IsInstalled")[0] == 1)
+            return false;
+        readString(k, L"StubPath");
+        return true;
+    });
+}
+
 size_t bareAppPaths()
 {
-    size_t found = 0;
-    HKEY root = nullptr;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, 0, KEY_READ, &root);
-    wchar_t name[260];
-    for (DWORD i = 0;; ++i) {
-        DWORD n = 260;
-        if (RegEnumKeyExW(root, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        HKEY k = nullptr;
-        if (RegOpenKeyExW(root, name, 0, KEY_READ, &k) != ERROR_SUCCESS)
-            continue;
+    return countSubkeys(kAppPathsKey, [](HKEY k) {
         std::wstring path = readString(k, L"");
-        RegCloseKey(k);
         std::erase(path, L'"');
-        if (!path.empty() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            ++found;
-    }
-    RegCloseKey(root);
-    return found;
+        return !path.empty() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    });
 }
 
 size_t bareSharedDlls()
@@ -342,6 +338,23 @@ ExplorerTimes timeExplorer()
     return times;
 }
 
+// Find with Stop pressed `at` seconds in, by a timer the scan's own yields
+// serve; the time from Stop until Find returns.
+double timeAfterStop(ScanWindow& w, double at, int& rows)
+{
+    static UINT delay;
+    static Clock::time_point pressed;
+    delay = static_cast<UINT>(at * 1000);
+    timeFind(w, rows, [](HWND win) {
+        SetTimer(win, 77, delay, +[](HWND h, UINT, UINT_PTR id, DWORD) {
+            KillTimer(h, id);
+            pressed = Clock::now();
+            SendMessageW(h, WM_COMMAND, IDC_scan_cmdStop, 0);
+        });
+    });
+    return std::chrono::duration<double>(g_findReturned - pressed).count();
+}
+
 double best(const std::function<double()>& f)
 {
     double b = 1e9;
@@ -376,45 +389,25 @@ int wmain()
     window = best([&] { SharedDllWindow w; return timeFind(w, rows); });
     std::printf("Shared DLLs: %d rows (bare %zu)\n", rows, bareRows);
     line("Shared DLL Find vs bare loop", window, bare, "<= 1.3");
+    const double dllWindow = window;
 
-    // Stop pressed three quarters through the Shared DLL scan (a timer served by
-    // the scan's own yields); the time until Find returns.
-    double afterStop = 0;
-    {
-        SharedDllWindow w;
-        static double half;
-        half = window * 3 / 4;  // past the enumeration, into the tests
-        static Clock::time_point pressed;
-        timeFind(w, rows, [&](HWND win) {
-            SetTimer(win, 77, static_cast<UINT>(half * 1000), +[](HWND h, UINT, UINT_PTR id, DWORD) {
-                KillTimer(h, id);
-                pressed = Clock::now();
-                SendMessageW(h, WM_COMMAND, IDC_scan_cmdStop, 0);
-            });
-        });
-        afterStop = std::chrono::duration<double>(g_findReturned - pressed).count();
-        std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "shared DLL scan stops", afterStop,
-                    rows);
-    }
-
-    // The invalid-reference walk of both roots, the same Stop three quarters through.
+    // The invalid-reference walk of both roots.
     bare = best([&] { t0 = Clock::now(); bareRows = bareRefs(); return seconds(t0); });
     window = best([&] { InvalidFileWindow w; return timeFind(w, rows); });
     std::printf("Invalid references: %d rows (bare %zu)\n", rows, bareRows);
     line("Invalid reference walk vs bare loop", window, bare, "<= 1.3");
+
+    // Stop pressed three quarters through each long scan (a timer served by
+    // the scan's own yields); the time until Find returns.
+    {
+        SharedDllWindow w;
+        const double afterStop = timeAfterStop(w, dllWindow * 3 / 4, rows);
+        std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "shared DLL scan stops", afterStop,
+                    rows);
+    }
     {
         InvalidFileWindow w;
-        static double at;
-        at = window * 3 / 4;
-        static Clock::time_point pressed;
-        timeFind(w, rows, [&](HWND win) {
-            SetTimer(win, 77, static_cast<UINT>(at * 1000), +[](HWND h, UINT, UINT_PTR id, DWORD) {
-                KillTimer(h, id);
-                pressed = Clock::now();
-                SendMessageW(h, WM_COMMAND, IDC_scan_cmdStop, 0);
-            });
-        });
-        afterStop = std::chrono::duration<double>(g_findReturned - pressed).count();
+        const double afterStop = timeAfterStop(w, window * 3 / 4, rows);
         std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "invalid-reference walk stops",
                     afterStop, rows);
     }
