@@ -25,15 +25,6 @@ constexpr ULONGLONG kRepaintMs = 100;
 constexpr int kButtons[] = {IDC_del_cmdSelectAll, IDC_del_cmdDeselectAll, IDC_cmdDeleteAll, IDC_cmdDeleteChecked,
                             IDC_del_cmdExit};
 
-int twipsToPixels(HWND hwnd, int twips)
-{
-    HDC dc = GetDC(hwnd);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc)
-        ReleaseDC(hwnd, dc);
-    return MulDiv(twips, dpi, 1440);
-}
-
 } // namespace
 
 ReviewWindow::ReviewWindow()
@@ -97,8 +88,8 @@ void ReviewWindow::onSize(UINT type, int width, int height)
         return;
     // The bottom panel spans the width; the buttons share one row in it, 200
     // twips below its top edge; the list fills what is above.
-    const int gap = twipsToPixels(hwnd(), 200);
-    const int margin = twipsToPixels(hwnd(), 110);
+    const int gap = win::twipsToPixels(hwnd(), 200);
+    const int margin = win::twipsToPixels(hwnd(), 110);
     RECT b{0, 0, 60, 14};
     MapDialogRect(hwnd(), &b);
     const int buttonHeight = b.bottom;
@@ -124,7 +115,7 @@ void ReviewWindow::onSize(UINT type, int width, int height)
     GetWindowRect(item(IDC_lblTotalFiles), &label);
     const int labelHeight = label.bottom - label.top;
     place(IDC_lblTotalFiles, margin, buttonTop + (buttonHeight - labelHeight) / 2, right - 2 * margin, labelHeight);
-    place(IDC_lstvDeletion, margin, margin, width - 2 * margin, buttonTop - twipsToPixels(hwnd(), 400) + gap);
+    place(IDC_lstvDeletion, margin, margin, width - 2 * margin, buttonTop - win::twipsToPixels(hwnd(), 400) + gap);
     if (dwp)
         EndDeferWindowPos(dwp);
     if (type == SIZE_MAXIMIZED)

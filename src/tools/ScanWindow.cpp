@@ -16,15 +16,6 @@ namespace {
 
 constexpr int kButtons[] = {IDC_scan_cmdFind, IDC_scan_cmdStop, IDC_scan_cmdEdit, IDC_scan_cmdDelete};
 
-int twips(HWND hwnd, int t)
-{
-    HDC dc = GetDC(hwnd);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc)
-        ReleaseDC(hwnd, dc);
-    return MulDiv(t, dpi, 1440);
-}
-
 } // namespace
 
 ScanWindow::ScanWindow(const wchar_t* caption, const wchar_t* name, std::vector<Column> columns, bool hasEdit,
@@ -109,7 +100,7 @@ void ScanWindow::onSize(UINT type, int width, int height)
 {
     if (type == SIZE_MINIMIZED)
         return;
-    const int margin = twips(hwnd(), 100), right = twips(hwnd(), 120);
+    const int margin = win::twipsToPixels(hwnd(), 100), right = win::twipsToPixels(hwnd(), 120);
     RECT b{0, 0, 50, 14};
     MapDialogRect(hwnd(), &b);
     const int bh = b.bottom, bw = b.right, gap = margin / 2;

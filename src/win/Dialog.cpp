@@ -2,6 +2,15 @@
 
 namespace win {
 
+int twipsToPixels(HWND hwnd, int twips)
+{
+    HDC dc = GetDC(hwnd);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc)
+        ReleaseDC(hwnd, dc);
+    return MulDiv(twips, dpi, 1440);
+}
+
 INT_PTR Dialog::showModal(HINSTANCE instance, int templateId, HWND owner)
 {
     return DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), owner, &Dialog::proc,

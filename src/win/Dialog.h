@@ -6,6 +6,9 @@
 
 namespace win {
 
+// Layout measures given in twips (1/1440 inch), in pixels of the window's screen.
+int twipsToPixels(HWND hwnd, int twips);
+
 class Dialog {
 public:
     Dialog() = default;
