@@ -533,11 +533,12 @@ void FileSearch::loadOptions()
                 case 3:
                     o.bDateFilter = number(f[0]) != 0;
                     if (o.bDateFilter) {
-                        o.dtDateFrom = parseDateText(f[1]);
+                        const auto [from, to] = splitDateFields(f);
+                        o.dtDateFrom = parseStoredDate(from);
                         if (!o.dtDateFrom)
                             raiseError(kErrTypeMismatch, L"Type mismatch");
                         if (f.size() > 2) {
-                            o.dtDateTo = parseDateText(f[2]);
+                            o.dtDateTo = parseStoredDate(to);
                             if (!o.dtDateTo)
                                 raiseError(kErrTypeMismatch, L"Type mismatch");
                         }

@@ -1,5 +1,6 @@
 #include "core/Registry.h"
 
+#include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
@@ -136,6 +137,20 @@ void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueN
     const std::wstring data(text);
     RegSetValueExW(key.get(), std::wstring(valueName).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text)
+{
+    win::UniqueKey key;
+    LSTATUS rc = RegCreateKeyExW(hive, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                                 nullptr);
+    if (rc != ERROR_SUCCESS)
+        raiseWin32(static_cast<unsigned long>(rc));
+    const std::wstring data(text);
+    rc = RegSetValueExW(key.get(), std::wstring(valueName).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    if (rc != ERROR_SUCCESS)
+        raiseWin32(static_cast<unsigned long>(rc));
 }
 
 void deleteRegKey(HKEY hive, std::wstring_view keyPath)

@@ -53,6 +53,8 @@ void deleteRegValues(HKEY hive, std::wstring_view names, std::wstring_view keyPa
 void clearKeyValues(std::wstring_view keyPath);
 // Writes a REG_SZ into an existing key; nothing happens when the key is missing.
 void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text);
+// The same, creating the key when it is missing; raises on failure.
+void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text);
 // Deletes a key that has no subkeys.
 void deleteRegKey(HKEY hive, std::wstring_view keyPath);
 // Deletes everything below the key; the key itself stays. -1 on success,

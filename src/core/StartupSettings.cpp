@@ -140,6 +140,33 @@ std::optional<SYSTEMTIME> parseDateText(std::wstring_view text)
     return st;
 }
 
+std::wstring formatStoredDate(const SYSTEMTIME& t)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
+    return text;
+}
+
+std::optional<SYSTEMTIME> parseStoredDate(std::wstring_view text)
+{
+    const std::wstring t = trim(text);
+    if (t.size() == 10 && t[4] == L'-' && t[7] == L'-') {
+        SYSTEMTIME st{};
+        unsigned y = 0, m = 0, d = 0;
+        if (swscanf(t.c_str(), L"%4u-%2u-%2u", &y, &m, &d) == 3) {
+            st.wYear = static_cast<WORD>(y);
+            st.wMonth = static_cast<WORD>(m);
+            st.wDay = static_cast<WORD>(d);
+            FILETIME ft{};
+            // Only a day that exists (no 2026-02-30).
+            if (y >= 1601 && SystemTimeToFileTime(&st, &ft) && FileTimeToSystemTime(&ft, &st))
+                return st;
+        }
+        return std::nullopt;
+    }
+    return parseDateText(t);
+}
+
 SYSTEMTIME localNow()
 {
     SYSTEMTIME t{};

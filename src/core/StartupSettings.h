@@ -45,6 +45,11 @@ std::wstring formatGeneralDate(const SYSTEMTIME& t);
 // stamp of backup archive and registry backup names.
 std::wstring backupStamp(const SYSTEMTIME& t);
 std::optional<SYSTEMTIME> parseDateText(std::wstring_view text);
+// Dates kept in files: "yyyy-mm-dd", free of blanks and the same in every
+// locale. The reader takes that form, and the locale's own date text that
+// older files hold.
+std::wstring formatStoredDate(const SYSTEMTIME& t);
+std::optional<SYSTEMTIME> parseStoredDate(std::wstring_view text);
 SYSTEMTIME localNow();
 
 } // namespace sorvane

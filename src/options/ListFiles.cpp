@@ -2,11 +2,14 @@
 
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
+#include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>
+
+#include <tuple>
 
 namespace sorvane {
 
@@ -92,16 +95,39 @@ std::optional<std::vector<std::wstring>> readLines(const std::wstring& path)
     return splitLines(*bytes);
 }
 
+void replaceWithNew(const std::wstring& temp, const std::wstring& path)
+{
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD err = GetLastError();
+        DeleteFileW(temp.c_str());
+        raiseWin32(err);
+    }
+}
+
+std::wstring savingNameOf(const std::wstring& path) { return path + L".saving"; }
+
 void writeFileBytes(const std::wstring& path, std::string_view bytes)
 {
-    win::UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f)
-        raiseWin32(GetLastError());
-    DWORD written = 0;
-    if (!bytes.empty() && (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                           written != bytes.size()))
-        raiseWin32(GetLastError());
+    // The new content goes to a file of its own first; only a complete copy
+    // replaces the old one, so a failing save keeps what was there.
+    const std::wstring temp = savingNameOf(path);
+    {
+        win::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        if (!f)
+            raiseWin32(GetLastError());
+        DWORD written = 0;
+        const bool ok = bytes.empty() ||
+                        (WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                         written == bytes.size());
+        if (!ok || !FlushFileBuffers(f.get())) {
+            const DWORD err = GetLastError();
+            f.reset();
+            DeleteFileW(temp.c_str());
+            raiseWin32(err ? err : ERROR_WRITE_FAULT);
+        }
+    }
+    replaceWithNew(temp, path);
 }
 
 void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines)
@@ -278,6 +304,36 @@ void saveKeptCookies(const std::wstring& path, const std::vector<KeptCookie>& co
     writeLines(path, {line});
 }
 
+std::pair<std::wstring, std::wstring> splitDateFields(const std::vector<std::wstring>& fields)
+{
+    const size_t n = fields.size();
+    if (n <= 1)
+        return {};
+    if (n == 2)
+        return {fields[1], L""};
+    const auto join = [&](size_t from, size_t to) {
+        std::wstring out;
+        for (size_t i = from; i < to; ++i)
+            out += (i > from ? L" " : L"") + fields[i];
+        return out;
+    };
+    if (n > 3) {
+        // Both dates were written in one format, so they hold as many blanks:
+        // the even split is tried first.
+        std::vector<size_t> cuts;
+        if ((n - 1) % 2 == 0)
+            cuts.push_back(1 + (n - 1) / 2);
+        for (size_t k = 2; k < n; ++k)
+            cuts.push_back(k);
+        for (size_t k : cuts) {
+            std::wstring first = join(1, k), second = join(k, n);
+            if (parseStoredDate(first) && parseStoredDate(second))
+                return {std::move(first), std::move(second)};
+        }
+    }
+    return {fields[1], fields[2]};
+}
+
 bool isDriveSelected(std::wstring_view driveLine, std::wstring_view driveEntry)
 {
     return driveEntry.size() >= 3 && driveLine.find(driveEntry.substr(0, 3)) != std::wstring_view::npos;
@@ -305,8 +361,7 @@ SearchSettings parseSearchSettings(const std::vector<std::wstring>& lines, std::
                 break;
             const auto f = split(line, L' ');
             field(f, 0, [&](const std::wstring& v) { s.dateFilter = parseFlag(v); });
-            field(f, 1, [&](const std::wstring& v) { s.dateFrom = v; });
-            field(f, 2, [&](const std::wstring& v) { s.dateTo = v; });
+            std::tie(s.dateFrom, s.dateTo) = splitDateFields(f);
             break;
         }
         case 3: {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sorvane {
@@ -24,9 +25,15 @@ std::vector<std::wstring> splitLines(std::string_view bytes);
 std::optional<std::vector<std::wstring>> readLines(const std::wstring& path);
 // The lines that are not empty; nothing when the file is missing.
 std::optional<std::vector<std::wstring>> readNonEmptyLines(const std::wstring& path);
-// Truncates and rewrites the file, each line followed by CR LF.
+// Rewrites the whole file, each line followed by CR LF. The new content is
+// written completely beside the file and then replaces it: a save that fails
+// leaves the previous content as it was.
 void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines);
 void writeFileBytes(const std::wstring& path, std::string_view bytes);
+// The name a file's new content is written under before it replaces the file.
+std::wstring savingNameOf(const std::wstring& path);
+// Moves `temp` over `path`; on failure `temp` is removed and the error raised.
+void replaceWithNew(const std::wstring& temp, const std::wstring& path);
 
 // IFI.sol: ignored file names.
 std::vector<std::wstring> defaultIgnoredFileNames();
@@ -102,6 +109,10 @@ std::optional<SearchSettings> loadSearchSettings(const std::wstring& path, std::
 // Line 1 is built from the selected drive entries ("C:\ Hard drive;").
 void saveSearchSettings(const std::wstring& path, const SearchSettings& s,
                         const std::vector<std::wstring>& selectedDriveEntries);
+// Line 3 after its check-box field: the two dates. A date text that holds
+// blanks itself (older files wrote the locale's short date, "2026. 12. 08."
+// in some) is put back together where both halves read as dates.
+std::pair<std::wstring, std::wstring> splitDateFields(const std::vector<std::wstring>& fields);
 // A drive entry is selected when its root (first three characters) occurs in line 1.
 bool isDriveSelected(std::wstring_view driveLine, std::wstring_view driveEntry);
 

@@ -3,6 +3,7 @@
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
 #include "core/Text.h"
+#include "options/ListFiles.h"
 
 #include <windows.h>
 
@@ -26,9 +27,60 @@ std::wstring readSetting(std::wstring_view section, std::wstring_view key, std::
 
 void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring_view value)
 {
-    const std::wstring s(section), k(key), v(value), p = settingsPath();
-    if (!WritePrivateProfileStringW(s.c_str(), k.c_str(), v.c_str(), p.c_str()))
-        raiseWin32(GetLastError());
+    // The profile functions rewrite the file in place; they work on a copy,
+    // which replaces the file once it is complete.
+    const std::wstring s(section), k(key), v(value), p = settingsPath(), temp = savingNameOf(p);
+    if (!CopyFileW(p.c_str(), temp.c_str(), FALSE)) {
+        const DWORD err = GetLastError();
+        if (err != ERROR_FILE_NOT_FOUND)
+            raiseWin32(err);
+        DeleteFileW(temp.c_str());
+    }
+    if (!WritePrivateProfileStringW(s.c_str(), k.c_str(), v.c_str(), temp.c_str())) {
+        const DWORD err = GetLastError();
+        DeleteFileW(temp.c_str());
+        raiseWin32(err);
+    }
+    replaceWithNew(temp, p);
+}
+
+std::wstring startWithWindowsCommand()
+{
+    std::wstring exe(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+        if (n == 0)
+            raiseWin32(GetLastError());
+        if (n < exe.size()) {
+            exe.resize(n);
+            break;
+        }
+        exe.resize(exe.size() * 2);
+    }
+    return L"\"" + exe + L"\"";
+}
+
+OverwriteMethod overwriteMethodFromText(std::wstring_view text)
+{
+    if (text == L"Always")
+        return OverwriteMethod::Always;
+    if (text == L"Newer")
+        return OverwriteMethod::Newer;
+    if (text == L"Prompt")
+        return OverwriteMethod::Prompt;
+    if (text == L"Never")
+        return OverwriteMethod::Never;
+    return OverwriteMethod::None;
+}
+
+const wchar_t* overwriteMethodText(OverwriteMethod m)
+{
+    switch (m) {
+    case OverwriteMethod::Always: return L"Always";
+    case OverwriteMethod::Newer: return L"Newer";
+    case OverwriteMethod::Never: return L"Never";
+    default: return L"Prompt";
+    }
 }
 
 } // namespace sorvane

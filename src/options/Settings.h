@@ -15,7 +15,21 @@ std::wstring settingsPath();
 // is missing. Values longer than the buffer are cut to it.
 std::wstring readSetting(std::wstring_view section, std::wstring_view key, std::wstring_view defaultValue,
                          size_t bufferChars = kSettingChars);
-// Creates the file and section when absent. Raises on failure.
+// Creates the file and section when absent. Raises on failure, and then the
+// file keeps its previous content.
 void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring_view value);
+
+// "Start with Windows": a value of the user's Run key.
+inline constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const wchar_t* kRunValueName = L"Dustrel-2003";
+// What the Run value holds: this program's own executable, quoted.
+std::wstring startWithWindowsCommand();
+
+// The Backup Method texts, in the order of the overwrite options.
+enum class OverwriteMethod { None, Always, Newer, Prompt, Never };
+// An unknown text is None: no option selected.
+OverwriteMethod overwriteMethodFromText(std::wstring_view text);
+// None is stored as "Prompt".
+const wchar_t* overwriteMethodText(OverwriteMethod m);
 
 } // namespace sorvane

@@ -1,4 +1,5 @@
 #include "cleaners/DefaultRules.h"
+#include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
 #include "options/ListFiles.h"
 #include "support/TestEnv.h"
@@ -294,4 +295,52 @@ TEST_F(ListFiles, AnsiCodePageAndBinaryContent)
     EXPECT_FALSE(loadListFile(path(L"IE.sol"))->empty());
     testenv::writeFile(path(L"UNFI.sol"), binary);
     EXPECT_NO_THROW(loadRules(path(L"UNFI.sol"), path(L"DefUNFI.sol")));
+}
+
+// Dates are stored free of blanks and the same in every locale; the
+// locale's own forms that older files hold still read, blanks and all.
+TEST(SearchOptionsDates, StoredFormReadsBackAndOldFormsStillRead)
+{
+    SYSTEMTIME t{};
+    t.wYear = 2026;
+    t.wMonth = 3;
+    t.wDay = 7;
+    EXPECT_EQ(formatStoredDate(t), L"2026-03-07");
+    const auto back = parseStoredDate(L"2026-03-07");
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->wYear, 2026);
+    EXPECT_EQ(back->wMonth, 3);
+    EXPECT_EQ(back->wDay, 7);
+    EXPECT_FALSE(parseStoredDate(L"2026-02-30").has_value()) << "a day that does not exist";
+    EXPECT_FALSE(parseStoredDate(L"yesterday").has_value());
+    EXPECT_TRUE(parseStoredDate(L"3/7/2026").has_value()) << "the short date older versions wrote";
+
+    const auto [from, to] = splitDateFields({L"1", L"2026-01-01", L"2026-12-31"});
+    EXPECT_EQ(from, L"2026-01-01");
+    EXPECT_EQ(to, L"2026-12-31");
+    // A locale format with blanks in it: each date is put back together.
+    const auto [f2, t2] = splitDateFields({L"1", L"Jan", L"5", L"2026", L"Feb", L"15", L"2026"});
+    EXPECT_EQ(f2, L"Jan 5 2026");
+    EXPECT_EQ(t2, L"Feb 15 2026");
+    const auto [f3, t3] = splitDateFields({L"1", L"junk", L"more", L"junk"});
+    EXPECT_EQ(f3, L"junk") << "what does not read as dates stays field by field";
+    EXPECT_EQ(t3, L"more");
+}
+
+// A save writes the whole new content beside the file and then replaces
+// it: a save that cannot complete leaves the old content, and no leftover.
+TEST_F(ListFiles, ASaveThatFailsKeepsThePreviousContent)
+{
+    const std::wstring file = path(L"IFI.sol");
+    saveListFile(file, {L"old.tmp"});
+    // The new content cannot be written beside the file: the folder that
+    // name needs is taken by a folder.
+    CreateDirectoryW(savingNameOf(file).c_str(), nullptr);
+    EXPECT_ANY_THROW(saveListFile(file, {L"new.tmp"}));
+    EXPECT_EQ(testenv::readFile(file), "old.tmp\r\n");
+    RemoveDirectoryW(savingNameOf(file).c_str());
+
+    saveListFile(file, {L"new.tmp"});
+    EXPECT_EQ(testenv::readFile(file), "new.tmp\r\n");
+    EXPECT_FALSE(testenv::exists(savingNameOf(file)));
 }

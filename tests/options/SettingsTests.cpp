@@ -1,4 +1,5 @@
 #include "core/AppFolder.h"
+#include "options/ListFiles.h"
 #include "options/Settings.h"
 #include "support/TestEnv.h"
 
@@ -79,4 +80,30 @@ TEST(SettingsFile, ReadAndWrittenFromAFolderOutsideTheCodePage)
     EXPECT_EQ(method, L"W");
     EXPECT_EQ(path, L"C:\\Sauvegarde\\");
     EXPECT_EQ(bytes, "[General]\r\nDelMethod=W\r\n[Backup]\r\nPath=C:\\Sauvegarde\\\r\n") << "the file stays ANSI";
+}
+
+// Each key is written to a complete copy that then replaces the file: a
+// write that fails leaves every key as it was, and reads see each new value.
+TEST(SettingsFile, AWriteThatFailsKeepsTheFile)
+{
+    testenv::ScopedAppFolder app;
+    writeSetting(L"General", L"DelMethod", L"W");
+    writeSetting(L"General", L"ExtraS", L"1");
+    EXPECT_EQ(readSetting(L"General", L"DelMethod", L"D"), L"W");
+    const std::string before = testenv::readFile(app.file(L"Settings.ini"));
+    CreateDirectoryW(savingNameOf(settingsPath()).c_str(), nullptr);
+    EXPECT_ANY_THROW(writeSetting(L"General", L"DelMethod", L"R"));
+    EXPECT_EQ(testenv::readFile(app.file(L"Settings.ini")), before);
+    EXPECT_EQ(readSetting(L"General", L"DelMethod", L"D"), L"W");
+    RemoveDirectoryW(savingNameOf(settingsPath()).c_str());
+
+    for (const wchar_t* v : {L"R", L"D", L"B"}) {
+        writeSetting(L"General", L"DelMethod", v);
+        EXPECT_EQ(readSetting(L"General", L"DelMethod", L"?"), v);
+    }
+    EXPECT_EQ(readSetting(L"General", L"ExtraS", L"0"), L"1");
+    // A file another program rewrote is read afresh.
+    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nDelMethod=W\r\n");
+    EXPECT_EQ(readSetting(L"General", L"DelMethod", L"?"), L"W");
+    EXPECT_EQ(readSetting(L"General", L"ExtraS", L"0"), L"0");
 }
