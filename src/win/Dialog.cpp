@@ -52,6 +52,16 @@ INT_PTR Dialog::dispatch(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_INITDIALOG:
+        if (GetWindowLongPtrW(m_hwnd, GWL_STYLE) & WS_SYSMENU) {
+            // Every window with a title bar shows the program's icon.
+            HINSTANCE exe = GetModuleHandleW(nullptr);
+            if (HICON big = LoadIconW(exe, MAKEINTRESOURCEW(kAppIconId)))
+                SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+            if (HICON smallIcon = static_cast<HICON>(LoadImageW(exe, MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
+                                                            GetSystemMetrics(SM_CXSMICON),
+                                                            GetSystemMetrics(SM_CYSMICON), LR_SHARED)))
+                SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+        }
         return onInitDialog() ? TRUE : FALSE;
     case WM_COMMAND:
         return onCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp)) ? TRUE : FALSE;

@@ -6,6 +6,9 @@
 
 namespace win {
 
+// The executable's icon resource that every window with a title bar shows.
+constexpr int kAppIconId = 1;
+
 // Layout measures given in twips (1/1440 inch), in pixels of the window's screen.
 int twipsToPixels(HWND hwnd, int twips);
 
