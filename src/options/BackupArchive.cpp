@@ -257,6 +257,9 @@ void cUnZip::setZipFile(std::wstring path)
 void cUnZip::Directory()
 {
     const zip::Listing listing = zip::list(m_zipFile);
+    m_entries.clear();
+    m_raw.clear();
+    m_isZip = listing.ok;
     m_recovered = listing.recovered;
     for (const auto& e : listing.entries) {
         ArchiveEntry a;

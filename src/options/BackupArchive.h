@@ -103,6 +103,8 @@ public:
     // No usable central directory: the entries were read from the local
     // headers of a torn archive.
     bool recovered() const noexcept { return m_recovered; }
+    // Whether the last Directory found a zip archive at all.
+    bool isZip() const noexcept { return m_isZip; }
 
     // Extracts every listed entry into the root of the drive that the
     // archive's file name starts with. True when at least one entry was
@@ -119,6 +121,7 @@ private:
     std::vector<ArchiveEntry> m_entries;
     std::vector<zip::Entry> m_raw;
     bool m_recovered = false;
+    bool m_isZip = false;
     size_t m_extracted = 0;
     std::vector<RestoreFailure> m_failures;
 };
