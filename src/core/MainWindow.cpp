@@ -136,6 +136,32 @@ void MainWindow::showExplorer()
     explorer.show(m_instance, hwnd());
 }
 
+void MainWindow::showOptions(int tab, bool withWait)
+{
+    if (m_options && m_options->isOpen()) {
+        m_options->selectTab(tab);
+        SetForegroundWindow(m_options->hwnd());
+    } else {
+        WaitWindow wait;
+        if (withWait)
+            wait.show(m_instance, hwnd());
+        m_options = std::make_unique<OptionsWindow>(*this);
+        m_options->open(m_instance, hwnd(), tab);
+    }
+    step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
+}
+
+void MainWindow::setAutoClean(bool on, int16_t minutes)
+{
+    if (!on) {
+        KillTimer(hwnd(), kTmrClean);
+        return;
+    }
+    mintDuration = minutes;
+    mstrTime = localNow();
+    SetTimer(hwnd(), kTmrClean, 10000, nullptr);
+}
+
 void MainWindow::onPanelEntry(int panel, int index)
 {
     m_panels.hideFrames();
@@ -144,16 +170,13 @@ void MainWindow::onPanelEntry(int panel, int index)
         if (index == 0)
             onCommand(IDM_mnuClean, 0, nullptr);
         else if (index == 1)
-            notAvailable(L"options");
+            showOptions(1, true);
         else if (index == 2)
             notAvailable(L"update");
         else if (index == 3)
             PostMessageW(hwnd(), WM_CLOSE, 0, 0);
         break;
-    case kPanelOptions:
-        // Opens the options window on tab optionsTabFor(index) once it exists.
-        notAvailable(L"options");
-        break;
+    case kPanelOptions: showOptions(optionsTabFor(index), false); break;
     case kPanelTools: {
         static const wchar_t* const names[] = {L"startup programs", L"uninstall programs",
                                                L"invalid file and path references", L"file associations",
@@ -191,7 +214,7 @@ bool MainWindow::onMenuCommand(int id)
         return true;
     }
     switch (id) {
-    case IDM_mnuOptions: notAvailable(L"options"); return true;
+    case IDM_mnuOptions: showOptions(1, false); return true;
     case IDM_mnuchkupdate: notAvailable(L"update"); return true;
     case IDM_mnuStartup: openWithWait<StartupWindow>(false); return true;
     case IDM_mnuFileAssociations: openWithWait<FileAssociationWindow>(false); return true;

@@ -10,6 +10,7 @@
 #include "core/RunState.h"
 #include "core/StartupSettings.h"
 #include "options/ListFiles.h"
+#include "options/OptionsWindow.h"
 #include "win/Dialog.h"
 #include "win/UniqueHandle.h"
 
@@ -24,7 +25,7 @@ namespace sorvane {
 
 inline constexpr const wchar_t* kMainWindowClass = L"SorvaneMain";
 
-class MainWindow : public win::Dialog, public RunHost {
+class MainWindow : public win::Dialog, public RunHost, public OptionsHost {
 public:
     MainWindow();
     static bool registerClass(HINSTANCE instance);
@@ -55,6 +56,10 @@ public:
     void setAnimation(int16_t phase) override;
     void setRunControls(bool running) override;
     void showLog(const std::wstring& text) override;
+    // OptionsHost
+    const DeleteSettings& deleteSettings() const override { return m_delete; }
+    void setDeleteSettings(const DeleteSettings& settings) override { m_delete = settings; }
+    void setAutoClean(bool on, int16_t minutes) override;
 
 private:
     bool onInitDialog() override;
@@ -82,6 +87,9 @@ private:
     void openWithWait(bool withWait);
     // The file explorer, modal over this window.
     void showExplorer();
+    // The options window (not modal) on tab `tab`; the search lists are
+    // reloaded right after it is shown.
+    void showOptions(int tab, bool withWait);
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;
@@ -96,6 +104,7 @@ private:
     FileSearch m_search;
     CleanRun m_run;
     std::unique_ptr<ReviewWindow> m_review;
+    std::unique_ptr<OptionsWindow> m_options;
     bool m_closePending = false;
     bool m_inAutoClean = false;
     int64_t m_progressMax = 0;

@@ -2,12 +2,15 @@
 // folder of its own, its window read from this process.
 #include "cleaners/DefaultRules.h"
 #include "core/Categories.h"
+#include "core/MenuPanels.h"
 #include "core/Registry.h"
 #include "options/ListFiles.h"
 #include "resource.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
+
+#include <commctrl.h>
 
 using namespace sorvane;
 using testenv::SorvaneProcess;
@@ -336,4 +339,28 @@ TEST(MainWindow, SecondStartFrontsTheMessageTheFirstIsShowing)
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     Sleep(300);
     closeAndWait(first, main);
+}
+
+// The Options panel's "Backups" opens the options window on its ninth tab;
+// the conventional menu entry brings the open window to its first; Accept
+// writes the settings and closes it.
+TEST(MainWindow, OptionsPanelBackupsOpensTheNinthTab)
+{
+    testenv::TempFolder app;
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_COMMAND, panelCommand(kPanelOptions, 1), 0);
+    HWND options = p.waitForWindow(L"Sorvane - Options", 15000);
+    ASSERT_NE(options, nullptr);
+    HWND tabs = GetDlgItem(options, IDC_tbOptions);
+    EXPECT_EQ(TabCtrl_GetCurSel(tabs), 8);
+    SendMessageW(main, WM_COMMAND, IDM_mnuOptions, 0);
+    EXPECT_EQ(TabCtrl_GetCurSel(tabs), 0);
+    EXPECT_EQ(p.waitForWindow(L"Sorvane - Options", 1000), options) << "one options window";
+    SendMessageW(GetDlgItem(options, IDC_cmdAccept), BM_CLICK, 0, 0);
+    EXPECT_FALSE(IsWindow(options));
+    EXPECT_TRUE(testenv::exists(app.file(L"IFI.sol")));
+    EXPECT_NE(testenv::readFile(app.file(L"Settings.ini")).find("DelMethod=D"), std::string::npos);
+    closeAndWait(p, main);
 }

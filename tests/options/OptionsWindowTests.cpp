@@ -1,0 +1,582 @@
+// The options window on the test's own application folder: what it shows
+// from the files, what its buttons do, what Accept writes and sets, and the
+// Backups tab's list, viewer and restore.
+#include "cleaners/DefaultRules.h"
+#include "core/AppFolder.h"
+#include "core/Registry.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/BackupArchive.h"
+#include "options/ListFiles.h"
+#include "options/OptionsWindow.h"
+#include "options/Settings.h"
+#include "options/UnzipWindow.h"
+#include "resource.h"
+#include "support/TestEnv.h"
+#include "support/WindowWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+using namespace sorvane;
+using namespace testenv;
+
+namespace {
+
+class FakeHost : public OptionsHost {
+public:
+    const DeleteSettings& deleteSettings() const override { return current; }
+    void setDeleteSettings(const DeleteSettings& s) override
+    {
+        current = s;
+        ++deleteCalls;
+    }
+    void setAutoClean(bool on, int16_t m) override
+    {
+        autoOn = on;
+        minutes = m;
+        ++autoCalls;
+    }
+    DeleteSettings current;
+    int deleteCalls = 0;
+    bool autoOn = false;
+    int16_t minutes = -1;
+    int autoCalls = 0;
+};
+
+class OptionsTest : public ::testing::Test {
+protected:
+    OptionsTest()
+    {
+        host.current.strBackupPath = backups.path() + L"\\";
+        clsdefUNFI{}.createDefFile(app.file(L"DefUNFI.sol"));
+    }
+    ~OptionsTest() override
+    {
+        if (w && w->isOpen())
+            DestroyWindow(w->hwnd());
+    }
+    OptionsWindow& open(int tab = 1)
+    {
+        OptionsHooks hooks;
+        hooks.ask = [this](HWND, const std::wstring& text, unsigned) {
+            asked.push_back(text);
+            return IDOK;
+        };
+        hooks.pickFolder = [this](HWND) { return nextFolder; };
+        hooks.pickFile = [this](HWND) { return nextFile; };
+        hooks.explore = [this](const std::wstring& p) { explored.push_back(p); };
+        if (w && w->isOpen())
+            DestroyWindow(w->hwnd());
+        w = std::make_unique<OptionsWindow>(host, hooks);
+        EXPECT_TRUE(w->open(GetModuleHandleW(nullptr), nullptr, tab));
+        return *w;
+    }
+    void accept()
+    {
+        w->press(IDC_cmdAccept);
+        EXPECT_FALSE(w->isOpen());
+    }
+    bool checked(int id) const { return SendMessageW(w->control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void check(int id, bool on) { SendMessageW(w->control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
+    std::wstring text(int id) const
+    {
+        wchar_t buf[1024] = {};
+        GetWindowTextW(w->control(id), buf, 1024);
+        return buf;
+    }
+    void type(int id, const std::wstring& t) { SetWindowTextW(w->control(id), t.c_str()); }
+    std::vector<std::wstring> entries(int id) const
+    {
+        std::vector<std::wstring> out;
+        HWND h = w->control(id);
+        const int n = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            wchar_t buf[1024] = {};
+            SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+            out.push_back(buf);
+        }
+        return out;
+    }
+    int comboIndex(int id) const { return static_cast<int>(SendMessageW(w->control(id), CB_GETCURSEL, 0, 0)); }
+    int rows(int id) const { return ListView_GetItemCount(w->control(id)); }
+    void selectRow(int id, int row)
+    {
+        ListView_SetItemState(w->control(id), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    std::string file(const wchar_t* name) const { return readFile(app.file(name)); }
+    std::wstring setting(const wchar_t* section, const wchar_t* key) const
+    {
+        return readSetting(section, key, L"<none>", kWideSettingChars);
+    }
+
+    ScopedAppFolder app;
+    TempFolder backups;
+    TempFolder cookies;
+    TempFolder dir;
+    ScopedShellFolder cookieFolder{L"Cookies", cookies.path().c_str()};
+    ScopedRegValue runValue{HKEY_CURRENT_USER, kRunKey, kRunValueName, nullptr};
+    FakeHost host;
+    std::unique_ptr<OptionsWindow> w;
+    std::vector<std::wstring> asked;
+    std::vector<std::wstring> explored;
+    std::wstring nextFolder;
+    std::optional<std::wstring> nextFile;
+};
+
+} // namespace
+
+// A machine with no settings at all: the window shows the defaults, and
+// accepting without a change writes every file from what it showed.
+TEST_F(OptionsTest, FirstAcceptOnAFreshMachineWritesEveryFile)
+{
+    writeFile(app.file(L"cookies.sol"), "");
+    open();
+    EXPECT_EQ(w->selectedTab(), 1);
+    EXPECT_FALSE(checked(IDC_chkStartWWindows));
+    EXPECT_FALSE(checked(IDC_chkCleanStartup));
+    EXPECT_FALSE(checked(IDC_chkAutoClean));
+    EXPECT_EQ(text(IDC_cmbAutoClean1), L"1");
+    EXPECT_EQ(text(IDC_cmbAutoClean), L"Hours");
+    EXPECT_TRUE(checked(IDC_optDelete));
+    EXPECT_FALSE(checked(IDC_optZip));
+    EXPECT_FALSE(checked(IDC_chkExtraSecurity)) << "the settings' default overrides the initial check";
+    EXPECT_FALSE(checked(IDC_chkRename));
+    EXPECT_TRUE(checked(IDC_chkIFI));
+    EXPECT_TRUE(checked(IDC_chkIE));
+    EXPECT_TRUE(checked(IDC_chkIFO));
+    EXPECT_EQ(text(IDC_txtBackup), app.path() + L"\\Backup\\");
+    EXPECT_EQ(text(IDC_txtGenerealBackup), app.path() + L"\\Backup\\");
+    EXPECT_TRUE(checked(IDC_optBackupAlways));
+    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
+    EXPECT_EQ(entries(IDC_lstUDFO), defaultUserDefinedFolders());
+    EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), static_cast<int>(defaultUnnecessaryRules().size()));
+    // The Windows folder's drive is the one drive selected.
+    EXPECT_EQ(SendMessageW(w->control(IDC_lstSearch), LB_GETSELCOUNT, 0, 0), 1);
+
+    accept();
+    EXPECT_FALSE(exists(app.file(L"cookies.sol"))) << "an empty keep list deletes the file";
+    std::string ifi;
+    for (const auto& n : defaultIgnoredFileNames())
+        ifi += toAnsi(n) + "\r\n";
+    EXPECT_EQ(file(L"IFI.sol"), ifi);
+    EXPECT_EQ(file(L"IE.sol"), "");
+    EXPECT_EQ(file(L"UDIFO.sol"), "");
+    EXPECT_EQ(file(L"UDFI.sol"), "");
+    EXPECT_EQ(*loadFolderList(app.file(L"UDFO.sol")), defaultUserDefinedFolders());
+    EXPECT_EQ(loadRules(app.file(L"UNFI.sol"), L""), defaultUnnecessaryRules());
+    const auto search = readLines(app.file(L"search.sol"));
+    ASSERT_TRUE(search.has_value());
+    ASSERT_EQ(search->size(), 5u);
+    EXPECT_EQ((*search)[0].substr(0, 4), L" C:\\");
+    EXPECT_EQ((*search)[1], L"0 0");
+    EXPECT_EQ((*search)[2].substr(0, 2), L"0 ");
+    EXPECT_EQ((*search)[2].find(L' ', 2), 12u) << "two blank-free dates: " << (*search)[2];
+    EXPECT_EQ((*search)[3], L"0 False True False 1000");
+    EXPECT_EQ((*search)[4], L"1 1 1");
+    for (const auto& [section, key, value] : std::vector<std::tuple<const wchar_t*, const wchar_t*, std::wstring>>{
+             {L"Ignore", L"Files", L"1"},
+             {L"Ignore", L"Extensions", L"1"},
+             {L"Ignore", L"Folders", L"1"},
+             {L"Backup", L"Path", app.path() + L"\\Backup\\"},
+             {L"Backup", L"Method", L"Always"},
+             {L"General", L"StartupClean", L"0"},
+             {L"General", L"AutoClean", L"0"},
+             {L"General", L"HM", L"1"},
+             {L"General", L"Duration", L"1"},
+             {L"General", L"DelMethod", L"D"},
+             {L"General", L"ExtraS", L"0"},
+             {L"General", L"Rename", L"0"}})
+        EXPECT_EQ(setting(section, key), value) << key;
+    EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
+    EXPECT_EQ(host.current.intDelMethod, kDelete);
+    EXPECT_EQ(host.current.strBackupPath, app.path() + L"\\Backup\\");
+    EXPECT_EQ(host.autoCalls, 1);
+    EXPECT_FALSE(host.autoOn);
+
+    // Reopened, the window shows what it wrote; the new dates read back.
+    open();
+    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
+    EXPECT_TRUE(asked.empty());
+}
+
+// What the General tab sets in the running program, and the Run value.
+TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
+{
+    open();
+    check(IDC_chkAutoClean, true);
+    SendMessageW(w->control(IDC_cmbAutoClean1), CB_SETCURSEL, 1, 0);  // "2"
+    SendMessageW(w->control(IDC_cmbAutoClean), CB_SETCURSEL, 1, 0);   // "Hours"
+    check(IDC_optDelete, false);
+    check(IDC_optWipe, true);
+    check(IDC_chkRename, true);
+    check(IDC_chkStartWWindows, true);
+    accept();
+    EXPECT_TRUE(host.autoOn);
+    EXPECT_EQ(host.minutes, 120);
+    EXPECT_EQ(setting(L"General", L"Duration"), L"2");
+    EXPECT_EQ(setting(L"General", L"HM"), L"1");
+    EXPECT_EQ(setting(L"General", L"AutoClean"), L"1");
+    EXPECT_EQ(setting(L"General", L"DelMethod"), L"W");
+    EXPECT_EQ(host.current.intDelMethod, kWipe);
+    EXPECT_EQ(host.current.bytRename, 1);
+    // Start with Windows names this very program, which exists.
+    const std::wstring run = getRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName);
+    EXPECT_EQ(run, startWithWindowsCommand());
+    EXPECT_TRUE(iendsWith(run, L"\\options_tests.exe\"")) << run;
+    EXPECT_EQ(run.front(), L'"');
+
+    open();
+    EXPECT_TRUE(checked(IDC_chkStartWWindows));
+    EXPECT_TRUE(checked(IDC_optWipe));
+    EXPECT_EQ(text(IDC_cmbAutoClean1), L"2");
+    check(IDC_chkStartWWindows, false);
+    SendMessageW(w->control(IDC_cmbAutoClean), CB_SETCURSEL, 0, 0);  // "Minutes"
+    accept();
+    EXPECT_EQ(host.minutes, 2);
+    EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
+}
+
+// Values the window cannot show leave its first choice, or none.
+TEST_F(OptionsTest, SettingsOutOfRangeSelectTheFirstEntryOrNothing)
+{
+    writeFile(app.file(L"Settings.ini"),
+              "[General]\r\nDuration=99\r\nHM=5\r\nDelMethod=B\r\nStartupClean=maybe\r\n"
+              "[Backup]\r\nMethod=Sometimes\r\n[Ignore]\r\nFiles=0\r\n");
+    writeFile(app.file(L"search.sol"), "\r\n1 1\r\n1 2026-13-45 tomorrow\r\n1 True\r\n0 0\r\n");
+    open();
+    EXPECT_EQ(comboIndex(IDC_cmbAutoClean1), 0);
+    EXPECT_EQ(comboIndex(IDC_cmbAutoClean), 0);
+    EXPECT_TRUE(checked(IDC_optZip)) << "B and any other text select the backup method";
+    EXPECT_FALSE(checked(IDC_chkCleanStartup));
+    EXPECT_FALSE(checked(IDC_chkIFI));
+    for (int id : {IDC_optBackupAlways, IDC_optBackupNewer, IDC_optBackupPrompt, IDC_optBackupNever})
+        EXPECT_FALSE(checked(id));
+    // search.sol's empty first line selects no drive; its other lines still count.
+    EXPECT_EQ(SendMessageW(w->control(IDC_lstSearch), LB_GETSELCOUNT, 0, 0), 0);
+    EXPECT_TRUE(checked(IDC_chkSearchFileReference));
+    EXPECT_TRUE(checked(IDC_chkSearchDateReference));
+    EXPECT_TRUE(checked(IDC_optSearcSizeIs));
+    EXPECT_FALSE(checked(IDC_chkSearchReadOnly));
+    EXPECT_TRUE(checked(IDC_chkSearchSystem));
+    accept();
+    EXPECT_EQ(setting(L"Backup", L"Method"), L"Prompt");
+    EXPECT_EQ(setting(L"General", L"DelMethod"), L"B");
+    EXPECT_EQ(setting(L"General", L"Duration"), L"1");
+    EXPECT_EQ(setting(L"General", L"HM"), L"0");
+}
+
+// The list buttons of the Ignore Folders, Ignore Files and user-defined tabs.
+TEST_F(OptionsTest, ListButtonsAddRemoveAndRestoreDefaults)
+{
+    makeDir(dir.file(L"keep"));
+    makeDir(dir.file(L"gone1"));
+    makeDir(dir.file(L"gone2"));
+    writeFile(app.file(L"UDIFO.sol"), toAnsi(dir.file(L"gone1") + L"\\\r\n"));
+    writeFile(app.file(L"UDFO.sol"), toAnsi(dir.file(L"gone2") + L"\\\r\n"));
+    writeFile(app.file(L"IFI.sol"), "");
+    writeFile(dir.file(L"x.dat"), "x");
+    open();
+    EXPECT_TRUE(entries(IDC_lstIFI).empty()) << "an empty IFI.sol ignores no name";
+
+    type(IDC_txtUDIFO, dir.file(L"keep"));
+    w->press(IDC_cmdUDIFOAdd);
+    type(IDC_txtUDIFO, dir.file(L"missing"));
+    w->press(IDC_cmdUDIFOAdd);
+    EXPECT_EQ(text(IDC_txtUDIFO), L"");
+    EXPECT_EQ(entries(IDC_lstUDIFO), (std::vector<std::wstring>{dir.file(L"gone1") + L"\\", dir.file(L"keep") + L"\\"}));
+    SendMessageW(w->control(IDC_lstUDIFO), LB_SETCURSEL, 1, 0);
+    w->press(IDC_cmdUDIFOExplore);
+    EXPECT_EQ(explored, (std::vector<std::wstring>{L"/e," + dir.file(L"keep") + L"\\"}));
+    removeTree(dir.file(L"gone1"));
+    removeTree(dir.file(L"gone2"));
+    w->press(IDC_cmdUDIFORedundant);
+    EXPECT_EQ(entries(IDC_lstUDIFO), (std::vector<std::wstring>{dir.file(L"keep") + L"\\"}));
+    w->press(IDC_cmdUDFORRedundant);
+    EXPECT_TRUE(entries(IDC_lstUDFO).empty()) << "every entry gone: the list is empty";
+
+    type(IDC_txtIFI, L"  setup.log  ");
+    w->press(IDC_cmdIFIAdd);
+    nextFile = dir.file(L"x.dat");
+    w->press(IDC_cmdIFIBrowse);
+    EXPECT_EQ(text(IDC_txtIFI), L"x.dat");
+    type(IDC_txtIE, L" *.log ");
+    w->press(IDC_cmdIEAdd);
+    type(IDC_txtIE, L"*.");
+    w->press(IDC_cmdIEAdd);
+    EXPECT_EQ(entries(IDC_lstIFI), (std::vector<std::wstring>{L"setup.log"}));
+    EXPECT_EQ(entries(IDC_lstIE), (std::vector<std::wstring>{L"log"}));
+
+    type(IDC_txtUDFI, dir.file(L"x.dat"));
+    w->press(IDC_cmdUDFIAdd);
+    type(IDC_txtUDFI, dir.file(L"none.dat"));
+    w->press(IDC_cmdUDFIAdd);
+    EXPECT_EQ(entries(IDC_lstUDFI), (std::vector<std::wstring>{dir.file(L"x.dat")}));
+
+    // Defaults delete the file at once; Cancel does not bring it back.
+    w->press(IDC_cmdIFIDefaults);
+    w->press(IDC_cmdUDFODefaults);
+    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
+    EXPECT_EQ(entries(IDC_lstUDFO), defaultUserDefinedFolders());
+    EXPECT_FALSE(exists(app.file(L"IFI.sol")));
+    EXPECT_FALSE(exists(app.file(L"UDFO.sol")));
+    w->press(IDC_opt_cmdCancel);
+    EXPECT_FALSE(w->isOpen());
+    EXPECT_FALSE(exists(app.file(L"IFI.sol")));
+    EXPECT_EQ(file(L"UDIFO.sol"), toAnsi(dir.file(L"gone1") + L"\\\r\n")) << "Cancel writes nothing";
+
+    open();
+    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
+    type(IDC_txtUDFI, dir.file(L"x.dat"));
+    w->press(IDC_cmdUDFIAdd);
+    check(IDC_chkUDFI, true);
+    accept();
+    EXPECT_EQ(file(L"UDFI.sol"), "1\r\n" + toAnsi(dir.file(L"x.dat")) + "\r\n");
+}
+
+// The rule list: the format message, a type already listed, Browse, Defaults.
+TEST_F(OptionsTest, UnnecessaryFileTypes)
+{
+    open(5);
+    EXPECT_EQ(w->selectedTab(), 5);
+    HWND lv = w->control(IDC_lstvUnnecessaaryFiles);
+    const int before = rows(IDC_lstvUnnecessaaryFiles);
+    w->press(IDC_cmdUnnecessaryFilesAdd);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], L"Please enter the file type in format\t.log .bak etc");
+    type(IDC_txtUnnecessaryFilesFileType, L"*.zzq");
+    type(IDC_txtUnnecessaryFilesDescription, L"Left by a test");
+    w->press(IDC_cmdUnnecessaryFilesAdd);
+    EXPECT_EQ(text(IDC_txtUnnecessaryFilesFileType), L"");
+    type(IDC_txtUnnecessaryFilesFileType, L"*.ZZQ");
+    w->press(IDC_cmdUnnecessaryFilesAdd);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], L"File Type already exists in the list");
+    EXPECT_EQ(text(IDC_txtUnnecessaryFilesFileType), L"*.ZZQ") << "the boxes are kept";
+    ASSERT_EQ(rows(IDC_lstvUnnecessaaryFiles), before + 1);
+    EXPECT_EQ(listCell(lv, before, 0), L"*.zzq");
+    EXPECT_EQ(listCell(lv, before, 1), L"Left by a test");
+    EXPECT_TRUE(ListView_GetCheckState(lv, before));
+    nextFile = L"C:\\some.folder\\report.TMP";
+    w->press(IDC_cmdUnnecessaryFilesBrowse);
+    EXPECT_EQ(text(IDC_txtUnnecessaryFilesFileType), L"*.TMP");
+    ListView_SetCheckState(lv, 0, FALSE);
+    accept();
+    const auto rules = loadRules(app.file(L"UNFI.sol"), L"");
+    ASSERT_EQ(rules.size(), defaultUnnecessaryRules().size() + 1);
+    EXPECT_FALSE(rules[0].enabled);
+    EXPECT_EQ(rules.back(), (UnnecessaryRule{true, L"*.zzq", L"Left by a test"}));
+
+    open(5);
+    EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), before + 1);
+    w->press(IDC_cmdUnnecessaryFilesDefaults);
+    EXPECT_FALSE(exists(app.file(L"UNFI.sol")));
+    EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), before);
+}
+
+// The Keep Cookies tab and the cookie window it opens.
+TEST_F(OptionsTest, CookiesKeptViewedAndDeleted)
+{
+    const std::string records = "SID\r\nabc\r\nexample.com/\r\n1\r\n1\r\n2\r\n3\r\n4\r\n*\r\n"
+                                "lang\r\nen\r\ndocs.example.com/\r\n0\r\n1\r\n2\r\n3\r\n4\r\n*\r\n"
+                                "pref\r\ndark\r\nnews.example.org/\r\n9216\r\n1\r\n2\r\n3\r\n4\r\n*\r\n";
+    writeFile(cookies.file(L"b@example[1].txt"), records);
+    writeFile(cookies.file(L"a@other[1].txt"), "x");
+    open(8);
+    HWND current = w->control(IDC_lstvCurrentCookies);
+    EXPECT_EQ(text(IDC_txtCookies), cookies.path() + L"\\");
+    ASSERT_EQ(rows(IDC_lstvCurrentCookies), 2);
+    EXPECT_EQ(listCell(current, 0, 0), L"a@other[1].txt") << "sorted by name";
+    EXPECT_EQ(listCell(current, 1, 1), std::to_wstring(records.size()));
+    EXPECT_EQ(listCell(current, 1, 3), cookies.path() + L"\\");
+
+    selectRow(IDC_lstvCurrentCookies, 1);
+    std::vector<std::vector<std::wstring>> shown;
+    WindowWatch viewer(L"Sorvane - Cookie Information", [&](HWND win) {
+        HWND list = GetDlgItem(win, IDC_Lst_Cook);
+        for (int r = 0; r < ListView_GetItemCount(list); ++r) {
+            shown.emplace_back();
+            for (int c = 0; c < 6; ++c)
+                shown.back().push_back(listCell(list, r, c));
+        }
+        clickButton(win, IDC_cookies_cmdOK);
+    });
+    w->press(IDC_cmdViewCookie);
+    ASSERT_EQ(viewer.count(), 1);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0][0], L"example.com/");
+    EXPECT_EQ(shown[1][0], L"docs.example.com/");
+    EXPECT_EQ(shown[2][0], L"news.example.org/");
+    EXPECT_EQ(shown[0][3], L"True");
+    EXPECT_EQ(shown[1][3], L"False");
+    EXPECT_EQ(shown[2][3], L"");
+    EXPECT_EQ(shown[0][4], L"SID\r\nabc\r\nexample.com/\r\n1\r\n1\r\n2\r\n3\r\n4\r\n");
+    EXPECT_EQ(shown[1][5], L"b@example[1].txt");
+
+    w->press(IDC_cmdAddCookie);
+    w->press(IDC_cmdAddCookie);  // already kept: reported, not added twice
+    EXPECT_EQ(rows(IDC_lstvKeepCookies), 1);
+    accept();
+    EXPECT_EQ(file(L"cookies.sol"), toAnsi(cookies.file(L"b@example[1].txt")) + "\x01\r\n");
+
+    open(8);
+    EXPECT_EQ(rows(IDC_lstvKeepCookies), 1);
+    selectRow(IDC_lstvCurrentCookies, 0);
+    w->press(IDC_cmdDeleteCookie);
+    EXPECT_FALSE(exists(cookies.file(L"a@other[1].txt")));
+    EXPECT_TRUE(exists(cookies.file(L"b@example[1].txt")));
+    EXPECT_EQ(rows(IDC_lstvCurrentCookies), 1);
+    selectRow(IDC_lstvKeepCookies, 0);
+    w->press(IDC_cmdRemoveCookie);
+    accept();
+    EXPECT_FALSE(exists(app.file(L"cookies.sol"))) << "the last kept cookie removed";
+}
+
+namespace {
+
+// Two files backed up into one archive named after drive C, then changed.
+class BackupsTest : public OptionsTest {
+protected:
+    void SetUp() override
+    {
+        writeFile(app.file(L"Settings.ini"), "[Backup]\r\nPath=" + toAnsi(backups.path()) + "\\\r\n");
+        for (const wchar_t* name : {L"one.txt", L"two.txt"}) {
+            files.push_back(dir.file(name));
+            writeFile(files.back(), "backed up");
+            setWriteTime(files.back(), 2020, 6, 1);
+        }
+        nameBackupArchive(backups.path(), L"C_");
+        for (const auto& f : files)
+            ASSERT_TRUE(addToBackupArchive(f));
+        archive = currentBackupArchive();
+        finishBackupArchive();
+        for (const auto& f : files)
+            writeFile(f, "changed");
+    }
+    // Restores the archive under `method` and returns the message shown.
+    std::wstring restore(const wchar_t* method)
+    {
+        writeSetting(L"Backup", L"Method", method);
+        open(9);
+        EXPECT_EQ(rows(IDC_lstvZip), 1);
+        selectRow(IDC_lstvZip, 0);
+        asked.clear();
+        w->press(IDC_cmdBackupRestore);
+        EXPECT_TRUE(IsWindowEnabled(w->control(IDC_cmdBackupRestore)));
+        return asked.size() == 1 ? asked[0] : L"<" + std::to_wstring(asked.size()) + L" messages>";
+    }
+    std::vector<std::wstring> files;
+    std::wstring archive;
+};
+
+} // namespace
+
+TEST_F(BackupsTest, RestoreUnderEachOverwriteMethod)
+{
+    EXPECT_EQ(restore(L"Never"),
+              L"No file was restored: the files of this backup are all in place and the overwrite method kept them.");
+    EXPECT_EQ(readFile(files[0]), "changed");
+    DeleteFileW(files[1].c_str());
+    EXPECT_EQ(restore(L"Never"), L"Files Restored Successfully") << "a missing file is put back";
+    EXPECT_EQ(readFile(files[1]), "backed up");
+    writeFile(files[1], "changed");
+    // "If newer": only the file older than its copy in the archive.
+    setWriteTime(files[0], 2019, 1, 1);
+    setWriteTime(files[1], 2030, 1, 1);
+    restore(L"Newer");
+    EXPECT_EQ(readFile(files[0]), "backed up");
+    EXPECT_EQ(readFile(files[1]), "changed");
+    writeFile(files[0], "changed");
+    EXPECT_EQ(restore(L"Always"), L"Files Restored Successfully");
+    EXPECT_EQ(readFile(files[0]), "backed up");
+    EXPECT_EQ(readFile(files[1]), "backed up");
+}
+
+TEST_F(BackupsTest, PromptAsksOnceWithApplyToAllAndAgainNextRestore)
+{
+    int questions = 0;
+    int answer = IDC_cmdNo;
+    WindowWatch overwrite(L"Sorvane - Overwrite Confirmation", [&](HWND win) {
+        ++questions;
+        CheckDlgButton(win, IDC_chkAllFiles, BST_CHECKED);
+        clickButton(win, answer);
+    });
+    overwrite.repeat(true);
+    restore(L"Prompt");
+    EXPECT_EQ(questions, 1) << "No to all: no further question in this restore";
+    EXPECT_EQ(readFile(files[0]), "changed");
+    EXPECT_EQ(readFile(files[1]), "changed");
+    answer = IDC_cmdYes;
+    EXPECT_EQ(restore(L"Prompt"), L"Files Restored Successfully");
+    EXPECT_EQ(questions, 2) << "the next restore asks again";
+    EXPECT_EQ(readFile(files[0]), "backed up");
+    EXPECT_EQ(readFile(files[1]), "backed up");
+}
+
+TEST_F(BackupsTest, ListViewDeleteAndWhatCannotBeRestored)
+{
+    // An archive that is not a zip, beside the real one.
+    writeFile(backups.file(L"C_broken.zip"), "not a zip at all");
+    makeDir(backups.file(L"folder.zip"));
+    open(9);
+    HWND lv = w->control(IDC_lstvZip);
+    ASSERT_EQ(rows(IDC_lstvZip), 2) << "a folder is not an archive";
+    const int broken = listCell(lv, 0, 1) == L"C_broken.zip" ? 0 : 1;
+    EXPECT_EQ(listCell(lv, 1 - broken, 1), fileNameOf(archive));
+    EXPECT_EQ(listCell(lv, broken, 2), L"16");
+
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"Please select the backup to restore first."}));
+    selectRow(IDC_lstvZip, broken);
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"There was an error in restoring files"}));
+
+    // The viewer: the Folder column names the drive and folder, the status the count.
+    selectRow(IDC_lstvZip, 1 - broken);
+    std::vector<std::wstring> folders;
+    std::wstring status;
+    WindowWatch viewer(L"Sorvane - Zip Information", [&](HWND win) {
+        HWND list = GetDlgItem(win, IDC_lvwZip);
+        for (int r = 0; r < ListView_GetItemCount(list); ++r)
+            folders.push_back(listCell(list, r, 4));
+        wchar_t buf[64] = {};
+        GetDlgItemTextW(win, IDC_lblStatus, buf, 64);
+        status = buf;
+        PostMessageW(win, WM_COMMAND, IDCANCEL, 0);
+    });
+    w->press(IDC_cmdBackupView);
+    ASSERT_EQ(viewer.count(), 1);
+    EXPECT_EQ(folders, (std::vector<std::wstring>(2, dir.path())));
+    EXPECT_EQ(status, L"2 files(s)");
+
+    // Delete removes that archive and its row only.
+    selectRow(IDC_lstvZip, broken);
+    w->press(IDC_cmdBackupDelete);
+    EXPECT_FALSE(exists(backups.file(L"C_broken.zip")));
+    EXPECT_TRUE(exists(archive));
+    ASSERT_EQ(rows(IDC_lstvZip), 1);
+    EXPECT_EQ(listCell(lv, 0, 1), fileNameOf(archive));
+
+    // The list follows the edited folder; a folder that does not exist lists nothing.
+    type(IDC_txtBackup, dir.file(L"nowhere"));
+    EXPECT_EQ(text(IDC_txtGenerealBackup), dir.file(L"nowhere")) << "both tabs show one folder";
+    w->press(IDC_opt_cmdCancel);
+    writeSetting(L"Backup", L"Path", dir.file(L"nowhere"));
+    open(9);
+    EXPECT_EQ(rows(IDC_lstvZip), 0);
+}
+
+TEST(ZipViewer, IconKeysOnePerTypeAndTheFolderColumn)
+{
+    FileIconKeys icons;
+    EXPECT_EQ(icons.getFileIconKey(L"readme.txt"), L".TXT");
+    EXPECT_EQ(icons.getFileIconKey(L"other.TxT"), L".TXT");
+    EXPECT_EQ(icons.getFileIconKey(L"setup.exe"), L"DEFAULT");
+    EXPECT_EQ(icons.getFileIconKey(L"Makefile"), L"DEFAULT");
+    EXPECT_EQ(icons.size(), 2u) << "DEFAULT and .TXT";
+    EXPECT_EQ(entryFolderColumn(L"C:\\b\\C_0812202614305.zip", L"Windows\\Temp"), L"C:\\Windows\\Temp");
+    EXPECT_EQ(entryFolderColumn(L"D_1.zip", L""), L"D:\\");
+}
