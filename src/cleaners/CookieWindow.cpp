@@ -65,9 +65,7 @@ bool CookieWindow::onInitDialog()
         }
     });
     m_text.clear();
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     if (onLoaded)
         onLoaded();
     return true;

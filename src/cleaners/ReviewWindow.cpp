@@ -76,9 +76,7 @@ bool ReviewWindow::onInitDialog()
         ListView_InsertColumn(list, i, &c);
     }
     SetDlgItemTextW(hwnd(), IDC_lblTotalFiles, reviewTotalLabel(m_list.size()).c_str());
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     return true;
 }
 

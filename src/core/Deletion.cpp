@@ -200,6 +200,15 @@ int DeletionEngine::deletePermanently(const std::wstring& path)
     return result;
 }
 
+bool DeletionEngine::deleteForGood(const std::wstring& path)
+{
+    RunState run;
+    SilentUi ui;
+    DeleteSettings settings;
+    settings.intDelMethod = kDelete;
+    return DeletionEngine(ui, run, settings).deletePermanently(path) == 1;
+}
+
 FolderRecycle DeletionEngine::recycleFolder(const std::wstring& folder, const ProtectedFolders& guard)
 {
     if (folder.empty() || pathTooLong(folder))

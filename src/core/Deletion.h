@@ -54,6 +54,8 @@ public:
     // method; a read-only file is left alone (its mark is its owner's word).
     // 1 when the file is gone, 0 otherwise.
     int deletePermanently(const std::wstring& path);
+    // The same for a window that runs no clean: nothing is counted.
+    static bool deleteForGood(const std::wstring& path);
     // Moves a whole folder to the Recycle Bin. Never a volume root, a
     // protected folder or a folder that holds one; never destroyed for good
     // without the shell asking first when the bin cannot take it.

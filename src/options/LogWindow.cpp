@@ -18,9 +18,7 @@ void LogWindow::show(HINSTANCE instance, HWND owner) { showModal(instance, IDD_L
 bool LogWindow::onInitDialog()
 {
     SetDlgItemTextW(hwnd(), IDC_txtLog, m_text.c_str());
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     SetFocus(GetDlgItem(hwnd(), IDC_txtLog));
     SendDlgItemMessageW(hwnd(), IDC_txtLog, EM_SETSEL, 0, 0);
     return false;

@@ -854,11 +854,7 @@ void OptionsWindow::cmdDeleteCookie_Click()
     const int row = selectedRow(current);
     if (row < 0)
         return;
-    RunState run;
-    SilentUi ui;
-    DeleteSettings settings;
-    DeletionEngine engine(ui, run, settings);
-    if (!engine.deletePermanently(cellText(current, row, 3) + cellText(current, row, 0)))
+    if (!DeletionEngine::deleteForGood(cellText(current, row, 3) + cellText(current, row, 0)))
         ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
     getCookies();
 }
@@ -898,11 +894,7 @@ void OptionsWindow::cmdBackupDelete_Click()
     const int row = selectedRow(lv);
     if (row < 0)
         return;
-    RunState run;
-    SilentUi ui;
-    DeleteSettings settings;
-    DeletionEngine engine(ui, run, settings);
-    if (engine.deletePermanently(selectedArchive()))
+    if (DeletionEngine::deleteForGood(selectedArchive()))
         ListView_DeleteItem(lv, row);
     else
         ask(L"File can not be deleted", MB_OK | MB_ICONERROR);

@@ -117,9 +117,7 @@ bool UnzipWindow::onInitDialog()
     step(L"frmUnzip,Form_Load", [&] { pOpen(strFileName); });
     const int rows = ListView_GetItemCount(lv);
     SetDlgItemTextW(hwnd(), IDC_lblStatus, (std::to_wstring(rows) + L" files(s)").c_str());
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     if (onLoaded)
         onLoaded();
     return true;

@@ -115,9 +115,7 @@ bool ExplorerWindow::onInitDialog()
         TreeView_SetImageList(tree(), m_treeImages, TVSIL_NORMAL);
     SetDlgItemTextW(hwnd(), IDC_txtMask, L"*.*");
     SetDlgItemTextW(hwnd(), IDC_lblFiles, L"Ready");
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     Form_Load();
     if (onLoaded)
         onLoaded();
@@ -446,15 +444,10 @@ void ExplorerWindow::mnuDeleteFile_Click()
     if (ask(L"Are you sure you want to delete checked files?", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     step(L"frmExplorer,mnuDeleteFile_Click", [&] {
-        RunState run;
-        SilentUi ui;
-        DeleteSettings settings;
-        settings.intDelMethod = kDelete;
-        DeletionEngine engine(ui, run, settings);
         for (size_t i = m_files.size(); i-- > 0;) {
             if (!m_files[i].checked)
                 continue;
-            if (engine.deletePermanently(m_listedKey + m_files[i].name)) {
+            if (DeletionEngine::deleteForGood(m_listedKey + m_files[i].name)) {
                 m_files.erase(m_files.begin() + static_cast<std::ptrdiff_t>(i));
                 ListView_SetItemCountEx(listView(), static_cast<int>(m_files.size()), LVSICF_NOSCROLL);
             } else {

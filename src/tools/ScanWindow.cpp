@@ -88,9 +88,7 @@ bool ScanWindow::onInitDialog()
     ShowWindow(item(IDC_scan_pgKeys), m_hasProgress ? SW_SHOW : SW_HIDE);
     setStatus(L"Ready");
     initExtra();
-    RECT rc;
-    GetClientRect(hwnd(), &rc);
-    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+    layoutNow();
     if (onLoaded)
         onLoaded();
     return true;

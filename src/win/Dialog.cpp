@@ -48,6 +48,13 @@ INT_PTR CALLBACK Dialog::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return result;
 }
 
+void Dialog::layoutNow()
+{
+    RECT rc;
+    GetClientRect(m_hwnd, &rc);
+    onSize(SIZE_RESTORED, rc.right, rc.bottom);
+}
+
 INT_PTR Dialog::dispatch(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {

@@ -33,6 +33,8 @@ protected:
     // Any other message; return true when handled, with the result in `result`.
     virtual bool onMessage(UINT /*msg*/, WPARAM /*wp*/, LPARAM /*lp*/, INT_PTR& /*result*/) { return false; }
     virtual void onDestroy() {}
+    // Lays the controls out for the window's present size, as a resize would.
+    void layoutNow();
 
 private:
     static INT_PTR CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
