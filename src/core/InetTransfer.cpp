@@ -23,13 +23,13 @@ using UniqueInternet = win::UniqueHandle<HINTERNET, CloseInternet, nullInternet>
 struct Job {
     std::wstring url;
     unsigned long timeoutMs = 0;
-    std::optional<std::string> body;
+    std::optional<HttpResponse> response;
     win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 } // namespace
 
-std::optional<std::string> httpGet(const std::wstring& url, unsigned long timeoutMs)
+std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs)
 {
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -61,15 +61,35 @@ std::optional<std::string> httpGet(const std::wstring& url, unsigned long timeou
         !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
         return std::nullopt;
-    std::string data;
-    char buf[8192];
+    HttpResponse response;
+    DWORD size = sizeof response.status;
+    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                        &response.status, &size, WINHTTP_NO_HEADER_INDEX);
+    DWORD bytes = 0;
+    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes,
+                        WINHTTP_NO_HEADER_INDEX);
+    if (bytes > 0) {
+        std::wstring headers(bytes / sizeof(wchar_t) + 1, L'\0');
+        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                                headers.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
+            response.headers.assign(headers.c_str());
+    }
+    char buf[65536];
     DWORD got = 0;
     while (WinHttpReadData(request.get(), buf, sizeof buf, &got) && got > 0)
-        data.append(buf, got);
-    return data;
+        response.body.append(buf, got);
+    return response;
 }
 
 std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
+{
+    auto response = fetch(url);
+    if (!response)
+        return std::nullopt;
+    return std::move(response->body);
+}
+
+std::optional<HttpResponse> InetTransfer::fetch(const std::wstring& url)
 {
     auto job = std::make_shared<Job>();
     job->url = url;
@@ -78,16 +98,37 @@ std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
         return std::nullopt;
     try {
         std::thread([job] {
-            job->body = httpGet(job->url, job->timeoutMs);
+            job->response = httpGet(job->url, job->timeoutMs);
             SetEvent(job->done.get());
         }).detach();
     } catch (...) {
         return std::nullopt;
     }
     // The time-out bounds each phase of the request; the whole of it gets a
-    // little more than one phase before it is given up.
-    const bool finished = WaitForSingleObject(job->done.get(), m_timeoutMs + m_timeoutMs / 2) == WAIT_OBJECT_0;
-    return finished ? job->body : std::nullopt;
+    // little more than one phase before it is given up. Messages of this
+    // thread are served meanwhile.
+    const ULONGLONG deadline = GetTickCount64() + m_timeoutMs + m_timeoutMs / 2;
+    HANDLE done = job->done.get();
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return std::nullopt;
+        const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now),
+                                                  QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            return job->response;
+        if (r != WAIT_OBJECT_0 + 1)
+            return std::nullopt;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return std::nullopt;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
 }
 
 InetTransfer& mainTransfer()

@@ -10,6 +10,12 @@
 
 namespace sorvane {
 
+struct HttpResponse {
+    unsigned long status = 0;
+    std::wstring headers;  // the raw header block: status line, then one header per line
+    std::string body;
+};
+
 class InetTransfer {
 public:
     InetTransfer() = default;
@@ -20,6 +26,11 @@ public:
     // the connection fails or the time-out passes first. Nothing of a request
     // outlives the call, so a second request never waits for a first.
     std::optional<std::string> openUrl(const std::wstring& url);
+    // The same with the status and the header block. The wait lets the
+    // caller's windows go on working.
+    std::optional<HttpResponse> fetch(const std::wstring& url);
+    // Each phase of a request (connect, send, receive) may take this long.
+    void setTimeout(unsigned long ms) noexcept { m_timeoutMs = ms; }
 
 private:
     unsigned long m_timeoutMs = 3000;
@@ -29,6 +40,6 @@ private:
 InetTransfer& mainTransfer();
 
 // One blocking GET with WinHTTP time-outs; used by the helper thread.
-std::optional<std::string> httpGet(const std::wstring& url, unsigned long timeoutMs);
+std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs);
 
 } // namespace sorvane

@@ -13,8 +13,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     using namespace sorvane;
     SingleInstance instanceLock;
-    if (instanceLock.anotherIsRunning() && activatePreviousInstance())
-        return 0;
+    if (instanceLock.anotherIsRunning()) {
+        // A start that continues an update waits for the program that
+        // started it to end; any other start hands over to the running one.
+        if (isUpdateRestart()) {
+            if (!instanceLock.waitUntilAlone(30000))
+                return 0;
+        } else if (activatePreviousInstance()) {
+            return 0;
+        }
+    }
     if (finishUpdate())
         return 0;
 

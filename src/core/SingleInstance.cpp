@@ -10,6 +10,19 @@ SingleInstance::SingleInstance()
     m_another = m_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool SingleInstance::waitUntilAlone(unsigned long ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (m_another && GetTickCount64() < end) {
+        // Our own handle would keep the mark alive: let go, look again.
+        m_mutex.reset();
+        Sleep(200);
+        m_mutex.reset(CreateMutexW(nullptr, FALSE, L"Local\\Sorvane.MainInstance"));
+        m_another = m_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    return !m_another;
+}
+
 bool activatePreviousInstance()
 {
     // The first instance may still be starting: give its window a moment to appear.

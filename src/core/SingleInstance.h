@@ -9,6 +9,9 @@ public:
     SingleInstance();
     // True when another instance held the mutex first.
     bool anotherIsRunning() const noexcept { return m_another; }
+    // Waits up to `ms` for the other instance to end (the program that
+    // started an update restart is ending); true once this one is alone.
+    bool waitUntilAlone(unsigned long ms);
 
 private:
     win::UniqueHandleNull m_mutex;

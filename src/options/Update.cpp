@@ -1,11 +1,293 @@
 #include "options/Update.h"
 
+#include "core/AppFolder.h"
+#include "core/ErrorReport.h"
+#include "core/InetTransfer.h"
+#include "core/Registry.h"
+#include "core/StartupSettings.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/ListFiles.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstring>
+
 namespace sorvane {
+
+namespace {
+
+constexpr const wchar_t* kVersionFile = L"qelt.txt";
+constexpr const wchar_t* kUpdateFile = L"qeltupdate.exe";
+constexpr const wchar_t* kDownloaded = L"qelt.exe";
+constexpr const wchar_t* kMainExe = L"Sorvane.exe";
+constexpr int kDownloadAttempts = 6;
+
+// Update transfers get longer phases than error reports: an executable of
+// a few megabytes is on its way.
+InetTransfer& updateTransfer()
+{
+    static InetTransfer& transfer = []() -> InetTransfer& {
+        static InetTransfer t;
+        t.setTimeout(10000);
+        return t;
+    }();
+    return transfer;
+}
+
+} // namespace
+
+void setUpdateTimeout(unsigned long ms) { updateTransfer().setTimeout(ms); }
+
+namespace {
+
+std::optional<HttpResponse> fetchAllowed(const std::wstring& url)
+{
+    if (!isAllowedUpdateUrl(url))
+        return std::nullopt;
+    return updateTransfer().fetch(url);
+}
+
+void setUpdateValue(const wchar_t* name, const std::wstring& value)
+{
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, name, value);
+}
+
+uint16_t thisMachine()
+{
+#if defined(_M_ARM64) || defined(__aarch64__)
+    return IMAGE_FILE_MACHINE_ARM64;
+#elif defined(_M_X64) || defined(__x86_64__)
+    return IMAGE_FILE_MACHINE_AMD64;
+#else
+    return IMAGE_FILE_MACHINE_I386;
+#endif
+}
+
+} // namespace
+
+std::wstring vendorUrl(std::wstring_view file) { return vendorSite() + L"/" + std::wstring(file); }
+
+bool isAllowedUpdateUrl(std::wstring_view url)
+{
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    std::wstring u(url), host(url.size() + 1, L'\0');
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    if (!WinHttpCrackUrl(u.c_str(), static_cast<DWORD>(u.size()), 0, &parts))
+        return false;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+        return true;
+    const std::wstring h(parts.lpszHostName, parts.dwHostNameLength);
+    return parts.nScheme == INTERNET_SCHEME_HTTP &&
+           (h == L"127.0.0.1" || iequals(h, L"localhost") || h == L"[::1]" || h == L"::1");
+}
+
+bool isConnected()
+{
+    // The vendor's own home page: a connection test tells no one else that
+    // this program runs here.
+    return fetchAllowed(vendorSite() + L"/").has_value();
+}
+
+int32_t contentLengthOf(std::wstring_view headers)
+{
+    if (headers.find(L"404") != std::wstring_view::npos)
+        return 0;
+    const size_t at = ifind(headers, L"Content-Length:");
+    if (at == std::wstring_view::npos)
+        return 0;
+    const size_t from = at + wcslen(L"Content-Length:");
+    const size_t end = headers.find(L"\r\n", from);
+    const auto n = parseInteger(trim(headers.substr(from, end == std::wstring_view::npos ? end : end - from)));
+    if (!n || *n < 0 || *n > INT32_MAX)
+        return 0;
+    return static_cast<int32_t>(*n);
+}
+
+int32_t getContentLength(const std::wstring& url)
+{
+    const auto response = fetchAllowed(url);
+    return response ? contentLengthOf(response->headers) : 0;
+}
+
+std::optional<int16_t> versionNumber(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    long long v = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        v = v * 10 + (text[i] - '0');
+        if (v > INT16_MAX)
+            return std::nullopt;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    return static_cast<int16_t>(v);
+}
+
+bool isWindowsExecutableForThisMachine(std::string_view bytes)
+{
+    if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z')
+        return false;
+    uint32_t peOffset = 0;
+    std::memcpy(&peOffset, bytes.data() + 0x3c, 4);
+    if (peOffset > bytes.size() - 6 || bytes.compare(peOffset, 4, std::string_view("PE\0\0", 4)) != 0)
+        return false;
+    uint16_t machine = 0;
+    std::memcpy(&machine, bytes.data() + peOffset + 4, 2);
+    return machine == thisMachine();
+}
+
+bool downloadSizeAccepted(size_t bytes, int32_t length)
+{
+    if (bytes == 0 || length < 1)
+        return false;
+    const long long upper = static_cast<long long>(bytes) - 1;
+    return upper > 999 && (upper - length <= 10 && length - upper <= 10);
+}
+
+void waitPumping(unsigned long ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+bool Updater::checkForUpdate(const std::wstring& installed)
+{
+    if (!isConnected())
+        return false;
+    const std::wstring url = vendorUrl(kVersionFile);
+    const auto response = fetchAllowed(url);
+    if (!response || contentLengthOf(response->headers) <= 0)
+        return false;
+    // A version file that holds no number announces nothing (it never
+    // lowers the installed version).
+    const auto announced = versionNumber(response->body);
+    if (!announced)
+        return false;
+    const int16_t old = versionNumber(toAnsi(installed)).value_or(0);
+    m_new = *announced;
+    if (old < m_new)
+        return true;
+    if (m_new < old)
+        step(L"modUpdate,checkForUpdate", [&] { setUpdateValue(L"ver", std::to_wstring(m_new)); });
+    return false;
+}
+
+bool Updater::downloadUpdate()
+{
+    if (!isConnected())
+        return false;
+    const std::wstring url = vendorUrl(kUpdateFile);
+    const auto response = fetchAllowed(url);
+    if (!response || response->status >= 400)
+        return false;
+    const int32_t length = contentLengthOf(response->headers);
+    if (!downloadSizeAccepted(response->body.size(), length) || !isWindowsExecutableForThisMachine(response->body))
+        return false;
+    return step(L"modUpdate,downloadUpdate", [&] { writeFileBytes(appFile(kDownloaded), response->body); });
+}
+
+bool Updater::installUpdate()
+{
+    bool downloaded = false;
+    for (m_attempts = 0; m_attempts < kDownloadAttempts && !downloaded;)
+        downloaded = (++m_attempts, downloadUpdate());
+    if (!downloaded)
+        return false;
+    step(L"modUpdate,installUpdate", [&] {
+        setUpdateValue(L"App", formatGeneralDate(localNow()));
+        setUpdateValue(L"ver", std::to_wstring(m_new));
+        setUpdateValue(L"Up", L"b");
+        setUpdateValue(L"donreq", L"z");
+    });
+    const std::wstring exe = appFile(kDownloaded);
+    return start ? start(exe) : startMinimized(exe);
+}
+
+bool startMinimized(const std::wstring& exe)
+{
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, appFolder().c_str(), &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+std::wstring updateStage() { return getUpdateValue(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", L"a"); }
+
+bool isUpdateRestart()
+{
+    const std::wstring up = getRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up");
+    return up.find(L'a') == std::wstring::npos &&
+           (up.find(L'b') != std::wstring::npos || up.find(L'c') != std::wstring::npos);
+}
 
 bool finishUpdate()
 {
-    // No update stage is ever entered yet: the download side does not exist,
-    // so there is nothing to complete.
+    const std::wstring up = updateStage();
+    if (up.empty() || up.find(L'a') != std::wstring::npos)
+        return false;
+    if (up.find(L'b') != std::wstring::npos) {
+        // The downloaded program runs: it puts itself in the main
+        // program's place. The copy replaces the old file in one step, so a
+        // failing copy leaves the old program rather than none.
+        waitPumping(4000);
+        const std::wstring target = appFile(kMainExe), temp = savingNameOf(target);
+        waitPumping(4000);
+        bool replaced = CopyFileW(appFile(kDownloaded).c_str(), temp.c_str(), FALSE) != 0;
+        if (replaced) {
+            try {
+                replaceWithNew(temp, target);
+            } catch (...) {
+                replaced = false;
+            }
+        }
+        if (!replaced) {
+            // The old program stays as it was and the update is given up;
+            // this start goes on as the program.
+            DeleteFileW(temp.c_str());
+            step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"a"); });
+            return false;
+        }
+        step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"c"); });
+        waitPumping(4000);
+        startMinimized(target);
+        return true;
+    }
+    if (up.find(L'c') != std::wstring::npos) {
+        waitPumping(5000);
+        DeleteFileW(appFile(kDownloaded).c_str());
+        step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"a"); });
+        const std::wstring donreq = getUpdateValue(HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq", L"");
+        deleteRegValues(HKEY_LOCAL_MACHINE, L"donreq", kUpdateKey);
+        if (donreq.find(L'z') != std::wstring::npos) {
+            MessageBoxW(nullptr, L"Sorvane Upgraded. Thank you", kAppTitle, MB_OK);
+            shellOpen(L"Open", vendorUrl(L"upgrade.php"), L"", L"", SW_SHOWNORMAL);
+        }
+    }
     return false;
 }
 
