@@ -278,3 +278,29 @@
 #define IDD_COOKIES 630
 #define IDC_Lst_Cook 1950
 #define IDC_cookies_cmdOK 1951
+
+// frmAutoUpdate
+#define IDD_UPDATE 640
+#define IDC_up_Label1 1960
+#define IDC_up_ListView1 1961
+#define IDC_up_StatusBar1 1962
+#define IDC_cmdProceed 1963
+#define IDC_up_cmdCancel 1964
+
+// frmIECache
+#define IDD_IECACHE 650
+#define IDC_lstvCache 1970
+#define IDC_fmDisplay 1971
+#define IDC_optAll 1972
+#define IDC_optCookies 1973
+#define IDC_optHistory 1974
+#define IDC_optURL 1975
+#define IDC_wbCache 1976
+#define IDC_lblSTatus 1977
+#define IDC_lblDisplaying 1978
+#define IDC_lblHint 1979
+#define IDC_cache_cmdView 1980
+#define IDC_cmdRefresh 1981
+#define IDC_cache_cmdDelete 1982
+#define IDC_cmdClear 1983
+#define IDC_cache_cmdClose 1984

@@ -13,6 +13,7 @@
 #include "options/LogWindow.h"
 #include "options/Settings.h"
 #include "options/Update.h"
+#include "options/AutoUpdateWindow.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -151,6 +152,14 @@ void MainWindow::showOptions(int tab, bool withWait)
     step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
 }
 
+void MainWindow::showUpdate()
+{
+    AutoUpdateWindow w;
+    // Once the new version runs, this one ends as a close would end it.
+    w.endProgram = [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); };
+    w.show(m_instance, hwnd());
+}
+
 void MainWindow::setAutoClean(bool on, int16_t minutes)
 {
     if (!on) {
@@ -172,7 +181,7 @@ void MainWindow::onPanelEntry(int panel, int index)
         else if (index == 1)
             showOptions(1, true);
         else if (index == 2)
-            notAvailable(L"update");
+            showUpdate();
         else if (index == 3)
             PostMessageW(hwnd(), WM_CLOSE, 0, 0);
         break;
@@ -215,7 +224,7 @@ bool MainWindow::onMenuCommand(int id)
     }
     switch (id) {
     case IDM_mnuOptions: showOptions(1, false); return true;
-    case IDM_mnuchkupdate: notAvailable(L"update"); return true;
+    case IDM_mnuchkupdate: showUpdate(); return true;
     case IDM_mnuStartup: openWithWait<StartupWindow>(false); return true;
     case IDM_mnuFileAssociations: openWithWait<FileAssociationWindow>(false); return true;
     case IDM_mnuUninstall: openWithWait<UninstallWindow>(false); return true;

@@ -90,6 +90,8 @@ private:
     // The options window (not modal) on tab `tab`; the search lists are
     // reloaded right after it is shown.
     void showOptions(int tab, bool withWait);
+    // frmAutoUpdate, modal over this window.
+    void showUpdate();
     void Form_Resize();
     void finishRun();
     HWND activityImageFor(int store) const;

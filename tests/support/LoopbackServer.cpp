@@ -2,6 +2,7 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace testenv {
@@ -36,6 +37,19 @@ LoopbackServer::~LoopbackServer()
     WSACleanup();
 }
 
+void LoopbackServer::route(const std::string& target, std::string response)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_routes.emplace_back(target, std::move(response));
+}
+
+std::string LoopbackServer::response(const std::string& status, const std::string& body, std::optional<size_t> length)
+{
+    std::string r = "HTTP/1.0 " + status + "\r\nContent-Type: application/octet-stream\r\n";
+    r += "Content-Length: " + std::to_string(length.value_or(body.size())) + "\r\n";
+    return r + "\r\n" + body;
+}
+
 std::wstring LoopbackServer::baseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(m_port); }
 
 void LoopbackServer::serve()
@@ -56,12 +70,24 @@ void LoopbackServer::serve()
                 break;
             request.append(buf, static_cast<size_t>(n));
         }
-        const char reply[] = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
-        send(s, reply, sizeof reply - 1, 0);
-        shutdown(s, SD_BOTH);
-        closesocket(s);
         const size_t sp1 = request.find(' ');
         const size_t sp2 = sp1 == std::string::npos ? std::string::npos : request.find(' ', sp1 + 1);
+        std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
+        if (sp2 != std::string::npos) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const std::string target = request.substr(sp1 + 1, sp2 - sp1 - 1);
+            for (const auto& [path, response] : m_routes)
+                if (path == target)
+                    reply = response;
+        }
+        for (size_t sent = 0; sent < reply.size();) {
+            const int n = send(s, reply.data() + sent, static_cast<int>(std::min<size_t>(reply.size() - sent, 65536)), 0);
+            if (n <= 0)
+                break;
+            sent += static_cast<size_t>(n);
+        }
+        shutdown(s, SD_BOTH);
+        closesocket(s);
         if (sp2 != std::string::npos) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(request.substr(sp1 + 1, sp2 - sp1 - 1));

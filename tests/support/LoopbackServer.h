@@ -21,6 +21,13 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     unsigned short port() const { return m_port; }
+    // Answers requests for `target` with this whole response (status line,
+    // headers, body) instead of the plain "200 OK".
+    void route(const std::string& target, std::string response);
+    // A response with the status, a Content-Length (when `length` is not
+    // given, the body's own) and the body.
+    static std::string response(const std::string& status, const std::string& body,
+                                std::optional<size_t> length = std::nullopt);
     std::wstring baseUrl() const;
     // The target of the next request (path and query, as sent), if one comes in time.
     std::optional<std::string> waitForRequest(unsigned ms);
@@ -38,6 +45,7 @@ private:
     bool m_stop = false;
     bool m_silent = false;
     std::vector<SOCKET> m_held;
+    std::vector<std::pair<std::string, std::string>> m_routes;
 };
 
 // Percent-decoding of a request target's query.

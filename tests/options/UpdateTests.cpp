@@ -1,0 +1,234 @@
+// The self-update against a loopback server standing in for the vendor's
+// site: the version check, what a download must be, the stages of the next
+// starts, and one whole round trip with Sorvane.exe itself.
+#include "core/AppFolder.h"
+#include "core/ErrorReport.h"
+#include "core/MainWindow.h"
+#include "core/Registry.h"
+#include "core/Text.h"
+#include "options/Update.h"
+#include "resource.h"
+#include "support/LoopbackServer.h"
+#include "support/TestEnv.h"
+#include "support/WindowWatch.h"
+
+#include <gtest/gtest.h>
+
+using namespace sorvane;
+using namespace testenv;
+
+namespace {
+
+// The bytes of an executable for this machine: the program's own.
+std::string ownExecutable() { return readFile(sorvaneExe()); }
+
+std::wstring updateValue(const wchar_t* name) { return getRegString(HKEY_LOCAL_MACHINE, kUpdateKey, name); }
+
+// The update values of the prefix, put back afterwards; the site is the server.
+class UpdateTest : public ::testing::Test {
+protected:
+    UpdateTest()
+    {
+        setVendorSite(server.baseUrl());
+        setUpdateTimeout(3000);
+    }
+    ~UpdateTest() override
+    {
+        setUpdateTimeout(10000);
+        loadVendorSite();
+    }
+    void announce(const std::string& version) { server.route("/qelt.txt", LoopbackServer::response("200 OK", version)); }
+
+    ScopedAppFolder app;
+    LoopbackServer server;
+    ScopedRegValue ver{HKEY_LOCAL_MACHINE, kUpdateKey, L"ver", L"5"};
+    ScopedRegValue up{HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", nullptr};
+    ScopedRegValue donreq{HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq", nullptr};
+    ScopedRegValue app_{HKEY_LOCAL_MACHINE, kUpdateKey, L"App", nullptr};
+    // Wine would hand the completion page to a browser of the host.
+    ScopedRegValue browsers{HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers", L"sorvane-no-browser"};
+};
+
+} // namespace
+
+TEST(UpdateRules, HeadersVersionsExecutablesAndAddresses)
+{
+    EXPECT_EQ(contentLengthOf(L"HTTP/1.1 200 OK\r\nContent-Length: 1234\r\nServer: x\r\n"), 1234);
+    EXPECT_EQ(contentLengthOf(L"HTTP/1.1 200 OK\r\nX-Id: 4041\r\nContent-Length: 1234\r\n"), 0) << "404 anywhere";
+    EXPECT_EQ(contentLengthOf(L"HTTP/1.1 200 OK\r\nServer: x\r\n"), 0) << "no length: nothing to fetch";
+    EXPECT_EQ(versionNumber("12\r\n"), 12);
+    EXPECT_EQ(versionNumber("  7 beta"), 7);
+    EXPECT_FALSE(versionNumber("new!").has_value());
+    EXPECT_FALSE(versionNumber("99999").has_value()) << "beyond 16 bits";
+    EXPECT_TRUE(isWindowsExecutableForThisMachine(ownExecutable()));
+    std::string other = ownExecutable();
+    uint32_t pe = 0;
+    memcpy(&pe, other.data() + 0x3c, 4);
+    other[pe + 4] = 0x4c;  // i386
+    other[pe + 5] = 0x01;
+    EXPECT_FALSE(isWindowsExecutableForThisMachine(other)) << "a program for another processor";
+    EXPECT_FALSE(isWindowsExecutableForThisMachine("MZ" + std::string(5000, 'x')));
+    EXPECT_FALSE(isWindowsExecutableForThisMachine(std::string(5000, 'x')));
+    EXPECT_FALSE(downloadSizeAccepted(1000, 999)) << "1000 bytes or fewer";
+    EXPECT_TRUE(downloadSizeAccepted(1001, 1000));
+    EXPECT_TRUE(downloadSizeAccepted(5000, 5009));
+    EXPECT_FALSE(downloadSizeAccepted(5000, 5010));
+    EXPECT_TRUE(isAllowedUpdateUrl(L"https://example.com/qeltupdate.exe"));
+    EXPECT_FALSE(isAllowedUpdateUrl(L"http://example.com/qeltupdate.exe")) << "no plain HTTP off this machine";
+    EXPECT_TRUE(isAllowedUpdateUrl(L"http://127.0.0.1:8080/qelt.txt"));
+    EXPECT_TRUE(isAllowedUpdateUrl(L"http://localhost/qelt.txt"));
+    EXPECT_FALSE(isAllowedUpdateUrl(L"file:///c:/qelt.txt"));
+}
+
+TEST_F(UpdateTest, AnnouncedVersionAgainstTheInstalledOne)
+{
+    Updater u;
+    announce("5");
+    EXPECT_FALSE(u.checkForUpdate(L"5"));
+    EXPECT_EQ(updateValue(L"ver"), L"5") << "equal: nothing changes";
+    announce("3");
+    EXPECT_FALSE(u.checkForUpdate(L"5"));
+    EXPECT_EQ(updateValue(L"ver"), L"3") << "lower: the installed number follows the site";
+    announce("not a number");
+    EXPECT_FALSE(u.checkForUpdate(L"3"));
+    EXPECT_EQ(updateValue(L"ver"), L"3") << "a file without a number lowers nothing";
+    announce("8");
+    EXPECT_TRUE(u.checkForUpdate(L"3"));
+    EXPECT_EQ(u.newVersion(), 8);
+    // The connection test asks the vendor's own home page, nothing else.
+    std::vector<std::string> asked;
+    while (auto r = server.waitForRequest(0))
+        asked.push_back(*r);
+    for (const auto& r : asked)
+        EXPECT_TRUE(r == "/" || r == "/qelt.txt") << r;
+    server.route("/qelt.txt", "HTTP/1.0 404 Not Found\r\nContent-Length: 1\r\n\r\n9");
+    EXPECT_FALSE(u.checkForUpdate(L"3"));
+    server.route("/qelt.txt", "HTTP/1.0 200 OK\r\n\r\n9");
+    EXPECT_FALSE(u.checkForUpdate(L"3")) << "no Content-Length";
+}
+
+TEST_F(UpdateTest, OnlyAWholeExecutableIsTakenAndSixAttemptsAreMade)
+{
+    Updater u;
+    std::vector<std::wstring> started;
+    u.start = [&](const std::wstring& exe) {
+        started.push_back(exe);
+        return true;
+    };
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", std::string(1000, 'M')));
+    EXPECT_FALSE(u.installUpdate());
+    EXPECT_EQ(u.attempts(), 6);
+    const std::string text = "MZ" + std::string(4000, 'x');
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", text));
+    EXPECT_FALSE(u.downloadUpdate()) << "not a program";
+    const std::string exe = ownExecutable();
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe.substr(0, exe.size() - 20), exe.size()));
+    EXPECT_FALSE(u.downloadUpdate()) << "shorter than announced";
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    EXPECT_TRUE(started.empty());
+    EXPECT_EQ(updateValue(L"Up"), L"");
+
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe));
+    announce("9");
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
+    EXPECT_TRUE(u.installUpdate());
+    EXPECT_EQ(u.attempts(), 1);
+    EXPECT_EQ(readFile(app.file(L"qelt.exe")), exe);
+    EXPECT_EQ(started, (std::vector<std::wstring>{app.file(L"qelt.exe")}));
+    EXPECT_EQ(updateValue(L"ver"), L"9");
+    EXPECT_EQ(updateValue(L"Up"), L"b");
+    EXPECT_EQ(updateValue(L"donreq"), L"z");
+    EXPECT_FALSE(updateValue(L"App").empty());
+}
+
+TEST_F(UpdateTest, SilentServerAndPlainHttpElsewhereAreNoUpdate)
+{
+    LoopbackServer silent(true);
+    setVendorSite(silent.baseUrl());
+    const ULONGLONG t0 = GetTickCount64();
+    EXPECT_FALSE(isConnected());
+    EXPECT_LT(GetTickCount64() - t0, 20000u) << "bounded by the time-outs";
+    setVendorSite(L"http://192.0.2.1");
+    Updater u;
+    EXPECT_FALSE(u.checkForUpdate(L"1")) << "plain HTTP to another machine is never asked";
+}
+
+// The last stage: qelt.exe goes, the stage is complete, the notice comes
+// only when it was asked for.
+TEST_F(UpdateTest, StageCWithAndWithoutTheNotice)
+{
+    writeFile(app.file(L"qelt.exe"), "old download");
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", L"c");
+    int notices = 0;
+    WindowWatch notice(L"Sorvane", [&](HWND w) {
+        ++notices;
+        PostMessageW(w, WM_COMMAND, IDOK, 0);
+    });
+    notice.repeat(true);
+    EXPECT_FALSE(finishUpdate());
+    EXPECT_EQ(notices, 0) << "no donreq: silent";
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    EXPECT_EQ(updateValue(L"Up"), L"a");
+    EXPECT_FALSE(regValueExists(HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq"));
+
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", L"c");
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq", L"z");
+    EXPECT_FALSE(finishUpdate());
+    EXPECT_EQ(notices, 1);
+    EXPECT_FALSE(regValueExists(HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq"));
+
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", L"x");
+    EXPECT_FALSE(finishUpdate()) << "an unknown stage does nothing";
+    EXPECT_EQ(updateValue(L"Up"), L"x");
+}
+
+// Sorvane.exe checks, downloads the new build, ends; the new build puts
+// itself in place, restarts as Sorvane.exe and completes the update.
+TEST_F(UpdateTest, WholeRoundTripEndsWithTheNewBuildRunning)
+{
+    TempFolder folder;
+    // The new build: the program with bytes of its own after its image.
+    const std::string newBuild = readFile(sorvaneExe()) + std::string(4096, '\0') + "sorvane second build";
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", newBuild));
+    announce("6");
+    writeFile(folder.file(L"Settings.ini"), "[Internet]\r\nVendorSite=" + toAnsi(server.baseUrl()) + "\r\n");
+    HWND mainWindow = nullptr;
+    {
+        SorvaneProcess p(folder.path());
+        mainWindow = p.waitForMainWindow();
+        ASSERT_NE(mainWindow, nullptr);
+        PostMessageW(mainWindow, WM_COMMAND, IDM_mnuchkupdate, 0);
+        HWND update = p.waitForWindow(L"Sorvane-AutoUpdate", 15000);
+        ASSERT_NE(update, nullptr);
+        PostMessageW(GetDlgItem(update, IDC_cmdProceed), BM_CLICK, 0, 0);
+        EXPECT_EQ(p.waitForExit(30000), 0u) << "the old build ends once the new one is started";
+    }
+    // The new build runs as qelt.exe, then as Sorvane.exe; the last one
+    // says the upgrade is done.
+    HWND notice = nullptr;
+    HWND newMain = nullptr;
+    for (int i = 0; i < 600 && !(newMain && updateValue(L"Up") == L"a"); ++i) {
+        Sleep(100);
+        if (!notice)
+            if ((notice = FindWindowW(L"#32770", L"Sorvane")) != nullptr)
+                PostMessageW(notice, WM_COMMAND, IDOK, 0);
+        newMain = FindWindowW(kMainWindowClass, nullptr);
+    }
+    EXPECT_NE(notice, nullptr) << "the completion notice";
+    ASSERT_NE(newMain, nullptr);
+    EXPECT_EQ(updateValue(L"Up"), L"a");
+    EXPECT_EQ(updateValue(L"ver"), L"6");
+    EXPECT_EQ(readFile(folder.file(L"Sorvane.exe")), newBuild);
+    EXPECT_FALSE(exists(folder.file(L"qelt.exe")));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(newMain, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+    ASSERT_NE(process, nullptr);
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    QueryFullProcessImageNameW(process, 0, image, &size);
+    EXPECT_TRUE(iequals(image, folder.file(L"Sorvane.exe"))) << image;
+    PostMessageW(newMain, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process, 15000), WAIT_OBJECT_0);
+    CloseHandle(process);
+}
