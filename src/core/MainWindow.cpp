@@ -1,6 +1,7 @@
 #include "core/MainWindow.h"
 
 #include "cleaners/DefaultRules.h"
+#include "cleaners/IECacheWindow.h"
 #include "core/AppFolder.h"
 #include "core/Categories.h"
 #include "core/DoEvents.h"
@@ -100,12 +101,6 @@ bool MainWindow::onInitDialog()
     return true;
 }
 
-void MainWindow::notAvailable(const wchar_t* window)
-{
-    messageBox(std::wstring(L"The ") + window + L" window is not available in this version yet.",
-               MB_OK | MB_ICONINFORMATION);
-}
-
 // The Orphans panel's order: shared DLLs, help files, application paths, ActiveX.
 void MainWindow::openScanner(int orphansIndex)
 {
@@ -187,9 +182,6 @@ void MainWindow::onPanelEntry(int panel, int index)
         break;
     case kPanelOptions: showOptions(optionsTabFor(index), false); break;
     case kPanelTools: {
-        static const wchar_t* const names[] = {L"startup programs", L"uninstall programs",
-                                               L"invalid file and path references", L"file associations",
-                                               L"Internet Explorer cache"};
         if (index == 5)
             openInternetOptions();
         else if (index == 2)
@@ -200,8 +192,8 @@ void MainWindow::onPanelEntry(int panel, int index)
             openWithWait<UninstallWindow>(true);
         else if (index == 3)
             openWithWait<FileAssociationWindow>(true);
-        else if (index >= 0 && index < 5)
-            notAvailable(names[index]);
+        else if (index == 4)
+            openWithWait<IECacheWindow>(true);
         break;
     }
     case kPanelOrphans: openScanner(index); break;
@@ -230,7 +222,7 @@ bool MainWindow::onMenuCommand(int id)
     case IDM_mnuUninstall: openWithWait<UninstallWindow>(false); return true;
     case IDM_mnuFileExplorer: showExplorer(); return true;
     case IDM_mnuOrphanedFilePath: openWithWait<InvalidFileWindow>(false); return true;
-    case IDM_mnuIECache: notAvailable(L"Internet Explorer cache"); return true;
+    case IDM_mnuIECache: openWithWait<IECacheWindow>(false); return true;
     case IDM_mnuOrphanedDLL: openScanner(0); return true;
     case IDM_mnuOrphanedHelpFile: openScanner(1); return true;
     case IDM_mnuOrphanedApplicationPath: openScanner(2); return true;

@@ -79,7 +79,6 @@ private:
     void showCategoryMenu(HWND checkBox, LPARAM screenPos);
     void tmrClean_Timer();
     void Clean_Timer();
-    void notAvailable(const wchar_t* window);
     bool onMenuCommand(int id);
     void onPanelEntry(int panel, int index);
     void openScanner(int orphansIndex);
