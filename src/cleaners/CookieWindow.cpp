@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "options/ListFiles.h"
 #include "resource.h"
+#include "win/ListColumns.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -30,18 +31,8 @@ bool CookieWindow::onInitDialog()
         DestroyIcon(info.hIcon);
     }
     ListView_SetImageList(lv, m_images, LVSIL_SMALL);  // the list destroys it
-    const struct {
-        const wchar_t* caption;
-        int width;
-    } columns[] = {{L"Domain  ", 140}, {L"Cookie Name  ", 100}, {L"Cookie Value  ", 120},
-                   {L"Secure  ", 60},  {L"Source  ", 200},      {L"Parent  ", 120}};
-    for (int i = 0; i < 6; ++i) {
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.pszText = const_cast<wchar_t*>(columns[i].caption);
-        c.cx = columns[i].width;
-        ListView_InsertColumn(lv, i, &c);
-    }
+    win::addListColumns(lv, {{L"Domain  ", 140}, {L"Cookie Name  ", 100}, {L"Cookie Value  ", 120},
+                             {L"Secure  ", 60}, {L"Source  ", 200}, {L"Parent  ", 120}});
     const std::wstring path = folder + fileName;
     step(tag, [&] {
         if (!fileExists(path))

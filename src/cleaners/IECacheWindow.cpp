@@ -5,6 +5,7 @@
 #include "core/ErrorReport.h"
 #include "core/FileSearch.h"
 #include "resource.h"
+#include "win/ListColumns.h"
 
 #include <commctrl.h>
 
@@ -42,18 +43,8 @@ bool IECacheWindow::onInitDialog()
         };
     HWND lv = list();
     ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
-    const struct {
-        const wchar_t* caption;
-        int width;
-    } columns[] = {{L"Source", 260},   {L"Local filename", 120}, {L"Local file path", 160}, {L"Size", 60},
-                   {L"Hit rate", 60},  {L"Last accessed", 130},  {L"Last modified", 130},   {L"Expires", 130}};
-    for (int i = 0; i < 8; ++i) {
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.pszText = const_cast<wchar_t*>(columns[i].caption);
-        c.cx = columns[i].width;
-        ListView_InsertColumn(lv, i, &c);
-    }
+    win::addListColumns(lv, {{L"Source", 260}, {L"Local filename", 120}, {L"Local file path", 160}, {L"Size", 60},
+                             {L"Hit rate", 60}, {L"Last accessed", 130}, {L"Last modified", 130}, {L"Expires", 130}});
     CheckDlgButton(hwnd(), IDC_optAll, BST_CHECKED);
     getCacheURLList(kCacheMaskAll);
     showCount();

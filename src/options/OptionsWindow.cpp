@@ -13,6 +13,7 @@
 #include "options/Settings.h"
 #include "options/UnzipWindow.h"
 #include "resource.h"
+#include "win/ListColumns.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -74,18 +75,6 @@ std::wstring withBackslash(std::wstring folder)
 
 // --- list views -------------------------------------------------------------
 
-void addColumns(HWND lv, std::initializer_list<std::pair<const wchar_t*, int>> columns)
-{
-    int i = 0;
-    for (const auto& [caption, width] : columns) {
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.pszText = const_cast<wchar_t*>(caption);
-        c.cx = width;
-        ListView_InsertColumn(lv, i++, &c);
-    }
-}
-
 int addRow(HWND lv, const std::vector<std::wstring>& cells)
 {
     LVITEMW it{};
@@ -117,17 +106,15 @@ int findRow(HWND lv, std::wstring_view text)
     return -1;
 }
 
-struct CookieListRow {
-    std::vector<std::wstring> cells;
-};
+using Rows = std::vector<std::vector<std::wstring>>;
 
-void fillSorted(HWND lv, std::vector<CookieListRow> rows)
+// The rows sorted ascending by their first column, without regard to case.
+void fillSorted(HWND lv, Rows rows)
 {
-    std::stable_sort(rows.begin(), rows.end(), [](const CookieListRow& a, const CookieListRow& b) {
-        return toLower(a.cells[0]) < toLower(b.cells[0]);
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return toLower(a[0]) < toLower(b[0]); });
     for (const auto& r : rows)
-        addRow(lv, r.cells);
+        addRow(lv, r);
 }
 
 } // namespace
@@ -301,13 +288,14 @@ void OptionsWindow::Form_Load()
             setChecked(id, true);
         HWND lv = control(IDC_lstvUnnecessaaryFiles);
         ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-        addColumns(lv, {{L"File type", 110}, {L"Description", 450}});
+        win::addListColumns(lv, {{L"File type", 110}, {L"Description", 450}});
         ListView_SetExtendedListViewStyle(control(IDC_lstvCurrentCookies), LVS_EX_FULLROWSELECT);
-        addColumns(control(IDC_lstvCurrentCookies), {{L"Name", 120}, {L"Bytes", 50}, {L"Date", 130}, {L"Path", 200}});
+        win::addListColumns(control(IDC_lstvCurrentCookies),
+                            {{L"Name", 120}, {L"Bytes", 50}, {L"Date", 130}, {L"Path", 200}});
         ListView_SetExtendedListViewStyle(control(IDC_lstvKeepCookies), LVS_EX_FULLROWSELECT);
-        addColumns(control(IDC_lstvKeepCookies), {{L"Name", 110}, {L"Path", 200}});
+        win::addListColumns(control(IDC_lstvKeepCookies), {{L"Name", 110}, {L"Path", 200}});
         ListView_SetExtendedListViewStyle(control(IDC_lstvZip), LVS_EX_FULLROWSELECT);
-        addColumns(control(IDC_lstvZip), {{L"Date", 150}, {L"File Name", 220}, {L"Bytes", 90}});
+        win::addListColumns(control(IDC_lstvZip), {{L"Date", 150}, {L"File Name", 220}, {L"Bytes", 90}});
     });
     step(tag, [&] {
         HWND count = control(IDC_cmbAutoClean1);
@@ -349,10 +337,10 @@ void OptionsWindow::getCookies()
     HWND current = control(IDC_lstvCurrentCookies), keep = control(IDC_lstvKeepCookies);
     ListView_DeleteAllItems(current);
     ListView_DeleteAllItems(keep);
-    std::vector<CookieListRow> kept, found;
+    Rows kept, found;
     step(tag, [&] {
         for (const auto& c : loadKeptCookies(appFile(L"cookies.sol")))
-            kept.push_back({{c.name, c.folder}});
+            kept.push_back({c.name, c.folder});
     });
     step(tag, [&] {
         const std::wstring folder = getRegString(HKEY_CURRENT_USER, kShellFolders, L"Cookies");
@@ -373,8 +361,8 @@ void OptionsWindow::getCookies()
             std::wstring date;
             if (GetFileAttributesExW(apiPath(files[i]).c_str(), GetFileExInfoStandard, &data))
                 date = formatFileTime(data.ftLastWriteTime);
-            found.push_back({{files[i].substr(slash + 1), std::to_wstring(i < sizes.size() ? sizes[i] : 0), date,
-                              files[i].substr(0, slash + 1)}});
+            found.push_back({files[i].substr(slash + 1), std::to_wstring(i < sizes.size() ? sizes[i] : 0), date,
+                             files[i].substr(0, slash + 1)});
         }
     });
     fillSorted(keep, std::move(kept));
@@ -742,12 +730,13 @@ void OptionsWindow::exploreSelected(int listId)
     m_hooks.explore(L"/e," + listEntries(listId).at(static_cast<size_t>(sel)));
 }
 
-void OptionsWindow::cmdUDFODefaults_Click()
+void OptionsWindow::restoreDefaults(int listId, const wchar_t* file, const std::vector<std::wstring>& defaults)
 {
-    clearList(IDC_lstUDFO);
-    DeleteFileW(appFile(L"UDFO.sol").c_str());
-    for (const auto& f : defaultUserDefinedFolders())
-        addListEntry(IDC_lstUDFO, f);
+    // The file goes at once: Cancel does not bring it back.
+    clearList(listId);
+    DeleteFileW(appFile(file).c_str());
+    for (const auto& entry : defaults)
+        addListEntry(listId, entry);
 }
 
 void OptionsWindow::cmdIFIAdd_Click()
@@ -762,14 +751,6 @@ void OptionsWindow::cmdIFIBrowse_Click()
 {
     if (const auto file = m_hooks.pickFile(hwnd()))
         setText(IDC_txtIFI, fileNameOf(*file));
-}
-
-void OptionsWindow::cmdIFIDefaults_Click()
-{
-    clearList(IDC_lstIFI);
-    DeleteFileW(appFile(L"IFI.sol").c_str());
-    for (const auto& n : defaultIgnoredFileNames())
-        addListEntry(IDC_lstIFI, n);
 }
 
 void OptionsWindow::cmdIEAdd_Click()
@@ -1018,10 +999,10 @@ bool OptionsWindow::onCommand(int id, int code, HWND)
     case IDC_cmdUDFORRedundant: removeRedundant(IDC_lstUDFO); break;
     case IDC_cmdUDIFOExplore: exploreSelected(IDC_lstUDIFO); break;
     case IDC_cmdExploreUDFO: exploreSelected(IDC_lstUDFO); break;
-    case IDC_cmdUDFODefaults: cmdUDFODefaults_Click(); break;
+    case IDC_cmdUDFODefaults: restoreDefaults(IDC_lstUDFO, L"UDFO.sol", defaultUserDefinedFolders()); break;
     case IDC_cmdIFIAdd: cmdIFIAdd_Click(); break;
     case IDC_cmdIFIBrowse: cmdIFIBrowse_Click(); break;
-    case IDC_cmdIFIDefaults: cmdIFIDefaults_Click(); break;
+    case IDC_cmdIFIDefaults: restoreDefaults(IDC_lstIFI, L"IFI.sol", defaultIgnoredFileNames()); break;
     case IDC_cmdIEAdd: cmdIEAdd_Click(); break;
     case IDC_cmdUFIBrowse: cmdUFIBrowse_Click(); break;
     case IDC_cmdUDFIAdd: cmdUDFIAdd_Click(); break;

@@ -95,10 +95,10 @@ private:
     void addFolder(int textId, int listId);
     void removeRedundant(int listId);
     void exploreSelected(int listId);
-    void cmdUDFODefaults_Click();
+    // Empties the list, deletes its file and shows the defaults.
+    void restoreDefaults(int listId, const wchar_t* file, const std::vector<std::wstring>& defaults);
     void cmdIFIAdd_Click();
     void cmdIFIBrowse_Click();
-    void cmdIFIDefaults_Click();
     void cmdIEAdd_Click();
     void cmdUFIBrowse_Click();
     void cmdUDFIAdd_Click();

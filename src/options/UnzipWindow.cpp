@@ -3,6 +3,7 @@
 #include "core/ErrorReport.h"
 #include "core/Text.h"
 #include "resource.h"
+#include "win/ListColumns.h"
 
 #include <shellapi.h>
 
@@ -100,20 +101,8 @@ bool UnzipWindow::onInitDialog()
     HWND lv = list();
     ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
     ListView_SetImageList(lv, m_icons.list(), LVSIL_SMALL);
-    const struct {
-        const wchar_t* caption;
-        int width;
-        int format;
-    } columns[] = {{L"Filename", 150, LVCFMT_LEFT}, {L"Size", 70, LVCFMT_RIGHT}, {L"Date", 130, LVCFMT_LEFT},
-                   {L"Packed", 70, LVCFMT_RIGHT}, {L"Folder", 220, LVCFMT_LEFT}};
-    for (int i = 0; i < 5; ++i) {
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        c.pszText = const_cast<wchar_t*>(columns[i].caption);
-        c.cx = columns[i].width;
-        c.fmt = columns[i].format;
-        ListView_InsertColumn(lv, i, &c);
-    }
+    win::addListColumns(lv, {{L"Filename", 150}, {L"Size", 70, LVCFMT_RIGHT}, {L"Date", 130},
+                             {L"Packed", 70, LVCFMT_RIGHT}, {L"Folder", 220}});
     step(L"frmUnzip,Form_Load", [&] { pOpen(strFileName); });
     const int rows = ListView_GetItemCount(lv);
     SetDlgItemTextW(hwnd(), IDC_lblStatus, (std::to_wstring(rows) + L" files(s)").c_str());
