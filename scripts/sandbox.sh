@@ -11,6 +11,7 @@
 # sandbox_create DIR: makes DIR/prefix and exports the Wine environment.
 sandbox_create() {
   local dir=$1
+  sandbox_unmount "$dir"
   rm -rf "$dir"
   mkdir -p "$dir/home" "$dir/xdg/Trash/files" "$dir/xdg/Trash/info" "$dir/tmp"
   dir=$(cd "$dir" && pwd)
@@ -85,8 +86,29 @@ sandbox_display() {
   done
 }
 
+# sandbox_small_volume LETTER SIZE: a tmpfs of SIZE inside the sandbox as a
+# drive letter; writes past its size fail as on a full disk. Needs root.
+sandbox_small_volume() {
+  local letter=$1 size=$2 dir="$SANDBOX_DIR/volume_$1"
+  [ "$(id -u)" -eq 0 ] || return 1
+  mkdir -p "$dir"
+  mount -t tmpfs -o "size=$size" tmpfs "$dir" 2>/dev/null || return 1
+  ln -sfn "$dir" "$WINEPREFIX/dosdevices/$(echo "$letter" | tr 'A-Z' 'a-z'):"
+}
+
+# Unmounts every volume mounted under DIR (a sandbox of an earlier run).
+sandbox_unmount() {
+  local dir mnt
+  dir=$(readlink -f "$1" 2>/dev/null || echo "$1")
+  [ -d "$dir" ] || return 0
+  while read -r mnt; do
+    umount "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null || true
+  done < <(awk -v d="$dir/" 'index($2, d) == 1 { print $2 }' /proc/mounts | sort -r)
+}
+
 sandbox_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  [ -n "${SANDBOX_DIR:-}" ] && sandbox_unmount "$SANDBOX_DIR"
   if [ -n "${SANDBOX_XVFB_PID:-}" ]; then
     kill "$SANDBOX_XVFB_PID" 2>/dev/null || true
     wait "$SANDBOX_XVFB_PID" 2>/dev/null || true

@@ -36,6 +36,17 @@ seq 1 20000 > "$zf/src/zipfix/deep/big.txt"
 echo "stored as it is" > "$zf/src/zipfix/small.dat"
 (cd "$zf/src" && zip -q -r -n .dat ../D_infozip.zip top.txt zipfix && zip -q -r - top.txt zipfix > ../D_streamed.zip)
 
+# A folder link on the way to a restored file, leading out of the folder the
+# archive names.
+mkdir -p "$fixtures/restore/plain" "$fixtures/restore-outside"
+ln -s ../restore-outside "$fixtures/restore/link"
+
+# A small volume (512 KiB) as drive F:, for backups that run out of space.
+# Mounting needs root, which CI has; without it those tests say they skipped.
+if sandbox_small_volume F 512k; then
+  export SORVANE_FULL_VOLUME=F:
+fi
+
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
 cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
 export SORVANE_EXE='C:\sorvane-bin\Sorvane.exe'

@@ -133,8 +133,8 @@ void cleanCookies(CleanerContext& ctx, bool)
                 break;
             }
             const uint64_t length = fileLength(cookies[i]);
-            if (!isKept(cookies[i]) && ctx.deletion.deleteOneFile(cookies[i]) == 1)
-                ctx.run.count(length);
+            if (!isKept(cookies[i]))
+                ctx.deletion.deleteCounted(cookies[i], length);
             ctx.ui.setProgress(static_cast<int64_t>(i) + 1);
         }
     }

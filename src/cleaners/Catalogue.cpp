@@ -60,6 +60,19 @@ void runCleaner(CleanerContext& ctx, int store, bool runAlone)
         reportError(std::wstring(L"frmMain") + entry.tag);
         ctx.run.strLog += L"Skipped protected folder: " + ctx.run.protectedSkips[i] + L"\r\n";
     }
+    appendKeptLines(ctx);
+}
+
+void appendKeptLines(CleanerContext& ctx)
+{
+    ctx.deletion.flushBackups();
+    for (const auto& line : ctx.run.keptFiles)
+        ctx.run.strLog += L"Kept " + line + L"\r\n";
+    ctx.run.keptFiles.clear();
+    if (!ctx.run.backupFailure.empty() && !ctx.run.backupFailureLogged) {
+        ctx.run.strLog += L"Backup failed: " + ctx.run.backupFailure + L"\r\n";
+        ctx.run.backupFailureLogged = true;
+    }
 }
 
 void appendCountedLine(RunState& run, std::wstring_view label)
@@ -78,6 +91,8 @@ void startCounted(CleanerContext& ctx, int store)
 
 void finishCounted(CleanerContext& ctx, std::wstring_view label)
 {
+    // Files waiting for their backup entries go (and count) before the line.
+    ctx.deletion.flushBackups();
     ctx.ui.stopOperation(L"");
     appendCountedLine(ctx.run, label);
 }

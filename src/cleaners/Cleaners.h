@@ -42,6 +42,9 @@ const CleanerEntry& cleanerFor(int store);
 // message with the error's description, is reported with "frmMain" + tag,
 // and the cleaner ends without a log line.
 void runCleaner(CleanerContext& ctx, int store, bool runAlone);
+// The lines of files kept for a reason and of a failed backup, after the
+// cleaner's own line (the failure once a run).
+void appendKeptLines(CleanerContext& ctx);
 
 // "<label> Files Deleted <n> Space Gained <bytes> Bytes" + CR LF.
 void appendCountedLine(RunState& run, std::wstring_view label);

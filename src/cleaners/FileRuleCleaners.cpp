@@ -217,11 +217,11 @@ void cleanUserDefinedFiles(CleanerContext& ctx, bool)
                 if (!fileExists(path))
                     continue;
                 const uint64_t length = fileLength(path);
-                if (ctx.deletion.deleteOneFile(path) == 1)
-                    ctx.run.count(length);
+                ctx.deletion.deleteCounted(path, length);
             }
         }
     }
+    ctx.deletion.flushBackups();
     appendCountedLine(ctx.run, L"Cleaned User Defined Files....");
     ctx.ui.stopOperation(L"");
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace sorvane {
 
@@ -63,11 +64,27 @@ ReviewTally ReviewList::deleteRows(bool checkedOnly, RunState& run, const Review
         const bool deleted = measure(path, length) && hooks.deleteOne(path) != 0;
         // Delete All ticks what it deleted; both commands untick the rest.
         item.checked = deleted;
+        item.length = length;
         if (deleted) {
             ++tally.count;
             tally.bytes += length;
         } else if (hooks.onFailure) {
             hooks.onFailure(path);
+        }
+    }
+    if (hooks.settle) {
+        const std::vector<std::wstring> stayed = hooks.settle();
+        if (!stayed.empty()) {
+            std::unordered_set<std::wstring> set(stayed.begin(), stayed.end());
+            for (auto& item : m_items) {
+                if (!item.checked || !set.count(item.fullPath()))
+                    continue;
+                item.checked = false;
+                --tally.count;
+                tally.bytes -= item.length;
+                if (hooks.onFailure)
+                    hooks.onFailure(item.fullPath());
+            }
         }
     }
     std::erase_if(m_items, [](const ReviewItem& i) { return i.checked; });

@@ -17,6 +17,8 @@ struct ReviewItem {
     bool checked = false;
     // Index in the system's small image list; -1 until first asked for.
     int icon = -1;
+    // The length measured when the row was deleted.
+    uint64_t length = 0;
     std::wstring fullPath() const { return row.folder + row.name; }
 };
 
@@ -35,6 +37,9 @@ struct ReviewDeleteHooks {
     std::function<void(const std::wstring& path)> onFailure;
     // Called between rows; the window repaints from here at a bounded rate.
     std::function<void(const ReviewTally& sofar)> onProgress;
+    // After the last row: settles deletions that were only handed over (the
+    // backup method deletes at its flush) and returns the files that stayed.
+    std::function<std::vector<std::wstring>()> settle;
 };
 
 class ReviewList {

@@ -267,6 +267,7 @@ void ReviewWindow::deleteCommand(bool checkedOnly)
     ReviewDeleteHooks hooks;
     DeletionEngine& deletion = m_tools->deletion;
     hooks.deleteOne = [&](const std::wstring& path) { return deletion.deleteOneFile(path); };
+    hooks.settle = [&] { return deletion.flushBackups(); };
     hooks.onProgress = [&](const ReviewTally& sofar) {
         const ULONGLONG now = GetTickCount64();
         if (now - m_lastPaint < kRepaintMs)

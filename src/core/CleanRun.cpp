@@ -132,6 +132,8 @@ void CleanRun::fullRun()
     }
     step(tag, [&] { m_host.setAnimation(0); });
     step(tag, [&] { m_host.setRunControls(false); });
+    // Every archive of the run is complete before the user sees the log.
+    step(tag, [&] { finishBackupArchive(); });
     if (!m_run.bAbort)
         step(tag, [&] { m_host.showLog(buildLog(L"Sorvane : ")); });
     step(tag, [&] { m_host.setStatus(L"Ready"); });
@@ -161,6 +163,7 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
         break;
     }
     step(tag, [&] { m_host.setRunControls(false); });
+    step(tag, [&] { finishBackupArchive(); });
     if (!m_run.bAbort)
         step(tag, [&] { m_host.showLog(buildLog(L"Sorvane Log : ")); });
     step(tag, [&] { m_host.setStatus(L"Ready"); });

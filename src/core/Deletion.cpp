@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <random>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace sorvane {
@@ -74,28 +75,69 @@ unsigned char randomWipeByte(double u)
 DeletionEngine::~DeletionEngine()
 {
     // Files handed to the backup archive go once their entries are on disk.
-    flushBackups();
+    settleBackups();
 }
 
-void DeletionEngine::flushBackups()
+std::vector<std::wstring> DeletionEngine::flushBackups()
 {
-    if (m_settings.intDelMethod == kBackup && flushBackupArchive() > 0)
-        m_run.bLocked = -1;
+    settleBackups();
+    return std::exchange(m_kept, {});
 }
 
-int DeletionEngine::backUpAndDelete(const std::wstring& path)
+void DeletionEngine::settleBackups()
+{
+    if (m_settings.intDelMethod != kBackup)
+        return;
+    BackupFlush f = flushBackupArchive();
+    m_run.lngBackedUp += static_cast<int64_t>(f.backedUp);
+    m_run.count(f.countedFiles, f.countedBytes);
+    if (f.keptRefused > 0)
+        m_run.bLocked = -1;
+    if (!f.failure.empty() && m_run.backupFailure.empty())
+        m_run.backupFailure = f.failure;
+    m_kept.insert(m_kept.end(), std::make_move_iterator(f.kept.begin()), std::make_move_iterator(f.kept.end()));
+}
+
+void DeletionEngine::keep(const std::wstring& path, const wchar_t* why)
+{
+    m_run.keptFiles.push_back(path + L": " + why);
+}
+
+int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted)
 {
     const std::wstring letter = path.substr(0, 1);
+    // Once the archive of a drive failed, that drive's files stay for the
+    // rest of the run: none may go without its copy.
+    if (m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
+        return -1;
     if (!iequals(letter, m_run.strArchiveDrive)) {
         nameBackupArchive(m_settings.strBackupPath, letter + L"_");
         m_run.strArchiveDrive = letter;
     }
-    // A file whose backup failed is not deleted: it counts as locked.
-    bool backedUp = false;
-    const int result = backUpForDeletion(path, backedUp);
-    if (backedUp)
-        ++m_run.lngBackedUp;
-    return result;
+    switch (backUpForDeletion(path, countBytes, counted)) {
+    case HandOver::Pending:
+        return 1;
+    case HandOver::LinkRemoved:
+        if (counted)
+            m_run.count(countBytes);
+        return 1;
+    case HandOver::NotLocal:
+        keep(path, L"its data is not on this disk (an online-only file), so it was neither downloaded nor deleted");
+        return -1;
+    case HandOver::UnknownLink:
+        keep(path, L"it is a link of a kind that cannot be told, so it was left in place");
+        return -1;
+    case HandOver::ArchiveFailed:
+        m_run.backupFailedDrives += static_cast<wchar_t>(towupper(letter[0]));
+        // The files waiting for this archive stay too, and it is closed now.
+        settleBackups();
+        if (m_run.backupFailure.empty())
+            m_run.backupFailure = L"the backup archive could not be written";
+        return -1;
+    case HandOver::Refused:
+        break;
+    }
+    return 0;  // a file whose backup failed is not deleted: it counts as locked
 }
 
 void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const std::vector<uint64_t>* sizes)
@@ -120,8 +162,10 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
                 m_ui.setStatus(L"Deleting File: " + path);
                 m_ui.setProgress(static_cast<int64_t>(i) + 1);
             }
-            if (deleteOneFile(path) != 0 && sized)
-                m_run.count(size);
+            if (sized)
+                deleteCounted(path, size);
+            else
+                deleteOneFile(path);
         }
     }
     flushBackups();
@@ -129,9 +173,10 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
     m_ui.setStatus(L"Ready");
 }
 
-bool wipeMayOverwrite(DWORD attributes, DWORD linkCount)
+bool wipeMayOverwrite(DWORD attributes, DWORD linkCount, DWORD reparseTag)
 {
-    return linkCount <= 1 && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const ReparseKind kind = reparseKindOf(attributes, reparseTag);
+    return linkCount <= 1 && (kind == ReparseKind::None || kind == ReparseKind::ReadThrough);
 }
 
 void DeletionEngine::deleteFolders(std::vector<std::wstring> folders)
@@ -240,7 +285,11 @@ FolderRecycle DeletionEngine::recycleFolder(const std::wstring& folder, const Pr
                                                                                     : FolderRecycle::Failed;
 }
 
-int DeletionEngine::deleteOneFile(const std::wstring& path)
+int DeletionEngine::deleteOneFile(const std::wstring& path) { return removeOne(path, 0, false); }
+
+int DeletionEngine::deleteCounted(const std::wstring& path, uint64_t size) { return removeOne(path, size, true); }
+
+int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, bool counted)
 {
     int result = 0;
     try {
@@ -249,8 +298,12 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
         } else if (m_settings.intDelMethod == kDelete) {
             result = deletePlain(path);
         } else if (m_settings.intDelMethod != kWipe && m_settings.intDelMethod != kRecycleBin) {
-            // Backed up, then deleted; folders are refused there too.
-            result = backUpAndDelete(path);
+            // Backed up, then deleted; folders are refused there too. The
+            // file is counted by the flush that deletes it.
+            result = backUpAndDelete(path, countBytes, counted);
+            if (result == -1)
+                return 0;  // kept, and the reason is in the log
+            counted = false;
         } else {
             // The shell would move or the wipe would open a whole folder:
             // this engine removes files only.
@@ -258,6 +311,8 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
             if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
                 if (m_settings.intDelMethod == kWipe) {
                     result = wipeFile(path);
+                    if (result == -1)
+                        return 0;
                 } else {
                     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                     result = deleteToRecycleBin(path);
@@ -269,6 +324,8 @@ int DeletionEngine::deleteOneFile(const std::wstring& path)
     }
     if (result == 0)
         m_run.bLocked = -1;
+    else if (counted)
+        m_run.count(countBytes);
     return result;
 }
 
@@ -303,6 +360,7 @@ int DeletionEngine::wipeFile(const std::wstring& path)
     }
     // Who else shares the data decides whether it may be overwritten.
     DWORD links = 1;
+    DWORD tag = 0;
     {
         win::UniqueFile probe(CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -314,13 +372,25 @@ int DeletionEngine::wipeFile(const std::wstring& path)
             return 0;
         }
         links = info.NumberOfLinks;
+        tag = reparseTagOf(probe.get());
     }
-    if (!wipeMayOverwrite(attrs, links))
+    switch (reparseKindOf(attrs, tag)) {
+    case ReparseKind::NotLocal:
+        // Overwriting would first download it, and then destroy the only copy.
+        keep(path, L"its data is not on this disk (an online-only file), so it was not wiped");
+        return -1;
+    case ReparseKind::Unknown:
+        keep(path, L"it is a link of a kind that cannot be told, so it was not wiped");
+        return -1;
+    default:
+        break;
+    }
+    if (!wipeMayOverwrite(attrs, links, tag))
         return deletePlain(path);
-    return overwriteAndDelete(path, attrs);
+    return overwriteAndDelete(path, attrs, reparseKindOf(attrs, tag) == ReparseKind::ReadThrough);
 }
 
-int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs)
+int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bool readThrough)
 {
     const std::wstring p = apiPath(path);
     if (attrs & FILE_ATTRIBUTE_READONLY)
@@ -330,7 +400,8 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs)
     // can never be left half-wiped and then fail to go.
     win::UniqueFile file(CreateFileW(p.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH, nullptr));
+                                     (readThrough ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_WRITE_THROUGH,
+                                     nullptr));
     if (!file) {
         const DWORD err = GetLastError();
         if (attrs & FILE_ATTRIBUTE_READONLY)
@@ -355,7 +426,10 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs)
     if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
         !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard))
         return keep(true);
-    if (!wipeMayOverwrite(basic.FileAttributes, standard.NumberOfLinks)) {
+    // Opened through a filter, the handle shows the data's own file, no tag.
+    const DWORD tag = readThrough ? 0 : reparseTagOf(file.get());
+    const DWORD seen = readThrough ? basic.FileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT : basic.FileAttributes;
+    if (!wipeMayOverwrite(seen, standard.NumberOfLinks, tag)) {
         keep(false);
         return deletePlain(path);  // a second name appeared meanwhile
     }

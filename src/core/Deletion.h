@@ -26,9 +26,10 @@ std::wstring randomWipeName(double uniform01);
 // The byte a wipe writes with Extra Security: 0..100, halves to even.
 unsigned char randomWipeByte(double uniform01);
 // Whether a wipe may overwrite a file's data: not when other names share it
-// (hard links) nor through a link (reparse point), where overwriting would
-// destroy data the user never chose. Such a file loses only its own name.
-bool wipeMayOverwrite(DWORD attributes, DWORD linkCount);
+// (hard links) nor through a link, where overwriting would destroy data the
+// user never chose. Such a file loses only its own name. A file whose data a
+// filter serves (compressed, deduplicated) is overwritten through the filter.
+bool wipeMayOverwrite(DWORD attributes, DWORD linkCount, DWORD reparseTag);
 
 enum class FolderRecycle { Recycled, Protected, Failed };
 
@@ -48,8 +49,12 @@ public:
     // A folder that stays keeps its attributes.
     void deleteFolders(std::vector<std::wstring> folders);
     // 1 when the file is gone, 0 on failure (which sets bLocked). A folder
-    // is never removed here.
+    // is never removed here. With the backup method, 1 means the file is
+    // stored and goes at the next flush, which may still keep it.
     int deleteOneFile(const std::wstring& path);
+    // As deleteOneFile, and counts the file with `size` bytes once it is
+    // really gone (with the backup method: at the flush that deletes it).
+    int deleteCounted(const std::wstring& path, uint64_t size);
     // A file the user picked one by one goes for good, whatever the delete
     // method; a read-only file is left alone (its mark is its owner's word).
     // 1 when the file is gone, 0 otherwise.
@@ -62,21 +67,28 @@ public:
     static FolderRecycle recycleFolder(const std::wstring& folder, const ProtectedFolders& guard);
     // With the backup method, files handed to the archive are deleted once
     // their entries are on disk: at batch ends, here, and when the engine goes.
-    void flushBackups();
-    // Overwrites and deletes one file; 1 on success, 0 on failure or Stop.
+    // Counts what went; returns the files handed over that stayed.
+    std::vector<std::wstring> flushBackups();
+    // Overwrites and deletes one file; 1 on success, 0 on failure or Stop,
+    // -1 when the file is kept for a reason the log names.
     // A file whose data other names share is not overwritten, only unlinked.
     int wipeFile(const std::wstring& path);
 
 private:
     int deletePlain(const std::wstring& path);
     int deleteToRecycleBin(const std::wstring& path);
-    int backUpAndDelete(const std::wstring& path);
-    int overwriteAndDelete(const std::wstring& path, DWORD attributes);
+    int backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted);
+    int removeOne(const std::wstring& path, uint64_t countBytes, bool counted);
+    int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
+    void keep(const std::wstring& path, const wchar_t* why);
+    void settleBackups();
 
     EngineUi& m_ui;
     RunState& m_run;
     const DeleteSettings& m_settings;
     Yielder m_yield;
+    // Files handed to the archive that a flush kept, until flushBackups tells.
+    std::vector<std::wstring> m_kept;
 };
 
 } // namespace sorvane

@@ -284,7 +284,7 @@ void MainWindow::Form_Load()
     });
     step(tag, [&] {
         const std::wstring backup = appFolder() + L"\\Backup";
-        if (!folderExists(backup + L"\\") && !CreateDirectoryW(backup.c_str(), nullptr))
+        if (!folderExists(backup + L"\\") && !makePrivateFolder(backup))
             raiseWin32(GetLastError());
     });
     step(tag, [&] {

@@ -1,4 +1,5 @@
 #include "core/Registry.h"
+#include "core/SystemPaths.h"
 
 #include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
@@ -512,7 +513,7 @@ std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector
     std::wstring folder = settings.strBackupPath;
     if (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
-    CreateDirectoryW(folder.c_str(), nullptr);
+    makePrivateFolder(folder);
     const std::wstring first = registryBackupName(settings.strBackupPath, window, localNow());
     std::wstring file = first;
     // Two deletions within one second each keep their own file.

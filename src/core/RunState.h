@@ -22,6 +22,14 @@ struct RunState {
     // Folders a cleaner was pointed at (or came across) that are protected:
     // skipped, and named in the log after the cleaner's line.
     std::vector<std::wstring> protectedSkips;
+    // Files left in place for a reason worth telling ("path: why"), named in
+    // the log after the cleaner's line.
+    std::vector<std::wstring> keptFiles;
+    // The first failure of a backup archive in this run, and the drives
+    // whose files therefore stay where they are for the rest of the run.
+    std::wstring backupFailure;
+    bool backupFailureLogged = false;
+    std::wstring backupFailedDrives;
 
     void reset() { *this = RunState{}; }
     // One removed file, counted for the category and the run.
@@ -30,6 +38,13 @@ struct RunState {
         ++lngTotalFiles;
         dblTotalSize += bytes;
         ++lngFCOunt;
+        dblFSize += bytes;
+    }
+    void count(uint64_t files, uint64_t bytes)
+    {
+        lngTotalFiles += static_cast<int64_t>(files);
+        dblTotalSize += bytes;
+        lngFCOunt += static_cast<int64_t>(files);
         dblFSize += bytes;
     }
     bool aborted() const noexcept { return bAbort != 0; }

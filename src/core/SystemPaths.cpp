@@ -8,7 +8,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <cwctype>
+#include <vector>
 
 namespace sorvane {
 
@@ -260,6 +262,87 @@ bool folderExists(std::wstring_view path)
         return false;
     const DWORD a = GetFileAttributesW(apiPath(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+ReparseKind reparseKindOf(unsigned long attributes, unsigned long tag)
+{
+    constexpr unsigned long kAppExecLink = 0x8000001BUL;  // IO_REPARSE_TAG_APPEXECLINK
+    constexpr unsigned long kRecallOnOpen = 0x00040000UL;
+    constexpr unsigned long kRecallOnDataAccess = 0x00400000UL;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT || tag == kAppExecLink))
+        return ReparseKind::Link;
+    // Reading such a file would fetch it from the network, or fail.
+    if (attributes & (FILE_ATTRIBUTE_OFFLINE | kRecallOnOpen | kRecallOnDataAccess))
+        return ReparseKind::NotLocal;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return ReparseKind::None;
+    return tag == 0 ? ReparseKind::Unknown : ReparseKind::ReadThrough;
+}
+
+unsigned long reparseTagOf(void* file)
+{
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!GetFileInformationByHandleEx(static_cast<HANDLE>(file), FileAttributeTagInfo, &info, sizeof info))
+        return 0;
+    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info.ReparseTag : 0;
+}
+
+bool makeFolders(std::wstring_view folder)
+{
+    const std::wstring path(folder);
+    if (path.empty() || folderExists(path))
+        return true;
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2 && !makeFolders(path.substr(0, slash)))
+        return false;
+    return CreateDirectoryW(apiPath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::wstring privateFolderSddl()
+{
+    std::wstring user;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<unsigned char> buf(size ? size : 1);
+        wchar_t* sid = nullptr;
+        if (size && GetTokenInformation(token, TokenUser, buf.data(), size, &size) &&
+            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &sid)) {
+            user = sid;
+            LocalFree(sid);
+        }
+        CloseHandle(token);
+    }
+    // Protected: nothing is inherited from the folder above.
+    std::wstring sddl = L"D:P";
+    if (!user.empty())
+        sddl += L"(A;OICI;FA;;;" + user + L")";
+    return sddl + L"(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+}
+
+bool makePrivateFolder(std::wstring_view folder)
+{
+    std::wstring path(folder);
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/'))
+        path.pop_back();
+    if (path.empty() || folderExists(path))
+        return true;
+    const size_t slash = path.find_last_of(L'\\');
+    // The folders above are ordinary ones.
+    if (slash != std::wstring::npos && slash > 2 && !makeFolders(path.substr(0, slash)))
+        return false;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(privateFolderSddl().c_str(), SDDL_REVISION_1, &sd,
+                                                             nullptr))
+        sa.lpSecurityDescriptor = sd;
+    const BOOL made = CreateDirectoryW(apiPath(path).c_str(), sd ? &sa : nullptr);
+    const DWORD err = GetLastError();
+    if (sd)
+        LocalFree(sd);
+    return made || err == ERROR_ALREADY_EXISTS;
 }
 
 } // namespace sorvane

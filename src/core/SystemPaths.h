@@ -49,6 +49,30 @@ inline bool pathTooLong(std::wstring_view path) { return path.size() > kMaxPathC
 // or past MAX_PATH get the "\\?\" prefix (deep trees, network shares).
 std::wstring apiPath(std::wstring_view path);
 
+// What a file's reparse point (or offline mark) means for its data. Only the
+// real links point elsewhere; other tags (compression, deduplication, cloud
+// files) sit on the user's own data, which the system reads through them.
+enum class ReparseKind {
+    None,         // a plain file
+    Link,         // symbolic link, junction, app execution alias: the data is elsewhere
+    ReadThrough,  // the data is this file's, served by a filter: read it normally
+    NotLocal,     // the data is not on this disk (a cloud or offline file)
+    Unknown,      // a reparse point whose tag could not be read: left alone
+};
+ReparseKind reparseKindOf(unsigned long attributes, unsigned long reparseTag);
+// The reparse tag of an open file; 0 when it has none.
+unsigned long reparseTagOf(void* file);
+
+// Creates the folder and every missing one above it.
+bool makeFolders(std::wstring_view folder);
+// Creates a folder that only the user running the program, Administrators
+// and SYSTEM may open (the backup folder holds cookies and personal files of
+// every cleaned profile); missing folders above it are made as usual. An
+// existing folder is left as it is.
+bool makePrivateFolder(std::wstring_view folder);
+// The access list such a folder gets, in SDDL, for the running user.
+std::wstring privateFolderSddl();
+
 bool fileExists(std::wstring_view path);
 // Size in bytes (64-bit); raises when the file cannot be reached.
 uint64_t fileLength(std::wstring_view path);

@@ -1,5 +1,6 @@
 #include "options/BackupArchive.h"
 
+#include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
@@ -8,6 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
+
+#include <winternl.h>
 
 namespace sorvane {
 
@@ -22,6 +26,8 @@ struct PendingFile {
     win::UniqueFile handle;
     std::wstring path;
     DWORD attributes = 0;
+    uint64_t countBytes = 0;
+    bool counted = false;
 };
 
 struct Session {
@@ -29,24 +35,18 @@ struct Session {
     zip::Writer writer;
     std::vector<PendingFile> pending;
     uint64_t pendingBytes = 0;
-    size_t undeleted = 0;
+    // The archive in use failed: nothing more goes into it.
+    bool failed = false;
+    DWORD failureCode = 0;
+    // Flush results no caller has taken yet (a flush on the way to the
+    // next archive, or a stop).
+    BackupFlush carried;
 };
 
 Session& session()
 {
     static Session s;
     return s;
-}
-
-// Creates the folder and every missing one above it.
-bool makeFolders(const std::wstring& folder)
-{
-    if (folder.empty() || folderExists(folder))
-        return true;
-    const size_t slash = folder.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 2 && !makeFolders(folder.substr(0, slash)))
-        return false;
-    return CreateDirectoryW(apiPath(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool ensureOpen()
@@ -57,7 +57,7 @@ bool ensureOpen()
     if (s.path.empty())
         return false;
     const size_t slash = s.path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && !makeFolders(s.path.substr(0, slash)))
+    if (slash != std::wstring::npos && !makePrivateFolder(s.path.substr(0, slash)))
         return false;
     return s.writer.open(s.path);
 }
@@ -111,7 +111,10 @@ std::wstring backupArchiveName(std::wstring_view folder, std::wstring_view prefi
 void nameBackupArchive(std::wstring_view folder, std::wstring_view prefix)
 {
     finishBackupArchive();
-    session().path = backupArchiveName(folder, prefix, localNow());
+    Session& s = session();
+    s.path = backupArchiveName(folder, prefix, localNow());
+    s.failed = false;
+    s.failureCode = 0;
 }
 
 const std::wstring& currentBackupArchive() { return session().path; }
@@ -140,13 +143,76 @@ bool addToBackupArchive(const std::wstring& path)
     return ensureOpen() && session().writer.add(file.get(), name, info);
 }
 
-int backUpForDeletion(const std::wstring& path, bool& backedUp)
+namespace {
+
+void carry(BackupFlush& into, BackupFlush&& from)
 {
-    backedUp = false;
+    into.backedUp += from.backedUp;
+    into.countedFiles += from.countedFiles;
+    into.countedBytes += from.countedBytes;
+    into.keptRefused += from.keptRefused;
+    into.kept.insert(into.kept.end(), std::make_move_iterator(from.kept.begin()),
+                     std::make_move_iterator(from.kept.end()));
+    if (into.failure.empty())
+        into.failure = std::move(from.failure);
+}
+
+void markFailed(Session& s)
+{
+    if (s.failed)
+        return;
+    s.failed = true;
+    s.failureCode = s.writer.failureCode() ? s.writer.failureCode() : ERROR_WRITE_FAULT;
+}
+
+// Settles the files handed over: deleted when their entries are durable,
+// kept otherwise. A failed archive is closed here, as far as it is valid.
+BackupFlush settlePending(Session& s)
+{
+    BackupFlush result;
+    if (!s.pending.empty()) {
+        const bool durable = !s.failed && s.writer.flush();
+        if (!durable)
+            markFailed(s);
+        for (auto& p : s.pending) {
+            if (durable && markForDeletion(p.handle.get())) {
+                ++result.backedUp;
+                if (p.counted) {
+                    ++result.countedFiles;
+                    result.countedBytes += p.countBytes;
+                }
+                continue;  // closing the handle deletes the file
+            }
+            if (durable)
+                ++result.keptRefused;
+            if (p.attributes & FILE_ATTRIBUTE_READONLY)
+                setAttributes(p.handle.get(), p.attributes);
+            result.kept.push_back(p.path);
+        }
+        s.pending.clear();
+        s.pendingBytes = 0;
+    }
+    if (s.failed && s.writer.isOpen()) {
+        // An archive left with no entry at all is no backup of anything.
+        const bool none = s.writer.durableCount() == 0;
+        s.writer.close();
+        if (none)
+            DeleteFileW(apiPath(s.path).c_str());
+        result.failure = win32Message(s.failureCode);
+    }
+    return result;
+}
+
+} // namespace
+
+HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes, bool counted)
+{
     Session& s = session();
     const std::wstring name = storedNameOf(path);
     if (name.empty() || pathTooLong(path) || sameFile(path, s.path))
-        return 0;
+        return HandOver::Refused;
+    if (s.failed)
+        return HandOver::ArchiveFailed;
     // Delete access is asked for now, so a file that could not be deleted is
     // never reported as backed up and gone; the data is read through the same
     // handle that later deletes it. A link is opened itself, not its target;
@@ -157,53 +223,69 @@ int backUpForDeletion(const std::wstring& path, bool& backedUp)
                                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     zip::SourceInfo info;
     if (!file || !zip::sourceInfo(file.get(), info) || info.folder)
-        return 0;
+        return HandOver::Refused;
     const DWORD attributes = info.attributes;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        // A link: its data lives elsewhere and stays; only its own name goes.
-        return markForDeletion(file.get()) ? 1 : 0;
+    win::UniqueFile dataHandle;
+    switch (reparseKindOf(attributes, reparseTagOf(file.get()))) {
+    case ReparseKind::Link:
+        // Its data lives elsewhere and stays; only its own name goes.
+        return markForDeletion(file.get()) ? HandOver::LinkRemoved : HandOver::Refused;
+    case ReparseKind::NotLocal:
+        return HandOver::NotLocal;  // never fetched just to be deleted
+    case ReparseKind::Unknown:
+        return HandOver::UnknownLink;
+    case ReparseKind::ReadThrough:
+        // Compressed, deduplicated or hydrated cloud files: the system's
+        // filter serves the data to a normal open, not to the reparse point.
+        dataHandle.reset(CreateFileW(api.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!dataHandle || !zip::sourceInfo(dataHandle.get(), info) || info.folder)
+            return HandOver::Refused;
+        info.attributes = attributes;
+        break;
+    case ReparseKind::None:
+        break;
     }
     // A read-only file refuses its delete disposition.
     if (attributes & FILE_ATTRIBUTE_READONLY)
         setAttributes(file.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!ensureOpen() || !s.writer.add(file.get(), name, info)) {
+    const bool stored = ensureOpen() && s.writer.add(dataHandle ? dataHandle.get() : file.get(), name, info);
+    if (!stored) {
         if (attributes & FILE_ATTRIBUTE_READONLY)
             setAttributes(file.get(), attributes);
-        return 0;
+        if (s.writer.failed()) {
+            markFailed(s);
+            return HandOver::ArchiveFailed;
+        }
+        // An archive that cannot even be made counts as failed too.
+        if (!s.writer.isOpen()) {
+            if (!s.failed) {
+                s.failed = true;
+                s.failureCode = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            }
+            return HandOver::ArchiveFailed;
+        }
+        return HandOver::Refused;
     }
-    backedUp = true;
     s.pendingBytes += info.size;
-    s.pending.push_back(PendingFile{std::move(file), path, attributes});
+    s.pending.push_back(PendingFile{std::move(file), path, attributes, countBytes, counted});
     if (s.pending.size() >= kPendingFiles || s.pendingBytes >= kPendingBytes)
-        flushBackupArchive();
-    return 1;
+        carry(s.carried, settlePending(s));
+    return HandOver::Pending;
 }
 
-size_t flushBackupArchive()
+BackupFlush flushBackupArchive()
 {
     Session& s = session();
-    if (!s.pending.empty()) {
-        // Not on disk: the files stay, since they would be lost otherwise.
-        const bool onDisk = s.writer.flush();
-        for (auto& p : s.pending) {
-            if (!onDisk || !markForDeletion(p.handle.get())) {
-                ++s.undeleted;
-                if (p.attributes & FILE_ATTRIBUTE_READONLY)
-                    setAttributes(p.handle.get(), p.attributes);
-                p.handle.reset();
-            }
-        }
-        s.pending.clear();  // closing the handles deletes the files
-        s.pendingBytes = 0;
-    }
-    return std::exchange(s.undeleted, 0);
+    BackupFlush result = std::exchange(s.carried, BackupFlush{});
+    carry(result, settlePending(s));
+    return result;
 }
 
 void finishBackupArchive()
 {
     Session& s = session();
-    const size_t undeleted = flushBackupArchive();
-    s.undeleted += undeleted;  // still told to the next flush
+    carry(s.carried, settlePending(s));  // still told to the next flush
     if (s.writer.isOpen())
         s.writer.close();
 }
@@ -213,10 +295,11 @@ void discardBackupArchive(RunState& run)
     Session& s = session();
     const bool open = s.writer.isOpen();
     const bool empty = open && s.writer.entryCount() == 0;
-    const size_t undeleted = flushBackupArchive();
-    if (undeleted)
+    BackupFlush settled = settlePending(s);
+    if (settled.keptRefused)
         run.bLocked = -1;
-    if (open)
+    carry(s.carried, std::move(settled));
+    if (s.writer.isOpen())
         s.writer.close();
     if (empty)
         DeleteFileW(apiPath(s.path).c_str());
@@ -301,26 +384,170 @@ int32_t cUnZip::askOverwrite(const std::wstring& file)
     return last;
 }
 
-bool cUnZip::Unzip()
+std::wstring cUnZip::targetRoot() const
 {
-    m_extracted = 0;
-    m_failures.clear();
-    if (m_zipFile.empty())
-        return false;
+    if (!TargetRoot.empty()) {
+        std::wstring root = TargetRoot;
+        if (root.back() != L'\\')
+            root += L'\\';
+        return root;
+    }
     const size_t slash = m_zipFile.find_last_of(L"\\/");
     const std::wstring fileName = slash == std::wstring::npos ? m_zipFile : m_zipFile.substr(slash + 1);
     const wchar_t letter = fileName.empty() ? L'\0' : fileName[0];
+    return iswalpha(letter) ? std::wstring(1, letter) + L":\\" : std::wstring();
+}
+
+namespace {
+
+// Opens `name` inside the folder `parent` refers to: the name is resolved
+// from that handle, never again from a path that may have changed.
+HANDLE openInside(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                  ULONG options)
+{
+    if (name.empty() || name.size() > 32767)
+        return INVALID_HANDLE_VALUE;
+    UNICODE_STRING us;
+    us.Buffer = const_cast<wchar_t*>(name.c_str());
+    us.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    us.MaximumLength = us.Length;
+    OBJECT_ATTRIBUTES oa;
+    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE h = nullptr;
+    const NTSTATUS status = NtCreateFile(&h, access | SYNCHRONIZE, &oa, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                                         disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return status >= 0 && h ? h : INVALID_HANDLE_VALUE;
+}
+
+bool basicInfo(HANDLE h, FILE_BASIC_INFO& info)
+{
+    return GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+// Folders on the way to a restored file, each opened from the one before
+// it, checked and held: a held folder cannot be renamed, deleted or swapped
+// for a link meanwhile, and nothing is ever resolved through a link.
+class VerifiedFolders {
+public:
+    // Opens the root; false when it cannot be reached.
+    bool openRoot(const std::wstring& root)
+    {
+        win::UniqueFile h(CreateFileW(apiPath(root).c_str(), FILE_READ_ATTRIBUTES | FILE_TRAVERSE | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h)
+            return false;
+        m_path = root.substr(0, root.size() - 1);
+        m_held.push_back(std::move(h));
+        return true;
+    }
+    // Makes and verifies every folder of `relative` (no leading "\").
+    // Empty on success, else why it failed.
+    std::wstring walk(const std::wstring& relative)
+    {
+        size_t at = 0;
+        while (at < relative.size()) {
+            size_t next = relative.find(L'\\', at);
+            if (next == std::wstring::npos)
+                next = relative.size();
+            const std::wstring part = relative.substr(at, next - at);
+            at = next + 1;
+            m_path += L'\\' + part;
+            // The name's own view first: a link that a handle would hide.
+            const DWORD attrs = GetFileAttributesW(apiPath(m_path).c_str());
+            if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT))
+                return L"its folder " + m_path + L" is a link, which a restore never follows";
+            if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+                return L"a file stands where its folder " + m_path + L" should be";
+            // No delete sharing: while held, nobody renames or replaces it.
+            win::UniqueFile h(openInside(m_held.back().get(), part,
+                                         FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_ADD_FILE |
+                                             FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT));
+            FILE_BASIC_INFO basic{};
+            if (!h || !basicInfo(h.get(), basic))
+                return attrs == INVALID_FILE_ATTRIBUTES ? L"its folder " + m_path + L" cannot be made"
+                                                        : L"its folder " + m_path + L" cannot be opened";
+            if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                return L"its folder " + m_path + L" is a link, which a restore never follows";
+            m_held.push_back(std::move(h));
+        }
+        return {};
+    }
+    HANDLE folder() const noexcept { return m_held.back().get(); }
+    const std::wstring& path() const noexcept { return m_path; }
+
+private:
+    std::vector<win::UniqueFile> m_held;
+    std::wstring m_path;
+};
+
+std::wstring randomTempName()
+{
+    static std::mt19937_64 rng{std::random_device{}() ^ GetTickCount64()};
+    wchar_t buf[32];
+    swprintf(buf, 32, L"svz%012llx.tmp", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+    return buf;
+}
+
+// Gives the open file the name `leaf` in the folder `folder` refers to,
+// replacing a file of that name.
+bool renameInside(HANDLE file, HANDLE folder, const std::wstring& leaf)
+{
+    std::vector<unsigned char> buf(sizeof(FILE_RENAME_INFORMATION) + (leaf.size() + 1) * sizeof(wchar_t), 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buf.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = folder;
+    info->FileNameLength = static_cast<ULONG>(leaf.size() * sizeof(wchar_t));
+    std::copy(leaf.begin(), leaf.end(), info->FileName);
+    IO_STATUS_BLOCK io{};
+    return NtSetInformationFile(file, &io, info, static_cast<ULONG>(buf.size()), FileRenameInformation) >= 0;
+}
+
+} // namespace
+
+bool cUnZip::Unzip()
+{
+    m_extracted = 0;
+    m_kept = 0;
+    m_cancelled = false;
+    m_failures.clear();
+    if (m_zipFile.empty())
+        return false;
+    const std::wstring root = targetRoot();
     win::UniqueFile archive(CreateFileW(apiPath(m_zipFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
-    if (!iswalpha(letter) || !archive) {
+    if (root.empty() || !archive) {
         for (const auto& e : m_raw)
-            m_failures.push_back({e.name, iswalpha(letter) ? L"the archive cannot be opened" : L"no drive letter in the archive's name"});
+            m_failures.push_back({e.name, root.empty() ? L"no drive letter in the archive's name" : L"the archive cannot be opened"});
         return false;
     }
-    const std::wstring root = std::wstring(1, letter) + L":\\";
-    for (const auto& e : m_raw) {
+    std::vector<size_t> chosen;
+    for (size_t i = 0; i < m_raw.size(); ++i)
+        if (!OnlySelected || m_entries[i].FileSelected)
+            chosen.push_back(i);
+    // Two names over one record, or records inside each other: refused.
+    const std::vector<bool> overlapping = zip::overlappingEntries(archive.get(), m_raw);
+    uint64_t needed = 0;
+    for (size_t i : chosen)
+        if (!overlapping[i] && !m_raw[i].isFolder())
+            needed += m_raw[i].size;
+    ULARGE_INTEGER freeBytes{};
+    if (needed > 0 && GetDiskFreeSpaceExW(root.c_str(), &freeBytes, nullptr, nullptr) && needed > freeBytes.QuadPart &&
+        !(ConfirmLowSpace && ConfirmLowSpace(needed, freeBytes.QuadPart))) {
+        m_cancelled = true;
+        return false;
+    }
+    for (size_t i : chosen) {
+        const zip::Entry& e = m_raw[i];
         if (!isSafeStoredName(e.name)) {
             m_failures.push_back({e.name, L"the name leads outside the drive root"});
+            continue;
+        }
+        if (overlapping[i]) {
+            m_failures.push_back({e.name, L"its data overlaps another entry of the archive"});
             continue;
         }
         if (e.encrypted()) {
@@ -348,78 +575,140 @@ bool cUnZip::extractOne(HANDLE archive, const zip::Entry& e, const std::wstring&
             return true;
         rel = rel.substr(rel.find_last_of(L'\\') + 1);
     }
-    const std::wstring target = root + rel;
     const auto fail = [&](const std::wstring& why) {
         m_failures.push_back({e.name, why});
         return false;
     };
-    const size_t slash = target.find_last_of(L'\\');
-    const std::wstring parent = target.substr(0, slash);
-    if (!makeFolders(folder ? target : parent))
-        return fail(L"its folder cannot be made");
+    const size_t slash = rel.find_last_of(L'\\');
+    const std::wstring parentRel = folder ? rel : (slash == std::wstring::npos ? std::wstring() : rel.substr(0, slash));
+    const std::wstring leaf = folder ? std::wstring() : rel.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    VerifiedFolders folders;
+    if (!folders.openRoot(root))
+        return fail(L"the drive it was backed up from cannot be reached");
+    if (const std::wstring why = folders.walk(parentRel); !why.empty())
+        return fail(why);
     if (folder)
         return true;
-    const DWORD existing = GetFileAttributesW(apiPath(target).c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (existing & FILE_ATTRIBUTE_DIRECTORY)
+    const std::wstring target = folders.path() + L'\\' + leaf;
+    // What stands at the name now, seen from the verified folder.
+    FILE_BASIC_INFO existing{};
+    bool exists = false;
+    {
+        win::UniqueFile probe(openInside(folders.folder(), leaf, FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                         FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT));
+        exists = probe && basicInfo(probe.get(), existing);
+    }
+    if (!exists && GetFileAttributesW(apiPath(target).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return fail(L"the file in place cannot be read");
+    if (exists) {
+        if (existing.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return fail(L"a folder has its name");
         bool replace = false;
         if (ExtractOnlyNewer) {
-            WIN32_FILE_ATTRIBUTE_DATA data{};
-            GetFileAttributesExW(apiPath(target).c_str(), GetFileExInfoStandard, &data);
             const FILETIME mine = e.lastWriteTime();
-            const auto value = [](const FILETIME& t) {
-                return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-            };
+            const uint64_t value = (static_cast<uint64_t>(mine.dwHighDateTime) << 32) | mine.dwLowDateTime;
             // DOS times hold two-second steps.
-            replace = value(mine) > value(data.ftLastWriteTime) + 20000000ull;
+            replace = value > static_cast<uint64_t>(existing.LastWriteTime.QuadPart) + 20000000ull;
         } else if (OverwriteExisting) {
             replace = true;
         } else if (PromptToOverwrite) {
             const int32_t answer = askOverwrite(target);
             replace = answer == kOverwriteYes || answer == kOverwriteAll;
         }
-        if (!replace)
+        if (!replace) {
+            ++m_kept;
             return true;
+        }
     }
-    // The data goes to a file of its own first; the target is replaced only
-    // by a complete copy whose CRC matched.
-    wchar_t temp[MAX_PATH];
-    if (parent.size() >= MAX_PATH - 14 || !GetTempFileNameW(parent.c_str(), L"svz", 0, temp))
-        return fail(L"no room for the extracted copy");
-    win::UniqueFile out(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) {
-        DeleteFileW(temp);
+    // The data goes to a file of its own in the verified folder first; the
+    // target is replaced only by a complete copy whose CRC matched.
+    win::UniqueFile out;
+    for (int attempt = 0; attempt < 8 && !out; ++attempt)
+        out.reset(openInside(folders.folder(), randomTempName(),
+                             GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, FILE_CREATE,
+                             FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT));
+    if (!out)
         return fail(L"the extracted copy cannot be written");
-    }
+    const auto discard = [&] {
+        FILE_DISPOSITION_INFO dispose{TRUE};
+        SetFileInformationByHandle(out.get(), FileDispositionInfo, &dispose, sizeof dispose);
+        out.reset();
+    };
     const zip::Extracted result = zip::extractTo(archive, e, out.get());
     if (result != zip::Extracted::Ok) {
-        out.reset();
-        DeleteFileW(temp);
+        discard();
         switch (result) {
         case zip::Extracted::BadCrc: return fail(L"its CRC does not match");
         case zip::Extracted::WriteError: return fail(L"the disk refused the data");
         default: return fail(L"its data is damaged");
         }
     }
-    const FILETIME written = e.lastWriteTime();
-    SetFileTime(out.get(), nullptr, nullptr, &written);
-    out.reset();
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(apiPath(target).c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    if (!MoveFileExW(temp, apiPath(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(temp);
-        if (existing != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesW(apiPath(target).c_str(), existing);
+    const FILETIME lastWrite = e.lastWriteTime();
+    SetFileTime(out.get(), nullptr, nullptr, &lastWrite);
+    // A read-only file in place refuses to be replaced: its mark goes first,
+    // and comes back when the replacement fails.
+    const bool readOnly = exists && (existing.FileAttributes & FILE_ATTRIBUTE_READONLY);
+    const auto setInPlace = [&](DWORD attributes) {
+        win::UniqueFile h(openInside(folders.folder(), leaf, FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                     FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE));
+        FILE_BASIC_INFO b{};
+        b.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+        return h && SetFileInformationByHandle(h.get(), FileBasicInfo, &b, sizeof b);
+    };
+    if (readOnly)
+        setInPlace(existing.FileAttributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!renameInside(out.get(), folders.folder(), leaf)) {
+        discard();
+        if (readOnly)
+            setInPlace(existing.FileAttributes);
         return fail(L"the file in place cannot be replaced");
     }
     const unsigned host = e.madeBy >> 8;
     const DWORD kept = e.externalAttributes &
                        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    if ((host == 0 || host == 10 || host == 11 || host == 14) && kept)
-        SetFileAttributesW(apiPath(target).c_str(), kept);
+    if ((host == 0 || host == 10 || host == 11 || host == 14) && kept) {
+        FILE_BASIC_INFO basic{};
+        if (GetFileInformationByHandleEx(out.get(), FileBasicInfo, &basic, sizeof basic)) {
+            basic.FileAttributes = kept;
+            SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof basic);
+        }
+    }
+    out.reset();
     ++m_extracted;
     return true;
+}
+
+std::wstring restoreSummary(const cUnZip& unzip)
+{
+    const size_t failed = unzip.failures().size();
+    const bool damaged = unzip.recovered();
+    if (failed == 0 && !damaged && unzip.keptCount() == 0 && unzip.extractedCount() > 0)
+        return L"Files Restored Successfully";
+    std::wstring text;
+    if (failed > 0)
+        text = L"There was an error in restoring files";
+    else if (damaged)
+        text = L"The backup was damaged: only the files found in it could be restored.";
+    else if (unzip.extractedCount() == 0)
+        text = L"No file was restored: the files of this backup are all in place and the overwrite method kept them.";
+    else
+        text = L"Files Restored Successfully";
+    text += L"\r\n\r\nRestored: " + std::to_wstring(unzip.extractedCount()) +
+            L"\r\nKept in place by the overwrite method: " + std::to_wstring(unzip.keptCount()) +
+            L"\r\nFailed: " + std::to_wstring(failed);
+    if (damaged)
+        text += L"\r\n\r\nThe archive is damaged: its central directory is missing, so its entries were recovered "
+                L"from the local headers, and files past the damage are missing.";
+    constexpr size_t kNamed = 5;
+    if (failed > 0)
+        text += L"\r\n";
+    for (size_t i = 0; i < failed && i < kNamed; ++i)
+        text += L"\r\n" + unzip.failures()[i].name + L": " + unzip.failures()[i].reason;
+    if (failed > kNamed)
+        text += L"\r\n... and " + std::to_wstring(failed - kNamed) + L" more";
+    return text;
 }
 
 } // namespace sorvane

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,34 @@ std::wstring storedNameOf(std::wstring_view path);
 
 // Stores a copy of the file in the archive in use; the file stays.
 bool addToBackupArchive(const std::wstring& path);
-// Stores the file and takes it over for deletion: 1 when it is stored and
-// will be deleted at the next flush, 0 when it cannot be opened for deletion
-// or stored (it stays, untouched). `backedUp` tells whether an entry was
-// written (a link loses its own name without one: its data is elsewhere).
-int backUpForDeletion(const std::wstring& path, bool& backedUp);
+
+// What became of a file handed to the archive for deletion.
+enum class HandOver {
+    Pending,        // stored; deleted at the next flush once its entry is durable
+    LinkRemoved,    // a link: its own name is gone, its data elsewhere untouched
+    Refused,        // cannot be opened for deletion or read: it stays, untouched
+    NotLocal,       // its data is not on this disk (a cloud file): it stays
+    UnknownLink,    // a reparse point of a kind that cannot be told: it stays
+    ArchiveFailed,  // the archive in use cannot be written: it stays
+};
+// Stores the file and takes it over for deletion. `countBytes` is handed
+// back by the flush that deletes it, for the caller's counters.
+HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes = 0, bool counted = false);
+
+// What a flush did with the files handed over since the last one.
+struct BackupFlush {
+    size_t backedUp = 0;       // entries durable and files deleted
+    size_t countedFiles = 0;   // of those, the ones handed over counted
+    uint64_t countedBytes = 0;
+    std::vector<std::wstring> kept;  // handed over, still in place
+    size_t keptRefused = 0;          // of those, kept because deletion was refused
+    // Set once when the archive in use failed: the reason, and its drive.
+    std::wstring failure;
+};
 // Puts the entries written so far on disk, then deletes the files handed
-// over. Returns how many of those could not be deleted after all.
-size_t flushBackupArchive();
+// over. After a failed write, no file handed over since the last durable
+// point is deleted, and the archive is closed as far as it is valid.
+BackupFlush flushBackupArchive();
 // Flushes, writes the central directory and closes the archive in use.
 void finishBackupArchive();
 // After a stop: the archive in use is completed and kept when it holds any
@@ -106,16 +127,31 @@ public:
     // Whether the last Directory found a zip archive at all.
     bool isZip() const noexcept { return m_isZip; }
 
-    // Extracts every listed entry into the root of the drive that the
-    // archive's file name starts with. True when at least one entry was
+    // Only the entries whose FileSelected is set are extracted (the viewer's
+    // checked rows); otherwise every listed entry.
+    bool OnlySelected = false;
+    // Where the entries go: "" for the root of the drive that the archive's
+    // file name starts with (the restore), or a folder of the caller's.
+    std::wstring TargetRoot;
+    // Asked before writing when the entries' declared sizes add up to more
+    // than the free space of the target volume; false cancels the restore.
+    std::function<bool(uint64_t needed, uint64_t free)> ConfirmLowSpace;
+
+    // Extracts the entries into the target root, never through a link met on
+    // the way and never outside that root. True when at least one entry was
     // extracted and none failed.
     bool Unzip();
     size_t extractedCount() const noexcept { return m_extracted; }
+    // Existing files the overwrite method kept in place.
+    size_t keptCount() const noexcept { return m_kept; }
+    // The restore was called off at the free-space question.
+    bool cancelled() const noexcept { return m_cancelled; }
     const std::vector<RestoreFailure>& failures() const noexcept { return m_failures; }
 
 private:
     bool extractOne(HANDLE archive, const zip::Entry& entry, const std::wstring& root);
     int32_t askOverwrite(const std::wstring& file);
+    std::wstring targetRoot() const;
 
     std::wstring m_zipFile;
     std::vector<ArchiveEntry> m_entries;
@@ -123,11 +159,18 @@ private:
     bool m_recovered = false;
     bool m_isZip = false;
     size_t m_extracted = 0;
+    size_t m_kept = 0;
+    bool m_cancelled = false;
     std::vector<RestoreFailure> m_failures;
 };
 
 // Whether a stored name is safe to put under a drive root: relative, no
 // drive, no "..", no characters a file name cannot hold.
 bool isSafeStoredName(std::wstring_view name);
+
+// The message a restore ends with: success in the plain case, otherwise the
+// counts restored, kept and failed, the first failures by name and reason,
+// and whether the archive was damaged.
+std::wstring restoreSummary(const cUnZip& unzip);
 
 } // namespace sorvane

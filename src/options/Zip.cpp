@@ -165,8 +165,13 @@ std::wstring decodeName(const std::string& raw, uint16_t flags, uint16_t madeBy,
     return widen(CP_OEMCP, raw);
 }
 
-// Finds the end of a deflate stream that starts at `offset`.
-bool deflatedLength(HANDLE file, uint64_t offset, uint64_t fileEnd, uint64_t& packed, uint64_t& size)
+// Deflate cannot expand data more than this many times.
+constexpr uint64_t kDeflateLimit = 1032;
+
+// Finds the end of a deflate stream that starts at `offset`, inflating at
+// most `budget` bytes (what is left is handed back).
+bool deflatedLength(HANDLE file, uint64_t offset, uint64_t fileEnd, uint64_t& packed, uint64_t& size,
+                    uint64_t& budget)
 {
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
@@ -188,9 +193,12 @@ bool deflatedLength(HANDLE file, uint64_t offset, uint64_t fileEnd, uint64_t& pa
         rc = inflate(&z, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END)
             break;
+        if (z.total_out > budget)
+            break;
     }
     packed = z.total_in;
     size = z.total_out;
+    budget -= std::min<uint64_t>(budget, size);
     inflateEnd(&z);
     return rc == Z_STREAM_END;
 }
@@ -199,6 +207,7 @@ bool deflatedLength(HANDLE file, uint64_t offset, uint64_t fileEnd, uint64_t& pa
 void scanLocalHeaders(HANDLE file, uint64_t fileEnd, Listing& listing)
 {
     uint64_t at = 0;
+    uint64_t budget = fileEnd * kDeflateLimit;
     unsigned char h[30];
     while (at + 30 <= fileEnd && readAt(file, at, h, 30) && get32(h) == kLocalSig) {
         Entry e;
@@ -226,7 +235,7 @@ void scanLocalHeaders(HANDLE file, uint64_t fileEnd, Listing& listing)
         if (e.flags & 8) {
             // Sizes follow the data: only a deflate stream shows where it ends.
             uint64_t packed = 0, size = 0;
-            if (e.method != 8 || !deflatedLength(file, dataStart, fileEnd, packed, size))
+            if (e.method != 8 || !deflatedLength(file, dataStart, fileEnd, packed, size, budget))
                 break;
             dataEnd = dataStart + packed;
             unsigned char d[24];
@@ -377,6 +386,42 @@ Listing list(const std::wstring& path)
     return listing;
 }
 
+std::vector<bool> overlappingEntries(HANDLE archive, const std::vector<Entry>& entries)
+{
+    const uint64_t fileEnd = fileSize(archive);
+    std::vector<bool> bad(entries.size(), false);
+    std::vector<std::pair<uint64_t, uint64_t>> ranges(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        unsigned char h[30];
+        if (e.localOffset > fileEnd || fileEnd - e.localOffset < 30 || !readAt(archive, e.localOffset, h, 30) ||
+            get32(h) != kLocalSig) {
+            bad[i] = true;
+            continue;
+        }
+        const uint64_t header = 30ull + get16(h + 26) + get16(h + 28);
+        ranges[i] = {e.localOffset, e.localOffset + header + std::min<uint64_t>(e.packedSize, fileEnd)};
+    }
+    std::vector<size_t> order;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!bad[i])
+            order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ranges[a].first < ranges[b].first; });
+    uint64_t reach = 0;
+    size_t owner = SIZE_MAX;
+    for (size_t i : order) {
+        if (owner != SIZE_MAX && ranges[i].first < reach) {
+            bad[i] = true;
+            bad[owner] = true;
+        }
+        if (ranges[i].second > reach || owner == SIZE_MAX) {
+            reach = std::max(reach, ranges[i].second);
+            owner = i;
+        }
+    }
+    return bad;
+}
+
 Extracted extractTo(HANDLE archive, const Entry& entry, HANDLE out)
 {
     if (entry.encrypted())
@@ -394,19 +439,27 @@ Extracted extractTo(HANDLE archive, const Entry& entry, HANDLE out)
     std::vector<unsigned char> in(kChunk), buf(kChunk);
     uLong crc = crc32(0, nullptr, 0);
     uint64_t written = 0;
+    // Output past the declared size is never written: a bomb ends at once.
+    bool tooLong = false;
     const auto emit = [&](const unsigned char* p, size_t n) {
+        if (n > entry.size - written) {
+            tooLong = true;
+            return false;
+        }
         crc = crc32(crc, p, static_cast<uInt>(n));
         written += n;
         DWORD w = 0;
         return WriteFile(out, p, static_cast<DWORD>(n), &w, nullptr) && w == n;
     };
+    if (entry.method == 0 && entry.packedSize != entry.size)
+        return Extracted::BadData;
     if (entry.method == 0) {
         while (at < inEnd) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, inEnd - at));
             if (!readAt(archive, at, buf.data(), n))
                 return Extracted::ReadError;
             if (!emit(buf.data(), n))
-                return Extracted::WriteError;
+                return tooLong ? Extracted::BadData : Extracted::WriteError;
             at += n;
         }
     } else {
@@ -436,7 +489,7 @@ Extracted extractTo(HANDLE archive, const Entry& entry, HANDLE out)
             if (rc != Z_OK && rc != Z_STREAM_END)
                 result = Extracted::BadData;
             else if (!emit(buf.data(), buf.size() - z.avail_out))
-                result = Extracted::WriteError;
+                result = tooLong ? Extracted::BadData : Extracted::WriteError;
         }
         inflateEnd(&z);
         if (result != Extracted::Ok)
@@ -480,6 +533,10 @@ bool Writer::open(const std::wstring& path)
         m_names.push_back(e.rawName);
     m_end = existing.appendOffset;
     m_added = 0;
+    m_failed = false;
+    m_failureCode = 0;
+    m_durableEnd = m_end;
+    m_durableCount = m_entries.size();
     m_buffer.clear();
     m_buffer.reserve(kChunk + 64 * 1024);
     // New entries go where the old central directory began.
@@ -493,18 +550,42 @@ bool Writer::open(const std::wstring& path)
     return true;
 }
 
+bool Writer::fail()
+{
+    if (!m_failed) {
+        m_failed = true;
+        m_failureCode = GetLastError();
+        if (m_failureCode == ERROR_SUCCESS)
+            m_failureCode = ERROR_WRITE_FAULT;
+    }
+    return false;
+}
+
 bool Writer::flushBuffer()
 {
     if (m_buffer.empty())
-        return true;
+        return !m_failed;
     const uint64_t offset = m_end - m_buffer.size();
     const bool ok = writeAt(offset, m_buffer.data(), m_buffer.size());
     m_buffer.clear();
     return ok;
 }
 
+void Writer::rollbackTo(uint64_t offset)
+{
+    const uint64_t bufferStart = m_end - m_buffer.size();
+    if (offset >= bufferStart)
+        m_buffer.resize(static_cast<size_t>(offset - bufferStart));
+    else
+        m_buffer.clear();  // what reached the file is written over or cut at close
+    m_end = offset;
+}
+
 bool Writer::writeAt(uint64_t offset, const void* data, size_t n)
 {
+    // Once a write failed, nothing after it can be trusted to follow it.
+    if (m_failed)
+        return false;
     const auto* p = static_cast<const char*>(data);
     while (n > 0) {
         OVERLAPPED ov{};
@@ -512,8 +593,12 @@ bool Writer::writeAt(uint64_t offset, const void* data, size_t n)
         ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD w = 0;
         const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-        if (!WriteFile(m_file, p, want, &w, &ov) || w == 0)
-            return false;
+        if (!WriteFile(m_file, p, want, &w, &ov))
+            return fail();
+        if (w == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return fail();
+        }
         p += w;
         n -= w;
         offset += w;
@@ -523,6 +608,8 @@ bool Writer::writeAt(uint64_t offset, const void* data, size_t n)
 
 bool Writer::write(const void* data, size_t n)
 {
+    if (m_failed)
+        return false;
     const auto* p = static_cast<const char*>(data);
     m_buffer.insert(m_buffer.end(), p, p + n);
     m_end += n;
@@ -592,7 +679,7 @@ bool sourceInfo(HANDLE file, SourceInfo& info)
 
 bool Writer::add(HANDLE source, const std::wstring& name, const SourceInfo& info)
 {
-    if (!isOpen())
+    if (!isOpen() || m_failed)
         return false;
     const std::string utf8 = toUtf8(name);
     if (utf8.empty() || utf8.size() > kMax16 - 1)
@@ -650,8 +737,12 @@ bool Writer::add(HANDLE source, const std::wstring& name, const SourceInfo& info
         e.method = 8;
         e.size = size;
         const std::string header = localHeader(e, utf8, zip64, info.access, info.creation);
-        if (!addStreamed(source, header, zip64, e))
+        bool readFailed = false;
+        if (!addStreamed(source, header, zip64, e, readFailed)) {
+            if (!m_failed)
+                rollbackTo(e.localOffset);  // the source failed, not the archive
             return false;
+        }
         const std::string final = localHeader(e, utf8, zip64, info.access, info.creation);
         if (!flushBuffer() || !writeAt(e.localOffset, final.data(), final.size()))
             return false;
@@ -662,7 +753,7 @@ bool Writer::add(HANDLE source, const std::wstring& name, const SourceInfo& info
     return true;
 }
 
-bool Writer::addStreamed(HANDLE source, const std::string& header, bool zip64, Entry& e)
+bool Writer::addStreamed(HANDLE source, const std::string& header, bool zip64, Entry& e, bool& readFailed)
 {
     if (!write(header.data(), header.size()))
         return false;
@@ -675,8 +766,10 @@ bool Writer::addStreamed(HANDLE source, const std::string& header, bool zip64, E
     bool eof = false;
     while (!eof) {
         size_t got = 0;
-        if (!readAll(source, in.data(), in.size(), got))
+        if (!readAll(source, in.data(), in.size(), got)) {
+            readFailed = true;
             return false;
+        }
         eof = got < in.size();
         crc = crc32(crc, in.data(), static_cast<uInt>(got));
         read += got;
@@ -703,13 +796,37 @@ bool Writer::addStreamed(HANDLE source, const std::string& header, bool zip64, E
     return true;
 }
 
-bool Writer::flush() { return isOpen() && flushBuffer() && FlushFileBuffers(m_file); }
+bool Writer::flush()
+{
+    if (!isOpen() || !flushBuffer())
+        return false;
+    if (!FlushFileBuffers(m_file))
+        return fail();
+    m_durableEnd = m_end;
+    m_durableCount = m_entries.size();
+    return true;
+}
 
 bool Writer::close()
 {
     if (!isOpen())
         return false;
     bool ok = flushBuffer();
+    if (m_failed) {
+        // Cut back to what is known to be on disk and close the archive as
+        // far as it is valid: the entries of the last durable point.
+        ok = false;
+        m_buffer.clear();
+        m_end = m_durableEnd;
+        m_entries.resize(m_durableCount);
+        m_names.resize(m_durableCount);
+        m_failed = false;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(m_end);
+        if (!SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(m_file))
+            fail();
+    }
+    const bool allWritten = ok;
     const uint64_t cdOffset = m_end;
     std::string cd;
     bool anyZip64 = m_forceZip64;
@@ -755,11 +872,11 @@ bool Writer::close()
         cd += name;
         cd += extra;
         if (cd.size() >= kChunk) {
-            ok = ok && write(cd.data(), cd.size());
+            write(cd.data(), cd.size());
             cd.clear();
         }
     }
-    ok = ok && write(cd.data(), cd.size());
+    write(cd.data(), cd.size());
     const uint64_t cdSize = m_end - cdOffset;
     const uint64_t count = m_entries.size();
     std::string tail;
@@ -789,7 +906,17 @@ bool Writer::close()
     put32(tail, wide ? kMax32 : static_cast<uint32_t>(cdSize));
     put32(tail, wide ? kMax32 : static_cast<uint32_t>(cdOffset));
     put16(tail, 0);
-    ok = ok && write(tail.data(), tail.size()) && flushBuffer() && FlushFileBuffers(m_file);
+    // The directory is written even after a failure: it makes the durable
+    // entries an archive every reader opens.
+    bool closed = write(tail.data(), tail.size()) && flushBuffer();
+    if (closed) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(m_end);
+        closed = SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN) && SetEndOfFile(m_file) && FlushFileBuffers(m_file);
+    }
+    ok = allWritten && closed;
+    if (!closed)
+        fail();
     CloseHandle(m_file);
     m_file = INVALID_HANDLE_VALUE;
     m_entries.clear();

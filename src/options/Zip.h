@@ -53,9 +53,15 @@ struct Listing {
 
 Listing list(const std::wstring& path);
 
+// Marks the entries whose local records overlap another's (or share one),
+// or whose local header is missing: a listing's names lead there, and two
+// names over one record are how small archives unpack into huge ones.
+std::vector<bool> overlappingEntries(HANDLE archive, const std::vector<Entry>& entries);
+
 enum class Extracted { Ok, Encrypted, UnknownMethod, BadData, BadCrc, ReadError, WriteError };
 
-// Writes the data of `entry` to `out`, checking its length and CRC.
+// Writes the data of `entry` to `out`, checking its length and CRC; output
+// past the declared size is never written (BadData at once).
 Extracted extractTo(HANDLE archive, const Entry& entry, HANDLE out);
 
 // What an entry keeps of its source file.
@@ -81,13 +87,23 @@ public:
     // is never touched.
     bool open(const std::wstring& path);
     bool isOpen() const noexcept { return m_file != INVALID_HANDLE_VALUE; }
-    // Stores the data read from `source` (at its start) under `name`.
+    // Stores the data read from `source` (at its start) under `name`. A
+    // source that cannot be read leaves the archive as it was.
     bool add(HANDLE source, const std::wstring& name, const SourceInfo& info);
-    // Everything written so far reaches the disk.
+    // Everything written so far reaches the disk: the entries are durable.
+    // After a failed write this stays false until the archive is closed.
     bool flush();
-    // Writes the central directory and closes; the archive is complete.
+    // Writes the central directory and closes; true when the archive is
+    // complete with every entry added. After a failed write the archive is
+    // cut back to its last durable entry and closed with those entries only.
     bool close();
+    // A write to the archive failed since the last durable point; sticky.
+    bool failed() const noexcept { return m_failed; }
+    // The system's error code of the first failed write.
+    DWORD failureCode() const noexcept { return m_failureCode; }
     size_t entryCount() const noexcept { return m_entries.size(); }
+    // Entries as of the last durable point (what a failed archive keeps).
+    size_t durableCount() const noexcept { return m_durableCount; }
     size_t addedCount() const noexcept { return m_added; }
     // Forces ZIP64 records for every entry (tests of the large-file path).
     void forceZip64(bool on) noexcept { m_forceZip64 = on; }
@@ -96,7 +112,10 @@ private:
     bool write(const void* data, size_t n);
     bool flushBuffer();
     bool writeAt(uint64_t offset, const void* data, size_t n);
-    bool addStreamed(HANDLE source, const std::string& header, bool zip64, Entry& entry);
+    bool addStreamed(HANDLE source, const std::string& header, bool zip64, Entry& entry, bool& readFailed);
+    bool fail();
+    // Forgets what was written from `offset` on (a source that could not be read).
+    void rollbackTo(uint64_t offset);
 
     HANDLE m_file = INVALID_HANDLE_VALUE;
     std::wstring m_path;
@@ -106,6 +125,11 @@ private:
     uint64_t m_end = 0;  // offset of the next byte written
     size_t m_added = 0;
     bool m_forceZip64 = false;
+    bool m_failed = false;
+    DWORD m_failureCode = 0;
+    // The end and entry count as of the last successful flush.
+    uint64_t m_durableEnd = 0;
+    size_t m_durableCount = 0;
 };
 
 } // namespace sorvane::zip

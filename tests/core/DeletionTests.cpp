@@ -194,12 +194,40 @@ TEST_F(DeletionTest, WipeOfAHardLinkRemovesOnlyItsNameAndKeepsTheSharedBytes)
 
 TEST(WipeDecision, SharedOrLinkedDataIsNeverOverwritten)
 {
-    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 1));
-    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 1));
-    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 2));
-    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 40));
-    // A file symbolic link: overwriting would write into its target.
-    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, 1));
+    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 1, 0));
+    EXPECT_TRUE(wipeMayOverwrite(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 1, 0));
+    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 2, 0));
+    EXPECT_FALSE(wipeMayOverwrite(FILE_ATTRIBUTE_ARCHIVE, 40, 0));
+    // Links: overwriting would write into their targets.
+    constexpr DWORD reparse = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_FALSE(wipeMayOverwrite(reparse, 1, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_FALSE(wipeMayOverwrite(reparse, 1, IO_REPARSE_TAG_MOUNT_POINT));
+    EXPECT_FALSE(wipeMayOverwrite(reparse, 1, 0x8000001B)) << "app execution alias";
+    EXPECT_FALSE(wipeMayOverwrite(reparse, 1, 0)) << "a tag that could not be read";
+    // Compressed (WOF) and deduplicated files hold their own data.
+    EXPECT_TRUE(wipeMayOverwrite(reparse, 1, 0x80000017));
+    EXPECT_TRUE(wipeMayOverwrite(reparse, 1, 0x80000013));
+    EXPECT_FALSE(wipeMayOverwrite(reparse, 2, 0x80000017)) << "hard links still keep their data";
+}
+
+// Wine gives files no reparse tags, so the decision is tested as such: only
+// real links are links; filters' files are read through; data that is not on
+// the disk is never fetched.
+TEST(ReparseDecision, OnlyRealLinksAreLinks)
+{
+    constexpr DWORD reparse = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
+    constexpr DWORD recallOnData = 0x00400000, recallOnOpen = 0x00040000;
+    EXPECT_EQ(reparseKindOf(FILE_ATTRIBUTE_ARCHIVE, 0), ReparseKind::None);
+    EXPECT_EQ(reparseKindOf(reparse, IO_REPARSE_TAG_SYMLINK), ReparseKind::Link);
+    EXPECT_EQ(reparseKindOf(reparse | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT), ReparseKind::Link);
+    EXPECT_EQ(reparseKindOf(reparse, 0x8000001B), ReparseKind::Link);
+    EXPECT_EQ(reparseKindOf(reparse, 0x80000017), ReparseKind::ReadThrough) << "WOF / CompactOS";
+    EXPECT_EQ(reparseKindOf(reparse, 0x80000013), ReparseKind::ReadThrough) << "deduplication";
+    EXPECT_EQ(reparseKindOf(reparse, 0x9000001A), ReparseKind::ReadThrough) << "a cloud file that is on the disk";
+    EXPECT_EQ(reparseKindOf(reparse | recallOnData, 0x9000001A), ReparseKind::NotLocal) << "online-only cloud file";
+    EXPECT_EQ(reparseKindOf(reparse | recallOnOpen, 0x9000701A), ReparseKind::NotLocal);
+    EXPECT_EQ(reparseKindOf(FILE_ATTRIBUTE_OFFLINE, 0), ReparseKind::NotLocal) << "offline storage";
+    EXPECT_EQ(reparseKindOf(reparse, 0), ReparseKind::Unknown);
 }
 
 TEST_F(DeletionTest, NoMethodRemovesAFolderGivenAsAFile)
