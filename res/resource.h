@@ -273,6 +273,7 @@
 #define IDD_UNZIP 620
 #define IDC_lvwZip 1940
 #define IDC_lblStatus 1941
+#define IDC_cmdRestoreChecked 1942
 
 // frmCookies
 #define IDD_COOKIES 630

@@ -866,6 +866,7 @@ void OptionsWindow::cmdBackupView_Click()
         return;
     UnzipWindow w;
     w.strFileName = archive;
+    w.restoreChecked = [this, archive](const std::vector<size_t>& entries) { restoreArchive(archive, &entries); };
     w.show(m_instance, hwnd());
 }
 
@@ -875,6 +876,10 @@ void OptionsWindow::cmdBackupDelete_Click()
     const int row = selectedRow(lv);
     if (row < 0)
         return;
+    // The archive is the only copy of the files it holds.
+    if (ask(L"Delete the backup " + cellText(lv, row, 1) + L" for good? Its files can then no longer be restored.",
+            MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
     if (DeletionEngine::deleteForGood(selectedArchive()))
         ListView_DeleteItem(lv, row);
     else
@@ -883,59 +888,64 @@ void OptionsWindow::cmdBackupDelete_Click()
 
 void OptionsWindow::cmdBackupRestore_Click()
 {
-    constexpr const wchar_t* tag = L"frmOptions,cmdBackupRestore_Click";
     HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     EnableWindow(control(IDC_cmdBackupRestore), FALSE);
     const std::wstring archive = selectedArchive();
-    bool failed = false;
-    bool nothingToRestore = false;
-    bool keptAll = false;
-    if (archive.empty()) {
-        nothingToRestore = true;
-    } else {
-        cUnZip m_cUnzip;
-        step(tag, [&] {
-            resetOverwriteAnswer();
-            m_cUnzip.setZipFile(archive);
-            m_cUnzip.Directory();
-            m_cUnzip.OverWritePrompt = [this](const std::wstring& file) {
-                return askOverwrite(m_instance, hwnd(), file);
-            };
-            if (checked(IDC_optBackupAlways)) {
-                m_cUnzip.OverwriteExisting = true;
-            } else if (checked(IDC_optBackupNewer)) {
-                m_cUnzip.ExtractOnlyNewer = true;
-            } else if (checked(IDC_optBackupPrompt)) {
-                m_cUnzip.PromptToOverwrite = true;
-            }
-            m_cUnzip.UseFolderNames = true;
-            if (!m_cUnzip.isZip())
-                failed = true;
-            else if (m_cUnzip.FileCount() == 0)
-                nothingToRestore = true;
-        });
-        bool ok = false;
-        if (!failed && !nothingToRestore && !step(tag, [&] { ok = m_cUnzip.Unzip(); }))
-            failed = true;
-        else if (!failed && !nothingToRestore && !ok) {
-            // Nothing put back: an error when an entry failed, else the
-            // overwrite rule kept every file in place.
-            failed = !m_cUnzip.failures().empty() || m_cUnzip.extractedCount() > 0;
-            keptAll = !failed;
-        }
-    }
-    std::wstring message = L"Files Restored Successfully";
-    if (failed)
-        message = L"There was an error in restoring files";
-    else if (archive.empty())
-        message = L"Please select the backup to restore first.";
-    else if (nothingToRestore)
-        message = L"The backup holds no files to restore.";
-    else if (keptAll)
-        message = L"No file was restored: the files of this backup are all in place and the overwrite method kept them.";
-    ask(message, MB_OK | MB_ICONINFORMATION);
+    if (archive.empty())
+        ask(L"Please select the backup to restore first.", MB_OK | MB_ICONINFORMATION);
+    else
+        restoreArchive(archive, nullptr);
     EnableWindow(control(IDC_cmdBackupRestore), TRUE);
     SetCursor(before);
+}
+
+void OptionsWindow::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries)
+{
+    constexpr const wchar_t* tag = L"frmOptions,cmdBackupRestore_Click";
+    bool failed = false;
+    bool nothingToRestore = false;
+    cUnZip m_cUnzip;
+    step(tag, [&] {
+        resetOverwriteAnswer();
+        m_cUnzip.setZipFile(archive);
+        m_cUnzip.Directory();
+        m_cUnzip.OverWritePrompt = [this](const std::wstring& file) { return askOverwrite(m_instance, hwnd(), file); };
+        m_cUnzip.ConfirmLowSpace = [this](uint64_t needed, uint64_t free) {
+            return ask(L"The files of this backup need " + std::to_wstring((needed + 1048575) / 1048576) +
+                           L" MB, but the drive has only " + std::to_wstring(free / 1048576) +
+                           L" MB free. Restore anyway? Files that do not fit will not be restored.",
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+        };
+        if (checked(IDC_optBackupAlways)) {
+            m_cUnzip.OverwriteExisting = true;
+        } else if (checked(IDC_optBackupNewer)) {
+            m_cUnzip.ExtractOnlyNewer = true;
+        } else if (checked(IDC_optBackupPrompt)) {
+            m_cUnzip.PromptToOverwrite = true;
+        }
+        m_cUnzip.UseFolderNames = true;
+        if (entries) {
+            m_cUnzip.OnlySelected = true;
+            for (size_t i = 1; i <= m_cUnzip.FileCount(); ++i)
+                m_cUnzip.entry(i).FileSelected = std::find(entries->begin(), entries->end(), i) != entries->end();
+        }
+        if (!m_cUnzip.isZip())
+            failed = true;
+        else if (m_cUnzip.FileCount() == 0 || (entries && entries->empty()))
+            nothingToRestore = true;
+    });
+    if (!failed && !nothingToRestore && !step(tag, [&] { m_cUnzip.Unzip(); }))
+        failed = true;
+    if (m_cUnzip.cancelled())
+        return;  // the user called it off at the free-space question
+    std::wstring message;
+    if (failed)
+        message = L"There was an error in restoring files";
+    else if (nothingToRestore)
+        message = entries ? L"Please check the files to restore first." : L"The backup holds no files to restore.";
+    else
+        message = restoreSummary(m_cUnzip);
+    ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
 }
 
 void OptionsWindow::mirrorBackupFolder(int fromId, int toId)

@@ -111,6 +111,9 @@ private:
     void cmdBackupView_Click();
     void cmdBackupDelete_Click();
     void cmdBackupRestore_Click();
+    // Restores the archive under the chosen overwrite method: every entry, or
+    // only `entries` (1-based) when given; ends with the summary message.
+    void restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries);
     // Enter in a text box presses the button that takes its text.
     void onEnter();
     void mirrorBackupFolder(int fromId, int toId);

@@ -1,5 +1,7 @@
 #include "options/UnzipWindow.h"
 
+#include <algorithm>
+
 #include "core/ErrorReport.h"
 #include "core/Text.h"
 #include "resource.h"
@@ -99,7 +101,8 @@ std::wstring UnzipWindow::status() const
 bool UnzipWindow::onInitDialog()
 {
     HWND lv = list();
-    ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
+    ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
+    ShowWindow(item(IDC_cmdRestoreChecked), restoreChecked ? SW_SHOW : SW_HIDE);
     ListView_SetImageList(lv, m_icons.list(), LVSIL_SMALL);
     win::addListColumns(lv, {{L"Filename", 150}, {L"Size", 70, LVCFMT_RIGHT}, {L"Date", 130},
                              {L"Packed", 70, LVCFMT_RIGHT}, {L"Folder", 220}});
@@ -141,17 +144,38 @@ void UnzipWindow::onSize(UINT type, int width, int height)
 {
     if (type == SIZE_MINIMIZED)
         return;
-    RECT status;
+    RECT status, button;
     GetWindowRect(item(IDC_lblStatus), &status);
+    GetWindowRect(item(IDC_cmdRestoreChecked), &button);
     const int sh = status.bottom - status.top;
-    MoveWindow(list(), 0, 0, width, height - sh - 6, TRUE);
-    MoveWindow(item(IDC_lblStatus), 4, height - sh - 3, width - 8, sh, TRUE);
+    const int bw = button.right - button.left, bh = button.bottom - button.top;
+    const int bar = std::max(sh, bh) + 8;
+    MoveWindow(list(), 0, 0, width, height - bar, TRUE);
+    MoveWindow(item(IDC_lblStatus), 4, height - bar + (bar - sh) / 2, width - bw - 16, sh, TRUE);
+    MoveWindow(item(IDC_cmdRestoreChecked), width - bw - 4, height - bar + (bar - bh) / 2, bw, bh, TRUE);
+}
+
+std::vector<size_t> UnzipWindow::checkedEntries() const
+{
+    std::vector<size_t> entries;
+    HWND lv = list();
+    const int rows = ListView_GetItemCount(lv);
+    for (int r = 0; r < rows; ++r)
+        if (ListView_GetCheckState(lv, r))
+            entries.push_back(static_cast<size_t>(r) + 1);
+    return entries;
 }
 
 bool UnzipWindow::onCommand(int id, int, HWND)
 {
     if (id == IDCANCEL || id == IDOK) {
         EndDialog(hwnd(), 0);
+        return true;
+    }
+    if (id == IDC_cmdRestoreChecked && restoreChecked) {
+        EnableWindow(item(IDC_cmdRestoreChecked), FALSE);
+        restoreChecked(checkedEntries());
+        EnableWindow(item(IDC_cmdRestoreChecked), TRUE);
         return true;
     }
     return false;

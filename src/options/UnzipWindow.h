@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
@@ -53,6 +54,8 @@ public:
     void show(HINSTANCE instance, HWND owner);
     // Called as the last step of loading.
     std::function<void()> onLoaded;
+    // Restores the checked entries (1-based); without it the button is hidden.
+    std::function<void(const std::vector<size_t>& entries)> restoreChecked;
 
     HWND list() const noexcept;
     std::wstring status() const;
@@ -62,6 +65,7 @@ private:
     void onSize(UINT type, int width, int height) override;
     bool onCommand(int id, int code, HWND control) override;
     void pOpen(const std::wstring& path);
+    std::vector<size_t> checkedEntries() const;
 
     FileIconKeys m_icons;
 };

@@ -62,7 +62,7 @@ protected:
         OptionsHooks hooks;
         hooks.ask = [this](HWND, const std::wstring& text, unsigned) {
             asked.push_back(text);
-            return IDOK;
+            return answer;
         };
         hooks.pickFolder = [this](HWND) { return nextFolder; };
         hooks.pickFile = [this](HWND) { return nextFile; };
@@ -120,6 +120,8 @@ protected:
     FakeHost host;
     std::unique_ptr<OptionsWindow> w;
     std::vector<std::wstring> asked;
+    // What every message box answers.
+    int answer = IDOK;
     std::vector<std::wstring> explored;
     std::wstring nextFolder;
     std::optional<std::wstring> nextFile;
@@ -475,10 +477,13 @@ protected:
 TEST_F(BackupsTest, RestoreUnderEachOverwriteMethod)
 {
     EXPECT_EQ(restore(L"Never"),
-              L"No file was restored: the files of this backup are all in place and the overwrite method kept them.");
+              L"No file was restored: the files of this backup are all in place and the overwrite method kept them."
+              L"\r\n\r\nRestored: 0\r\nKept in place by the overwrite method: 2\r\nFailed: 0");
     EXPECT_EQ(readFile(files[0]), "changed");
     DeleteFileW(files[1].c_str());
-    EXPECT_EQ(restore(L"Never"), L"Files Restored Successfully") << "a missing file is put back";
+    EXPECT_EQ(restore(L"Never"), L"Files Restored Successfully\r\n\r\nRestored: 1\r\n"
+                                 L"Kept in place by the overwrite method: 1\r\nFailed: 0")
+        << "a missing file is put back";
     EXPECT_EQ(readFile(files[1]), "backed up");
     writeFile(files[1], "changed");
     // "If newer": only the file older than its copy in the archive.
@@ -512,6 +517,51 @@ TEST_F(BackupsTest, PromptAsksOnceWithApplyToAllAndAgainNextRestore)
     EXPECT_EQ(questions, 2) << "the next restore asks again";
     EXPECT_EQ(readFile(files[0]), "backed up");
     EXPECT_EQ(readFile(files[1]), "backed up");
+}
+
+// The viewer restores only the entries whose rows are checked, under the
+// tab's overwrite method: one file back without touching the others.
+TEST_F(BackupsTest, RestoreCheckedPutsBackOnlyTheCheckedEntry)
+{
+    // One archive of three: the fixture's two files and a third.
+    DeleteFileW(archive.c_str());
+    const std::wstring third = dir.file(L"three.txt");
+    nameBackupArchive(backups.path(), L"C_");
+    for (const auto& f : {files[0], files[1], third}) {
+        writeFile(f, "backed up");
+        ASSERT_TRUE(addToBackupArchive(f));
+    }
+    finishBackupArchive();
+    writeFile(third, "changed");
+    for (const auto& f : files)
+        writeFile(f, "changed");
+    writeSetting(L"Backup", L"Method", L"Always");
+    open(9);
+    ASSERT_EQ(rows(IDC_lstvZip), 1);
+    selectRow(IDC_lstvZip, 0);
+    int viewers = 0;
+    bool buttonShown = false;
+    WindowWatch viewer(L"Sorvane - Zip Information", [&](HWND win) {
+        ++viewers;
+        HWND list = GetDlgItem(win, IDC_lvwZip);
+        buttonShown = IsWindowVisible(GetDlgItem(win, IDC_cmdRestoreChecked)) != FALSE;
+        asked.clear();
+        SendMessageW(win, WM_COMMAND, IDC_cmdRestoreChecked, 0);  // nothing checked yet
+        for (int r = 0; r < ListView_GetItemCount(list); ++r)
+            if (listCell(list, r, 0) == L"two.txt")
+                ListView_SetCheckState(list, r, TRUE);
+        SendMessageW(win, WM_COMMAND, IDC_cmdRestoreChecked, 0);
+        PostMessageW(win, WM_COMMAND, IDCANCEL, 0);
+    });
+    w->press(IDC_cmdBackupView);
+    ASSERT_EQ(viewers, 1);
+    EXPECT_TRUE(buttonShown);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0], L"Please check the files to restore first.");
+    EXPECT_EQ(asked[1], L"Files Restored Successfully");
+    EXPECT_EQ(readFile(files[0]), "changed");
+    EXPECT_EQ(readFile(files[1]), "backed up");
+    EXPECT_EQ(readFile(third), "changed");
 }
 
 TEST_F(BackupsTest, ListViewDeleteAndWhatCannotBeRestored)
@@ -552,8 +602,16 @@ TEST_F(BackupsTest, ListViewDeleteAndWhatCannotBeRestored)
     EXPECT_EQ(folders, (std::vector<std::wstring>(2, dir.path())));
     EXPECT_EQ(status, L"2 files(s)");
 
-    // Delete removes that archive and its row only.
+    // Delete asks first: the archive is the only copy of its files. No
+    // keeps it; Yes removes that archive and its row only.
     selectRow(IDC_lstvZip, broken);
+    asked.clear();
+    answer = IDNO;
+    w->press(IDC_cmdBackupDelete);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"Delete the backup C_broken.zip for good? Its files can then no "
+                                                L"longer be restored."}));
+    EXPECT_TRUE(exists(backups.file(L"C_broken.zip")));
+    answer = IDYES;
     w->press(IDC_cmdBackupDelete);
     EXPECT_FALSE(exists(backups.file(L"C_broken.zip")));
     EXPECT_TRUE(exists(archive));
