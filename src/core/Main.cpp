@@ -12,6 +12,9 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     using namespace sorvane;
+    // Programs and libraries are never looked for in the current folder first.
+    SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+    SetDllDirectoryW(L"");
     SingleInstance instanceLock;
     if (instanceLock.anotherIsRunning()) {
         // A start that continues an update waits for the program that

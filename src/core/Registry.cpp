@@ -7,6 +7,7 @@
 #include "win/UniqueHandle.h"
 
 #include <algorithm>
+#include <set>
 #include <cstdio>
 
 namespace sorvane {
@@ -308,6 +309,36 @@ std::wstring RegReader::stringAny(std::wstring_view valueName) const
     return stripNull(std::wstring_view(buf.data(), std::min(got, buf.size())));
 }
 
+std::wstring RegReader::wholeString(std::wstring_view valueName) const
+{
+    if (!m_key)
+        return L"";
+    const std::wstring name(valueName);
+    DWORD bytes = 0, type = 0;
+    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0)
+        return L"";
+    std::wstring buf(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &bytes) !=
+        ERROR_SUCCESS)
+        return L"";
+    buf.resize(bytes / sizeof(wchar_t));
+    return stripNull(buf);
+}
+
+int RegReader::firstByte(std::wstring_view valueName) const
+{
+    if (!m_key)
+        return -1;
+    DWORD bytes = 0;
+    const std::wstring name(valueName);
+    if (RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0)
+        return -1;
+    std::vector<BYTE> data(bytes);
+    if (RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, data.data(), &bytes) != ERROR_SUCCESS || bytes == 0)
+        return -1;
+    return data[0];
+}
+
 namespace {
 
 struct RootNameEntry {
@@ -414,28 +445,47 @@ std::vector<std::wstring> allSubkeysOf(HKEY key)
     return names;
 }
 
-// A key, its values and, depth first, its subkeys. False when the key
-// exists but something of it cannot be read.
-bool exportKey(HKEY root, const std::wstring& path, std::wstring& out)
+// Names the registry file format cannot carry: a line break would end the
+// line early and turn the rest of the name into a line of its own.
+bool unsafeName(std::wstring_view name)
+{
+    return std::any_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20; });
+}
+
+enum class Exported { Ok, Unreadable, Unsafe };
+
+// A key, its values and, depth first, its subkeys. `unsafe` gets the first
+// name below it that the format cannot hold.
+Exported exportKey(HKEY root, const std::wstring& path, std::wstring& out, std::wstring& unsafe)
 {
     if (isRegLink(root, path))
-        return true;  // never deleted, so nothing to save; and a loop ends here
+        return Exported::Ok;  // never deleted, so nothing to save; and a loop ends here
+    if (unsafeName(path)) {
+        unsafe = rootName(root) + L"\\" + path;
+        return Exported::Unsafe;
+    }
     auto key = openKey(root, path, KEY_READ);
     if (!key)
-        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_ACCESS_DENIED;
+        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_ACCESS_DENIED
+                   ? Exported::Ok
+                   : Exported::Unreadable;
     out += L"[" + rootName(root) + L"\\" + path + L"]\r\n";
     for (const auto& name : valueNamesOf(key.get())) {
+        if (unsafeName(name)) {
+            unsafe = rootName(root) + L"\\" + path + L" : " + name;
+            return Exported::Unsafe;
+        }
         DWORD type = 0;
         std::vector<BYTE> data;
         if (!readValue(key.get(), name, type, data))
-            return false;
+            return Exported::Unreadable;
         out += valueLine(name, type, data) + L"\r\n";
     }
     out += L"\r\n";
     for (const auto& sub : allSubkeysOf(key.get()))
-        if (!exportKey(root, path + L"\\" + sub, out))
-            return false;
-    return true;
+        if (const Exported e = exportKey(root, path + L"\\" + sub, out, unsafe); e != Exported::Ok)
+            return e;
+    return Exported::Ok;
 }
 
 std::wstring trimmedKey(std::wstring key)
@@ -455,31 +505,86 @@ std::wstring rootName(HKEY root)
     return L"";
 }
 
-std::wstring registryFileText(const std::vector<RegItem>& items)
+std::vector<RegItem> whereItLives(const std::vector<RegItem>& items)
 {
-    std::wstring out = L"Windows Registry Editor Version 5.00\r\n\r\n";
+    std::vector<RegItem> out;
     for (const auto& item : items) {
-        const std::wstring key = trimmedKey(item.key);
-        if (rootName(item.root).empty())
-            return L"";
-        if (item.kind != RegItem::Value) {
-            if (!exportKey(item.root, key, out))
-                return L"";
+        if (item.root != HKEY_CLASSES_ROOT) {
+            out.push_back(item);
             continue;
         }
-        auto k = openKey(item.root, key, KEY_READ);
-        DWORD type = 0;
-        std::vector<BYTE> data;
-        if (!k || !readValue(k.get(), item.value, type, data))
-            continue;  // nothing there to lose
-        out += L"[" + rootName(item.root) + L"\\" + key + L"]\r\n" + valueLine(item.value, type, data) + L"\r\n\r\n";
+        // The merged view names no hive: the key is saved and deleted where
+        // it really is, per user, machine-wide, or both.
+        for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            RegItem real = item;
+            real.root = hive;
+            real.key = L"Software\\Classes\\" + trimmedKey(item.key);
+            if (regKeyExists(hive, real.key))
+                out.push_back(std::move(real));
+        }
     }
     return out;
 }
 
-bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items)
+RegExport exportRegistryItems(const std::vector<RegItem>& items)
 {
-    const std::wstring text = registryFileText(items);
+    RegExport result;
+    std::wstring out = L"Windows Registry Editor Version 5.00\r\n\r\n";
+    result.itemSaved.assign(items.size(), false);
+    for (size_t index = 0; index < items.size(); ++index) {
+      std::wstring whole;
+      std::vector<RegItem> real;
+      bool safe = true;
+      for (const auto& item : whereItLives({items[index]})) {
+        const std::wstring key = trimmedKey(item.key);
+        if (rootName(item.root).empty())
+            return {};
+        std::wstring part, unsafe;
+        Exported e = Exported::Ok;
+        if (item.kind != RegItem::Value) {
+            e = exportKey(item.root, key, part, unsafe);
+        } else if (unsafeName(key) || unsafeName(item.value)) {
+            e = Exported::Unsafe;
+            unsafe = rootName(item.root) + L"\\" + key + L" : " + item.value;
+        } else {
+            auto k = openKey(item.root, key, KEY_READ);
+            DWORD type = 0;
+            std::vector<BYTE> data;
+            if (!k || !readValue(k.get(), item.value, type, data)) {
+                real.push_back(item);  // nothing there to lose
+                continue;
+            }
+            part = L"[" + rootName(item.root) + L"\\" + key + L"]\r\n" + valueLine(item.value, type, data) + L"\r\n\r\n";
+        }
+        if (e == Exported::Unreadable)
+            return {};
+        if (e == Exported::Unsafe) {
+            result.leftInPlace.push_back(unsafe);
+            safe = false;
+            break;
+        }
+        whole += part;
+        real.push_back(item);
+      }
+      // An item goes whole or not at all.
+      if (!safe)
+          continue;
+      out += whole;
+      result.saved.insert(result.saved.end(), real.begin(), real.end());
+      result.itemSaved[index] = true;
+    }
+    result.text = std::move(out);
+    return result;
+}
+
+std::wstring registryFileText(const std::vector<RegItem>& items)
+{
+    RegExport e = exportRegistryItems(items);
+    return e.leftInPlace.empty() ? std::move(e.text) : std::wstring();
+}
+
+bool exportRegistryBackup(const std::wstring& file, const std::wstring& text)
+{
     if (text.empty())
         return false;
     const std::wstring temp = file + L".part";
@@ -499,6 +604,11 @@ bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& 
     return true;
 }
 
+bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items)
+{
+    return exportRegistryBackup(file, registryFileText(items));
+}
+
 std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now)
 {
     std::wstring name(folder);
@@ -507,7 +617,10 @@ std::wstring registryBackupName(std::wstring_view folder, std::wstring_view wind
     return name + std::wstring(window) + L"_" + backupStamp(now) + L".reg";
 }
 
-std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)
+namespace {
+
+// A new undo file name of the window in the backup folder (made when missing).
+std::wstring newUndoFile(std::wstring_view window)
 {
     const DeleteSettings settings = getDelete();
     std::wstring folder = settings.strBackupPath;
@@ -516,12 +629,76 @@ std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector
     makePrivateFolder(folder);
     const std::wstring first = registryBackupName(settings.strBackupPath, window, localNow());
     std::wstring file = first;
-    // Two deletions within one second each keep their own file.
+    // Two changes within one second each keep their own file.
     for (int n = 2; GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
         file = first.substr(0, first.size() - 4) + L" (" + std::to_wstring(n) + L").reg";
-    if (!exportRegistryBackup(file, items))
+    return file;
+}
+
+} // namespace
+
+std::wstring saveRegistryUndo(std::wstring_view window, const std::vector<RegItem>& items)
+{
+    const std::wstring text = registryFileText(items);
+    const std::wstring file = newUndoFile(window);
+    return exportRegistryBackup(file, text) ? file : std::wstring();
+}
+
+RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
+{
+    RegText result;
+    auto key = openKey(hive, keyPath, KEY_QUERY_VALUE);
+    std::vector<BYTE> data;
+    if (!key || !readValue(key.get(), std::wstring(valueName), result.type, data))
+        return result;
+    result.exists = true;
+    result.text = stripNull(std::wstring_view(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)));
+    return result;
+}
+
+std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_view keyPath,
+                            std::wstring_view valueName, const std::wstring& text, bool& failed)
+{
+    failed = false;
+    const RegText old = readRegText(hive, keyPath, valueName);
+    if (old.exists && old.text == text)
         return L"";
-    for (const auto& item : items) {
+    auto key = openKey(hive, keyPath, KEY_SET_VALUE | KEY_QUERY_VALUE);
+    if (!key)
+        return L"";  // an absent key stays absent
+    std::wstring undo;
+    if (old.exists) {
+        undo = saveRegistryUndo(window, {{hive, std::wstring(keyPath), RegItem::Value, std::wstring(valueName)}});
+        if (undo.empty()) {
+            failed = true;
+            return L"";
+        }
+    }
+    const DWORD type = old.exists && old.type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+    failed = RegSetValueExW(key.get(), std::wstring(valueName).c_str(), 0, type,
+                            reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS;
+    return undo;
+}
+
+RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)
+{
+    RegBackup result;
+    RegExport exported = exportRegistryItems(items);
+    result.leftInPlace = std::move(exported.leftInPlace);
+    result.itemDeleted.assign(items.size(), false);
+    if (exported.text.empty()) {
+        result.failed = true;
+        return result;
+    }
+    if (exported.saved.empty())
+        return result;  // nothing that can be saved, so nothing deleted
+    const std::wstring file = newUndoFile(window);
+    if (!exportRegistryBackup(file, exported.text)) {
+        result.failed = true;
+        return result;
+    }
+    for (const auto& item : exported.saved) {
         const std::wstring key = trimmedKey(item.key);
         if (item.kind == RegItem::Tree)
             deleteRegTree(item.root, key);
@@ -531,7 +708,61 @@ std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector
             deleteRegValues(item.root, item.value, key);
         }
     }
-    return file;
+    result.file = file;
+    result.deleted = exported.saved.size();
+    result.itemDeleted = std::move(exported.itemSaved);
+    return result;
+}
+
+namespace {
+
+constexpr const wchar_t* kClassHives[] = {L"Software\\Classes"};
+
+std::wstring classesKey(std::wstring_view keyPath)
+{
+    return std::wstring(kClassHives[0]) + L"\\" + std::wstring(keyPath);
+}
+
+} // namespace
+
+std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view valueName)
+{
+    const std::wstring key = classesKey(keyPath);
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        if (regValueExists(hive, key, valueName))
+            return getRegString(hive, key, valueName);
+    return L"";
+}
+
+std::vector<std::wstring> getClassesKeyNames()
+{
+    std::vector<std::wstring> names;
+    std::set<std::wstring> seen;
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (auto& name : getRegSubkeyNames(hive, kClassHives[0]))
+            if (seen.insert(toLower(name)).second)
+                names.push_back(std::move(name));
+    return names;
+}
+
+bool mayDeleteFileType(std::wstring_view type, std::wstring_view extension)
+{
+    static const wchar_t* const kSystem[] = {L"CLSID",  L"Interface", L"TypeLib", L"AppID", L"Directory",
+                                             L"Folder", L"Drive",     L"*",       L"AllFilesystemObjects",
+                                             L"exefile"};
+    if (type.size() <= 1 || type.find_first_of(L"\\/") != std::wstring_view::npos || type.front() == L'.')
+        return false;
+    for (const wchar_t* name : kSystem)
+        if (iequals(type, name))
+            return false;
+    // Shared with another extension (.log and .txt both name txtfile).
+    for (const auto& name : getClassesKeyNames()) {
+        if (name.empty() || name[0] != L'.' || iequals(name, extension))
+            continue;
+        if (iequals(getClassesString(name, L""), type))
+            return false;
+    }
+    return true;
 }
 
 } // namespace sorvane

@@ -32,6 +32,10 @@ public:
     RegReader& operator=(const RegReader&) = delete;
     explicit operator bool() const noexcept { return m_key != nullptr; }
     std::wstring stringAny(std::wstring_view valueName) const;
+    // A text value whole, whatever its length; "" when missing.
+    std::wstring wholeString(std::wstring_view valueName) const;
+    // The first byte of a value's data; -1 when it is missing or empty.
+    int firstByte(std::wstring_view valueName) const;
     // Every value as (name, REG_DWORD data or -1), in enumeration order, in
     // one pass.
     std::vector<std::pair<std::wstring, long>> dwordValues() const;
@@ -74,6 +78,19 @@ std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath
 std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_view valueName,
                             std::wstring_view defaultValue);
 
+// --- File classes -------------------------------------------------------------
+// The classes as Windows merges them into HKEY_CLASSES_ROOT, read from the
+// two hives that hold them (per user first), so per-user classes are seen
+// wherever the merged view is not (Wine, services).
+std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view valueName);
+// The names of the classes' top-level keys of both hives, each once.
+std::vector<std::wstring> getClassesKeyNames();
+// Whether an extension's file type key may be deleted with it: a plain
+// program identifier that no other extension names. Never a system key
+// (CLSID, Interface, TypeLib, AppID, Directory, Folder, Drive, *,
+// AllFilesystemObjects, exefile) nor a name holding a backslash.
+bool mayDeleteFileType(std::wstring_view type, std::wstring_view extension);
+
 // --- Backups of what the tools delete ---------------------------------------
 
 // One thing a tool is about to delete: a key with everything below it, a
@@ -89,17 +106,61 @@ struct RegItem {
 
 // "HKEY_LOCAL_MACHINE" for the handle; empty for others.
 std::wstring rootName(HKEY root);
+// The items as they are saved: keys read through HKEY_CLASSES_ROOT become
+// the per-user and machine keys that really hold them, each named with its
+// own hive, so an import puts back each where it was.
+std::vector<RegItem> whereItLives(const std::vector<RegItem>& items);
+
+// The registry file of some items, and what could not go into it.
+struct RegExport {
+    std::wstring text;  // "" when something could not be read
+    std::vector<RegItem> saved;  // the items the text holds whole, where they live
+    std::vector<bool> itemSaved;  // per item asked for
+    // Items holding a name with a control character (a line break would
+    // end its line in the file and start a line of the attacker's choosing):
+    // never saved, and so never deleted.
+    std::vector<std::wstring> leftInPlace;
+};
+RegExport exportRegistryItems(const std::vector<RegItem>& items);
 // The items as a registry file ("Windows Registry Editor Version 5.00"),
-// every value with its type and data, keys before their subkeys.
+// every value with its type and data, keys before their subkeys; "" when
+// anything could not be read or saved.
 std::wstring registryFileText(const std::vector<RegItem>& items);
-// Writes that text as UTF-16 with its byte-order mark, complete or not at
+// Writes the text as UTF-16 with its byte-order mark, complete or not at
 // all: false when the file could not be written whole.
+bool exportRegistryBackup(const std::wstring& file, const std::wstring& text);
 bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items);
 // backup folder + window + "_" + "ddmmyyyyhnns" + ".reg"
 std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now);
-// Saves the items, then deletes them (keys with all below them, values);
-// nothing is deleted when the backup cannot be written. Returns the backup
-// file, or empty on that failure.
-std::wstring backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items);
+
+// Saves the items to an undo file of the window in the backup folder and
+// deletes nothing; the file, or empty when it could not be written.
+std::wstring saveRegistryUndo(std::wstring_view window, const std::vector<RegItem>& items);
+
+// A text value as it is, whatever its length.
+struct RegText {
+    bool exists = false;
+    DWORD type = REG_SZ;
+    std::wstring text;
+};
+RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
+// Replaces a text value only when `text` differs, keeping its type
+// (REG_EXPAND_SZ stays expandable); the old value is saved to an undo file of
+// `window` first, since an overwrite deletes the old data. The key is opened,
+// never created. Returns the undo file ("" when nothing was written);
+// `failed` tells of a change that could not be saved or written.
+std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_view keyPath,
+                            std::wstring_view valueName, const std::wstring& text, bool& failed);
+
+struct RegBackup {
+    std::wstring file;  // the undo file written; empty when none
+    size_t deleted = 0;  // items saved and deleted
+    bool failed = false;  // the undo file could not be written: nothing deleted
+    std::vector<std::wstring> leftInPlace;  // what could not be saved, kept
+    std::vector<bool> itemDeleted;  // per item asked for
+};
+// Saves the items, then deletes what was saved (keys with all below them,
+// values); nothing is deleted when the backup cannot be written.
+RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items);
 
 } // namespace sorvane

@@ -47,8 +47,21 @@ bool EditPathDialog::onInitDialog()
             ShowWindow(item(IDC_edit_lblDescWhat), SW_SHOW);
             ShowWindow(item(IDC_edit_lblDesc), SW_SHOW);
             SetDlgItemTextW(hwnd(), IDC_edit_lblDesc, strKey.c_str());
-            fileType = getRegString(HKEY_CLASSES_ROOT, m_name, L"");
-            strPath = fileType.empty() ? L"" : getRegString(HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command", L"");
+            fileType = getClassesString(m_name, L"");
+            strPath.clear();
+            if (!fileType.empty()) {
+                // The command where it lives: per user first, as Windows reads it.
+                for (const auto& real :
+                     whereItLives({{HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command", RegItem::Value, L""}})) {
+                    m_root = real.root;
+                    m_commandKey = real.key;
+                    strPath = readRegText(real.root, real.key, L"").text;
+                    break;
+                }
+            }
+        } else {
+            // The whole command, however long, as it is stored.
+            strPath = readRegText(HKEY_LOCAL_MACHINE, uninstallKey(), L"UnInstallString").text;
         }
         ShowWindow(item(IDC_edit_cmdBrowse), SW_HIDE);
         // The command box takes the room of the absent Browse button.
@@ -102,27 +115,36 @@ void EditPathDialog::cmdOk_Click()
         std::wstring buf(32768, L'\0');
         buf.resize(static_cast<size_t>(GetDlgItemTextW(hwnd(), IDC_edit_txtPath, buf.data(), 32768)));
         const std::wstring& path = buf;
+        // Written only when changed, with its type, after the old value is
+        // saved for undo; an absent key stays absent.
+        bool failed = false;
+        std::wstring undo;
         if (m_kind == Kind::Association) {
-            // Every OK writes; an absent command key stays absent.
-            if (!fileType.empty())
-                setRegString(HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command\\", L"", path);
-            return;
+            if (m_root)
+                undo = replaceRegText(L"frmEditFileAssociation", m_root, m_commandKey, L"", path, failed);
+        } else if (m_kind == Kind::Uninstall) {
+            undo = replaceRegText(L"frmEditUnInstall", HKEY_LOCAL_MACHINE, uninstallKey(), L"UnInstallString", path,
+                                  failed);
+        } else if (path != strPath) {
+            if (app)
+                undo = replaceRegText(L"frmEditAppPath", HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + m_name,
+                                      L"", path, failed);
+            else
+                undo = replaceRegText(L"frmEditHelp", HKEY_LOCAL_MACHINE, strKey, m_name, path, failed);
         }
-        if (m_kind == Kind::Uninstall) {
-            // Always written, changed or not; the key is opened, never created.
-            setRegString(HKEY_LOCAL_MACHINE,
-                         L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + strKey, L"UnInstallString", path);
-            return;
-        }
-        if (path == strPath)
-            return;
-        if (app)
-            setRegString(HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + m_name, L"", path);
-        else
-            setRegString(HKEY_LOCAL_MACHINE, strKey, m_name, path);
+        if (!undo.empty())
+            m_undoFile = undo;
+        if (failed)
+            MessageBoxW(hwnd(), L"The change could not be saved for undo or written, so the registry was not changed.",
+                        L"Sorvane", MB_OK | MB_ICONEXCLAMATION);
     });
     m_accepted = true;
     EndDialog(hwnd(), IDOK);
+}
+
+std::wstring EditPathDialog::uninstallKey() const
+{
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + strKey;
 }
 
 bool EditPathDialog::onCommand(int id, int, HWND)

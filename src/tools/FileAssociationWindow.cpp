@@ -34,8 +34,8 @@ void FileAssociationWindow::refreshStatus()
 
 void FileAssociationWindow::addAssociation(const std::wstring& extension)
 {
-    const std::wstring type = getRegString(HKEY_CLASSES_ROOT, extension, L"");
-    const std::wstring description = type.empty() ? L"" : getRegString(HKEY_CLASSES_ROOT, type, L"");
+    const std::wstring type = getClassesString(extension, L"");
+    const std::wstring description = type.empty() ? L"" : getClassesString(type, L"");
     addRow({extension, description.size() > 1 ? description : type}, false);
 }
 
@@ -45,16 +45,11 @@ void FileAssociationWindow::loadAssociations()
         yield();
     clearList();
     beginRows();
+    // Per-user and machine classes both: the merged view is not everywhere.
     // Only the first character is tested before any further registry access.
-    std::wstring name(260, L'\0');
-    for (DWORD index = 0;; ++index) {
-        DWORD chars = 260;
-        if (RegEnumKeyExW(HKEY_CLASSES_ROOT, index, name.data(), &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (chars > 0 && name[0] == L'.')
-            addAssociation(std::wstring(name.data(), chars));
-    }
+    for (const auto& name : getClassesKeyNames())
+        if (!name.empty() && name[0] == L'.')
+            addAssociation(name);
     endRows();
     sortRows(0);
 }
@@ -62,22 +57,27 @@ void FileAssociationWindow::loadAssociations()
 void FileAssociationWindow::cmdDelete_Click()
 {
     const int row = selectedRow();
-    if (row < 0 ||
-        ask(L"Are you sure you want to delete the File Association", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    if (row < 0) {
         refreshStatus();
         return;
     }
     const std::wstring extension = cell(row, 0);
-    const std::wstring type = getRegString(HKEY_CLASSES_ROOT, extension, L"");
+    const std::wstring type = getClassesString(extension, L"");
     std::vector<RegItem> items{{HKEY_CLASSES_ROOT, extension, RegItem::Tree, L""}};
-    // The type's key goes too, even when other extensions refer to it.
-    if (type.size() > 1)
+    // The type's key goes too, unless other extensions name it or it is one
+    // of the system's own.
+    if (mayDeleteFileType(type, extension))
         items.push_back({HKEY_CLASSES_ROOT, type, RegItem::Tree, L""});
-    if (!deleteRegistry(items)) {
+    std::wstring question = L"Are you sure you want to delete the File Association";
+    question += L"\r\n\r\nThese keys will be deleted:";
+    for (const auto& real : whereItLives(items))
+        question += L"\r\n" + rootName(real.root) + L"\\" + real.key;
+    if (ask(question, MB_YESNO | MB_ICONQUESTION) != IDYES || !deleteRegistry(items)) {
         refreshStatus();
         return;
     }
-    removeRow(row);
+    if (lastDeleted(0))
+        removeRow(row);
     refreshStatus();
 }
 

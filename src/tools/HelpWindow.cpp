@@ -44,8 +44,9 @@ void HelpWindow::cmdDelete_Click()
         items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::Value, cell(i, 0)});
     if (!deleteRegistry(items))
         return;
-    for (int i : rows)
-        removeRow(i);
+    for (size_t n = rows.size(); n-- > 0;)
+        if (lastDeleted(n))
+            removeRow(rows[n]);
     cmdFind_Click();
 }
 

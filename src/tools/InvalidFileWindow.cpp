@@ -85,14 +85,7 @@ void InvalidFileWindow::cmdFind_Click()
         if (!walk.stopped())
             walk.scanRoot(root, prefix, startPath);
     endRows();
-    if (walk.stopped()) {
-        // Stop: the buttons and the count, the rows found so far kept.
-        enable(IDC_scan_cmdFind, true);
-        enable(IDC_scan_cmdStop, false);
-        enable(IDC_scan_cmdDelete, false);
-        print(invalidStatus(static_cast<size_t>(rowCount())));
-        return;
-    }
+    // Stopped or not, what was found can be reviewed and deleted.
     enable(IDC_scan_cmdFind, true);
     enable(IDC_scan_cmdDelete, true);
     enable(IDC_scan_cmdStop, false);
@@ -106,9 +99,11 @@ void InvalidFileWindow::cmdDelete_Click()
         if (!confirmDelete())
             return;
         std::vector<RegItem> items;
+        std::vector<int> rows;  // last to first, one per item
         for (int i = rowCount() - 1; i >= 0; --i) {
             if (!rowChecked(i))
                 continue;
+            rows.push_back(i);
             const std::wstring text = cell(i, 0);
             const size_t colon = text.find(L':');
             const HKEY root = text.substr(0, colon) == L"HKEY_CURRENT_USER" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -117,9 +112,9 @@ void InvalidFileWindow::cmdDelete_Click()
         if (!deleteRegistry(items))
             return;
         beginRows();
-        for (int i = rowCount() - 1; i >= 0; --i)
-            if (rowChecked(i))
-                removeRow(i);
+        for (size_t n = 0; n < rows.size(); ++n)
+            if (lastDeleted(n))
+                removeRow(rows[n]);
         endRows();
     }
     print(invalidStatus(static_cast<size_t>(rowCount())));

@@ -313,14 +313,26 @@ bool ScanWindow::confirmDelete()
 
 bool ScanWindow::deleteRegistry(const std::vector<RegItem>& items)
 {
+    m_lastDeleted.clear();
     if (items.empty())
         return true;
-    m_lastBackup = backUpAndDeleteRegistry(m_name, items);
-    if (!m_lastBackup.empty())
-        return true;
-    ask(L"The registry entries could not be saved to a backup file in the backup folder, so nothing was deleted.",
-        MB_OK | MB_ICONEXCLAMATION);
-    return false;
+    const RegBackup backup = backUpAndDeleteRegistry(m_name, items);
+    m_lastDeleted = backup.itemDeleted;
+    if (backup.failed) {
+        ask(L"The registry entries could not be saved to a backup file in the backup folder, so nothing was deleted.",
+            MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    if (!backup.file.empty())
+        m_lastBackup = backup.file;
+    if (!backup.leftInPlace.empty()) {
+        std::wstring text = L"These entries hold a line break or another control character in a name, so they "
+                            L"cannot be saved for undo and were left in place:\r\n";
+        for (const auto& name : backup.leftInPlace)
+            text += L"\r\n" + name;
+        ask(text, MB_OK | MB_ICONEXCLAMATION);
+    }
+    return backup.deleted > 0;
 }
 
 void ScanWindow::deleteFile(const std::wstring& path)

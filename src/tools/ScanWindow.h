@@ -85,8 +85,12 @@ protected:
     bool confirmDelete();
     // Saves the items to a registry file in the backup folder, then deletes
     // them. Nothing is deleted, and the user is told, when the file cannot be
-    // written whole.
+    // written whole. An item whose names the file cannot hold is left in
+    // place and named to the user; true when anything was deleted, and
+    // lastDeleted() tells which items went.
     bool deleteRegistry(const std::vector<RegItem>& items);
+    // Per item of the last deleteRegistry: whether it was deleted.
+    bool lastDeleted(size_t item) const { return item < m_lastDeleted.size() && m_lastDeleted[item]; }
     // A file named by a row, through the deletion engine and the user's
     // delete method.
     void deleteFile(const std::wstring& path);
@@ -114,6 +118,7 @@ private:
     void showRowCount();
 
     std::wstring m_lastBackup;
+    std::vector<bool> m_lastDeleted;
     ULONGLONG m_lastYield = 0;
     std::vector<ScanRow> m_rows;
     std::vector<char> m_checked;
@@ -229,6 +234,15 @@ private:
 };
 
 // frmEditAppPath and frmEditHelp: one path, Browse, OK and Close.
+// An uninstall command made safe to start: environment strings expanded,
+// the program named by the longest start of an unquoted line that is an
+// existing file, a bare program name taken from the system folder only.
+struct UninstallCommand {
+    std::wstring application;  // empty when no existing program is named
+    std::wstring commandLine;  // the program quoted, then its arguments
+};
+UninstallCommand resolveUninstallCommand(const std::wstring& commandLine);
+
 class EditPathDialog : public win::Dialog {
 public:
     enum class Kind { AppPath, Help, Uninstall, Association };
@@ -238,8 +252,11 @@ public:
     // The Browse filter for a name: "*.ext|*.ext", empty without a ".".
     static std::wstring browseFilter(const std::wstring& name);
     bool accepted() const noexcept { return m_accepted; }
+    // The undo file of the change OK wrote; empty when nothing was written.
+    const std::wstring& undoFile() const noexcept { return m_undoFile; }
 
 private:
+    std::wstring uninstallKey() const;
     bool onInitDialog() override;
     bool onCommand(int id, int code, HWND control) override;
     void cmdBrowse_Click();
@@ -247,6 +264,10 @@ private:
 
     Kind m_kind;
     std::wstring m_name, strPath, strKey, fileType;
+    // Where the association's open command lives.
+    HKEY m_root = nullptr;
+    std::wstring m_commandKey;
+    std::wstring m_undoFile;
     bool m_accepted = false;
 };
 

@@ -28,9 +28,8 @@ std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted)
             const std::wstring name = key.stringAny(L"");
             if (name.empty())
                 return;
-            // Installed means the data's first unit is 1, as a REG_DWORD 1 gives.
-            const std::wstring installed = key.stringAny(L"IsInstalled");
-            if (!installed.empty() && installed[0] == 1)
+            // Installed means the data's first byte is 1, as a REG_DWORD 1 gives.
+            if (key.firstByte(L"IsInstalled") == 1)
                 return;
             rows.push_back({name, L"False", key.stringAny(L"StubPath"), sub});
         });

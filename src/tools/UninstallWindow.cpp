@@ -3,6 +3,8 @@
 #include "tools/ScanWindow.h"
 
 #include "core/ErrorReport.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
 #include "resource.h"
 
 namespace sorvane {
@@ -47,7 +49,8 @@ void UninstallWindow::GetUnInstallFiles()
                 continue;  // programs that forbid removal are not listed
             const RegReader program(programs, name);
             const std::wstring display = program.stringAny(L"DisplayName");
-            const std::wstring command = program.stringAny(L"UnInstallString");
+            // The whole command: long ones are listed too.
+            const std::wstring command = program.wholeString(L"UnInstallString");
             if (display.empty() || command.empty())
                 continue;
             addRow({display, program.stringAny(L"DisplayVersion"), command, name, program.stringAny(L"InstallLocation")},
@@ -59,15 +62,82 @@ void UninstallWindow::GetUnInstallFiles()
     setStatus(std::to_wstring(rowCount()) + L" Uninstall Programs");
 }
 
+UninstallCommand resolveUninstallCommand(const std::wstring& commandLine)
+{
+    UninstallCommand result;
+    std::wstring text = commandLine;
+    if (text.find(L'%') != std::wstring::npos) {
+        std::wstring buf(32768, L'\0');
+        const DWORD n = ExpandEnvironmentStringsW(text.c_str(), buf.data(), 32768);
+        if (n > 0 && n <= 32768)
+            text.assign(buf.data(), n - 1);
+    }
+    text = trim(text);
+    std::wstring program, arguments;
+    if (!text.empty() && text[0] == L'"') {
+        const size_t close = text.find(L'"', 1);
+        program = text.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+        arguments = close == std::wstring::npos ? L"" : trim(text.substr(close + 1));
+    } else {
+        // Unquoted: the longest start of the line, ending at a blank, that
+        // names an existing file; never the shortest guess the system makes
+        // ("C:\Program" for "C:\Program Files\...").
+        const auto isFile = [](const std::wstring& p) {
+            const DWORD a = GetFileAttributesW(p.c_str());
+            return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+        };
+        for (size_t end = text.size();; ) {
+            const std::wstring candidate = text.substr(0, end);
+            const bool bare = candidate.find_first_of(L"\\/:") == std::wstring::npos;
+            if (!bare && (isFile(candidate) || isFile(candidate + L".exe"))) {
+                program = isFile(candidate) ? candidate : candidate + L".exe";
+                arguments = trim(text.substr(end));
+                break;
+            }
+            const size_t blank = end == 0 ? std::wstring::npos : text.find_last_of(L' ', end - 1);
+            if (blank == std::wstring::npos || blank == 0)
+                break;
+            end = blank;
+        }
+        if (program.empty()) {
+            // A bare program name ("MsiExec.exe /X{...}") is the system's own.
+            const size_t blank = text.find(L' ');
+            program = text.substr(0, blank);
+            arguments = blank == std::wstring::npos ? L"" : trim(text.substr(blank + 1));
+        }
+    }
+    if (!program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos) {
+        std::wstring name = program;
+        if (name.find(L'.') == std::wstring::npos)
+            name += L".exe";
+        program = getSystemDir() + L"\\" + name;
+    }
+    const DWORD attrs = GetFileAttributesW(program.c_str());
+    if (program.empty() || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return result;
+    result.application = program;
+    result.commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    return result;
+}
+
 bool UninstallWindow::runCommand(const std::wstring& commandLine, DWORD& error)
 {
-    std::wstring cmd = commandLine;
+    const UninstallCommand resolved = resolveUninstallCommand(commandLine);
+    if (resolved.application.empty()) {
+        error = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    std::wstring cmd = resolved.commandLine;
+    const std::wstring folder = getSystemDir();
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // The program is named, not searched for, and starts in the system
+    // folder, never in whatever folder this program happens to be in.
+    if (!CreateProcessW(resolved.application.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &si, &pi)) {
         error = GetLastError();
         return false;
     }

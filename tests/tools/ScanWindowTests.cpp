@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <map>
 #include <set>
 
@@ -169,6 +172,10 @@ TEST_F(ScanTest, ActiveXListsWhatIsNotInstalledAndDeletesWholeKeysThatImportBack
     setText(HKEY_LOCAL_MACHINE, comp(L"String1"), L"", L"String one");
     setText(HKEY_LOCAL_MACHINE, comp(L"String1"), L"IsInstalled", L"1");
     setDword(HKEY_LOCAL_MACHINE, comp(L"NoName"), L"IsInstalled", 0);
+    // The first byte decides, not the first two: 01 05 is installed.
+    setText(HKEY_LOCAL_MACHINE, comp(L"Binary15"), L"", L"Binary one five");
+    const unsigned char oneFive[] = {1, 5};
+    setValue(HKEY_LOCAL_MACHINE, comp(L"Binary15"), L"IsInstalled", REG_BINARY, oneFive, sizeof oneFive);
     // Everything a registry file must carry back, below a listed component.
     const std::wstring deep = comp(L"Missing") + L"\\Sub key \"quoted\"\\deeper";
     setText(HKEY_LOCAL_MACHINE, deep, L"name with \\ and \" and blanks", L"data \\ with \"quotes\"");
@@ -212,7 +219,7 @@ TEST_F(ScanTest, ActiveXListsWhatIsNotInstalledAndDeletesWholeKeysThatImportBack
     EXPECT_EQ(file.substr(0, 2), "\xFF\xFE") << "UTF-16 with its byte-order mark";
     ASSERT_TRUE(regImport(w.lastBackup()));
     EXPECT_EQ(snapshot(HKEY_LOCAL_MACHINE, comp(L"Missing")), before) << "every key and value as it was";
-    for (const wchar_t* n : {L"Dword1", L"Dword0", L"Missing", L"String1", L"NoName"})
+    for (const wchar_t* n : {L"Dword1", L"Dword0", L"Missing", L"String1", L"NoName", L"Binary15"})
         removeKey(HKEY_LOCAL_MACHINE, comp(n));
 }
 
@@ -447,6 +454,55 @@ TEST_F(ScanTest, InvalidFileReferencesWalkListSortStopAndDelete)
     removeTree(folder);
 }
 
+// Stop pressed while the walk is half way: what it found stays, sorted, and
+// can be deleted.
+TEST_F(ScanTest, InvalidFileReferencesStoppedHalfWayKeepTheirFindings)
+{
+    TestKey key;
+    constexpr int kKeys = 1500;
+    for (int i = 0; i < kKeys; ++i) {
+        wchar_t sub[16];
+        swprintf(sub, 16, L"K%04d", i);
+        key.setString(sub, L"v" + std::to_wstring(kKeys - i), L"C:\\SorvaneStopWalk\\gone" + std::to_wstring(i) + L".txt");
+    }
+    InvalidFileWindow w;
+    w.startPath = key.path();
+    std::atomic<bool> done{false}, stopped{false};
+    int found = 0;
+    bool deleteOn = false, sorted = true;
+    run(w, [&] {
+        // Presses Stop once the walk's progress shows it past a third.
+        std::thread watcher([&] {
+            wchar_t buf[512];
+            while (!done) {
+                buf[0] = 0;
+                SendMessageTimeoutW(GetDlgItem(w.hwnd(), 1740), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf),
+                                    SMTO_ABORTIFHUNG, 200, nullptr);
+                const std::wstring status = buf;
+                const size_t at = status.find(L"\\K");
+                if (at != std::wstring::npos && _wtoi(status.c_str() + at + 2) > kKeys / 3) {
+                    PostMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdStop, 0);
+                    stopped = true;
+                    return;
+                }
+                Sleep(5);
+            }
+        });
+        press(w, IDC_scan_cmdFind);
+        done = true;
+        watcher.join();
+        found = ListView_GetItemCount(w.listView());
+        deleteOn = IsWindowEnabled(GetDlgItem(w.hwnd(), IDC_scan_cmdDelete)) != FALSE;
+        for (int i = 1; i < found; ++i)
+            sorted = sorted && text(w, i - 1, 1) <= text(w, i, 1);
+    });
+    ASSERT_TRUE(stopped) << "the walk ended before it could be stopped";
+    EXPECT_GT(found, 0);
+    EXPECT_LT(found, kKeys);
+    EXPECT_TRUE(deleteOn);
+    EXPECT_TRUE(sorted);
+}
+
 TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
 {
     const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
@@ -648,4 +704,144 @@ TEST(InvalidReferences, ARegistryLinkIsNotFollowedIntoALoop)
     EXPECT_EQ(rows[0][0], L"HKEY_LOCAL_MACHINE:" + loop + L"\\");
     }
     removeKey(HKEY_LOCAL_MACHINE, loop);
+}
+
+// A name with a line break would end its line in the undo file and start a
+// line of its own ("[-HKEY_...\Victim]" deletes that key on import): such an
+// item is never saved, and so never deleted. Brackets, quotes and "=" are
+// carried as they are and import back without touching anything else.
+TEST_F(ScanTest, HostileNamesNeverSteerTheUndoFile)
+{
+    const std::wstring base = L"Software\\SorvaneTestHostile";
+    const std::wstring victim = base + L"\\Victim";
+    removeKey(HKEY_CURRENT_USER, base);
+    setText(HKEY_CURRENT_USER, victim, L"keep", L"me");
+    const std::wstring evilKey = base + L"\\Evil\\x\r\n[-HKEY_CURRENT_USER\\" + victim + L"]";
+    setText(HKEY_CURRENT_USER, evilKey, L"v", L"d");
+    const std::wstring evilValue = base + L"\\EvilValue";
+    setText(HKEY_CURRENT_USER, evilValue, L"a\r\n[-HKEY_CURRENT_USER\\" + victim + L"]\r\n\"b", L"d");
+    const std::wstring odd = base + L"\\Odd [x] = \"y\"";
+    setText(HKEY_CURRENT_USER, odd + L"\\inner]", L"name = [z] \"q\"", L"value \\ \" ]");
+    const Snapshot oddBefore = snapshot(HKEY_CURRENT_USER, odd);
+
+    RegBackup r = backUpAndDeleteRegistry(L"frmTest", {{HKEY_CURRENT_USER, base + L"\\Evil", RegItem::Tree, L""},
+                                                        {HKEY_CURRENT_USER, evilValue, RegItem::Tree, L""},
+                                                        {HKEY_CURRENT_USER, odd, RegItem::Tree, L""}});
+    EXPECT_FALSE(r.failed);
+    ASSERT_EQ(r.leftInPlace.size(), 2u);
+    EXPECT_EQ(r.itemDeleted, (std::vector<bool>{false, false, true}));
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, evilKey)) << "left in place";
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, evilValue));
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, odd));
+    ASSERT_FALSE(r.file.empty());
+    ASSERT_TRUE(regImport(r.file));
+    EXPECT_EQ(snapshot(HKEY_CURRENT_USER, odd), oddBefore);
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, victim, L"keep"), L"me") << "the import touched nothing else";
+    EXPECT_EQ(readFile(r.file).find(toAnsi(L"[-")), std::string::npos);
+    removeKey(HKEY_CURRENT_USER, base);
+}
+
+// The type key of an extension goes only when it is a plain program
+// identifier that no other extension names; a per-user association is saved
+// and restored per user.
+TEST_F(ScanTest, AssociationsKeepSharedAndSystemTypesAndPerUserOnesComeBackPerUser)
+{
+    EXPECT_FALSE(mayDeleteFileType(L"CLSID", L".sorvx"));
+    EXPECT_FALSE(mayDeleteFileType(L"clsid", L".sorvx"));
+    for (const wchar_t* t : {L"Interface", L"TypeLib", L"AppID", L"Directory", L"Folder", L"Drive", L"*",
+                             L"AllFilesystemObjects", L"exefile", L"Some\\Key", L""})
+        EXPECT_FALSE(mayDeleteFileType(t, L".sorvx")) << toAnsi(t);
+    const std::wstring machine = L"Software\\Classes\\", user = L"Software\\Classes\\";
+    setText(HKEY_LOCAL_MACHINE, machine + L".sorvshare1", L"", L"SorvTest.Shared");
+    setText(HKEY_LOCAL_MACHINE, machine + L".sorvshare2", L"", L"SorvTest.Shared");
+    setText(HKEY_LOCAL_MACHINE, machine + L"SorvTest.Shared", L"", L"Shared type");
+    EXPECT_FALSE(mayDeleteFileType(L"SorvTest.Shared", L".sorvshare1"));
+    setText(HKEY_CURRENT_USER, user + L".sorvuser", L"", L"SorvTest.UserType");
+    setText(HKEY_CURRENT_USER, user + L"SorvTest.UserType", L"", L"Per-user type");
+    EXPECT_TRUE(mayDeleteFileType(L"SorvTest.UserType", L".sorvuser"));
+    const Snapshot userBefore = snapshot(HKEY_CURRENT_USER, user + L".sorvuser");
+
+    FileAssociationWindow w;
+    const auto rowOf = [&](const std::wstring& ext) {
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, 0) == ext)
+                return i;
+        return -1;
+    };
+    const auto select = [&](int row) {
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    };
+    std::wstring userBackup;
+    run(w, [&] {
+        ASSERT_GE(rowOf(L".sorvuser"), 0) << "per-user associations are listed";
+        EXPECT_EQ(text(w, rowOf(L".sorvuser"), 1), L"Per-user type");
+        select(rowOf(L".sorvshare1"));
+        press(w, IDC_scan_cmdDelete);
+        select(rowOf(L".sorvuser"));
+        press(w, IDC_scan_cmdDelete);
+        userBackup = w.lastBackup();
+    });
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find(L"HKEY_LOCAL_MACHINE\\Software\\Classes\\.sorvshare1"), std::wstring::npos);
+    EXPECT_EQ(asked[0].find(L"SorvTest.Shared"), std::wstring::npos) << "the shared type is not named: it stays";
+    EXPECT_NE(asked[1].find(L"HKEY_CURRENT_USER\\Software\\Classes\\SorvTest.UserType"), std::wstring::npos);
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, machine + L".sorvshare1"));
+    EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, machine + L"SorvTest.Shared")) << "still named by .sorvshare2";
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, user + L".sorvuser"));
+    ASSERT_TRUE(regImport(userBackup));
+    EXPECT_EQ(snapshot(HKEY_CURRENT_USER, user + L".sorvuser"), userBefore);
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, user + L"SorvTest.UserType", L""), L"Per-user type");
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, machine + L".sorvuser")) << "never put back machine-wide";
+    for (const wchar_t* k : {L".sorvshare1", L".sorvshare2", L"SorvTest.Shared"})
+        removeKey(HKEY_LOCAL_MACHINE, machine + k);
+    for (const wchar_t* k : {L".sorvuser", L"SorvTest.UserType"})
+        removeKey(HKEY_CURRENT_USER, user + k);
+}
+
+// Edit shows the whole value, writes only a change, keeps the value's type,
+// and saves the old value for undo first.
+TEST_F(ScanTest, EditKeepsLongCommandsTheirTypeAndWritesOnlyAChange)
+{
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + kTag + L"Long";
+    const std::wstring longCommand = L"%ProgramFiles%\\" + std::wstring(380, L'L') + L"\\un.exe /S";
+    setText(HKEY_LOCAL_MACHINE, key, L"DisplayName", L"SorvaneTest Long");
+    setText(HKEY_LOCAL_MACHINE, key, L"UnInstallString", longCommand, REG_EXPAND_SZ);
+    UninstallWindow w;
+    std::wstring shown, typed;
+    int edits = 0;
+    w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+        HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+        std::wstring buf(2048, L'\0');
+        buf.resize(static_cast<size_t>(GetDlgItemTextW(h, IDC_edit_txtPath, buf.data(), 2048)));
+        shown = buf;
+        if (!typed.empty())
+            SetDlgItemTextW(h, IDC_edit_txtPath, typed.c_str());
+        SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+        if (!static_cast<EditPathDialog&>(d).undoFile().empty())
+            ++edits;
+        DestroyWindow(h);
+    });
+    const auto select = [&] {
+        int row = -1;
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, 0) == L"SorvaneTest Long")
+                row = i;
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        return row;
+    };
+    run(w, [&] {
+        ASSERT_GE(select(), 0);
+        press(w, IDC_scan_cmdEdit);  // OK without a change
+        select();
+        typed = L"%ProgramFiles%\\Changed\\un.exe /S";
+        press(w, IDC_scan_cmdEdit);
+    });
+    EXPECT_EQ(shown, longCommand) << "the whole command, not 260 characters of it";
+    EXPECT_EQ(edits, 1) << "OK without a change writes nothing";
+    const RegText now = readRegText(HKEY_LOCAL_MACHINE, key, L"UnInstallString");
+    EXPECT_EQ(now.text, L"%ProgramFiles%\\Changed\\un.exe /S");
+    EXPECT_EQ(now.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    removeKey(HKEY_LOCAL_MACHINE, key);
 }
