@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
+#include "ArchiveTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,30 +25,6 @@ namespace {
 
 // Archives the interoperability check (unzip -t, 7z t) reads after the suite.
 const std::wstring kWritten = L"C:\\sorvane-fixtures\\written";
-
-std::vector<std::wstring> zipsIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*.zip").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(folder + L"\\" + fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string randomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng() & 0xFF);
-    return s;
-}
 
 cUnZip listed(const std::wstring& archive)
 {

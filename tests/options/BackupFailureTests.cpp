@@ -10,6 +10,7 @@
 #include "options/Zip.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
+#include "ArchiveTestSupport.h"
 
 #include <sddl.h>
 
@@ -23,29 +24,6 @@ using namespace testenv;
 namespace {
 
 const std::wstring kWritten = L"C:\\sorvane-fixtures\\written";
-
-std::string noise(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng() & 0xFF);
-    return s;
-}
-
-std::vector<std::wstring> zipsIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*.zip").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(folder + L"\\" + fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return out;
-}
 
 // Every entry of the archive extracts with its CRC; returns the stored names.
 std::vector<std::wstring> verifiedEntries(const std::wstring& archive)
@@ -120,10 +98,10 @@ TEST_F(FullVolume, AFailedArchiveWriteDeletesNothingItDidNotStore)
 {
     const std::wstring first = dir.file(L"first.bin"), second = dir.file(L"second.bin"),
                        third = dir.file(L"third.bin"), fourth = dir.file(L"fourth.bin");
-    writeFile(first, noise(150 * 1024, 1));
-    writeFile(second, noise(200 * 1024, 2));
-    writeFile(third, noise(300 * 1024, 3));
-    writeFile(fourth, noise(1024, 4));
+    writeFile(first, randomBytes(150 * 1024, 1));
+    writeFile(second, randomBytes(200 * 1024, 2));
+    writeFile(third, randomBytes(300 * 1024, 3));
+    writeFile(fourth, randomBytes(1024, 4));
     {
         DeletionEngine engine(ui, run, settings);
         FileSearch search{ui, run};
@@ -136,9 +114,9 @@ TEST_F(FullVolume, AFailedArchiveWriteDeletesNothingItDidNotStore)
     }
     finishBackupArchive();
     EXPECT_FALSE(exists(first));
-    EXPECT_EQ(readFile(second), noise(200 * 1024, 2)) << "its entry was never durable";
-    EXPECT_EQ(readFile(third), noise(300 * 1024, 3));
-    EXPECT_EQ(readFile(fourth), noise(1024, 4)) << "no file of the failed drive goes";
+    EXPECT_EQ(readFile(second), randomBytes(200 * 1024, 2)) << "its entry was never durable";
+    EXPECT_EQ(readFile(third), randomBytes(300 * 1024, 3));
+    EXPECT_EQ(readFile(fourth), randomBytes(1024, 4)) << "no file of the failed drive goes";
     EXPECT_EQ(run.lngBackedUp, 1);
     EXPECT_EQ(run.lngTotalFiles, 1) << "only what was really deleted counts";
     EXPECT_EQ(run.dblTotalSize, 150u * 1024);
@@ -154,13 +132,13 @@ TEST_F(FullVolume, AFailedArchiveWriteDeletesNothingItDidNotStore)
 TEST_F(FullVolume, AnArchiveThatGotNothingIsNotLeftBehind)
 {
     const std::wstring big = dir.file(L"big.bin");
-    writeFile(big, noise(700 * 1024, 5));
+    writeFile(big, randomBytes(700 * 1024, 5));
     {
         DeletionEngine engine(ui, run, settings);
         engine.deleteFiles({big});
     }
     finishBackupArchive();
-    EXPECT_EQ(readFile(big), noise(700 * 1024, 5));
+    EXPECT_EQ(readFile(big), randomBytes(700 * 1024, 5));
     EXPECT_TRUE(zipsIn(backup).empty());
     EXPECT_EQ(run.lngTotalFiles, 0);
     EXPECT_FALSE(run.backupFailure.empty());
@@ -173,7 +151,7 @@ TEST_F(FullVolume, TheRunsLogSaysWhatWasBackedUpAndWhatFailed)
     std::wstring list = L"0\r\n";
     for (int i = 0; i < 3; ++i) {
         const std::wstring f = dir.file(L"file" + std::to_wstring(i) + L".bin");
-        writeFile(f, noise(220 * 1024, 10 + i));
+        writeFile(f, randomBytes(220 * 1024, 10 + i));
         list += f + L"\r\n";
     }
     writeFile(app.file(L"UDFI.sol"), toAnsi(list));
