@@ -98,9 +98,12 @@ void DeletionEngine::settleBackups()
     m_kept.insert(m_kept.end(), std::make_move_iterator(f.kept.begin()), std::make_move_iterator(f.kept.end()));
 }
 
-void DeletionEngine::keep(const std::wstring& path, const wchar_t* why)
+int DeletionEngine::keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what)
 {
-    m_run.keptFiles.push_back(path + L": " + why);
+    const wchar_t* why = kind == ReparseKind::NotLocal ? L"its data is not on this disk (an online-only file), so it was "
+                                                       : L"it is a link of a kind that cannot be told, so it was ";
+    m_run.keptFiles.push_back(path + L": " + why + what);
+    return -1;
 }
 
 int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted)
@@ -122,17 +125,13 @@ int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countByte
             m_run.count(countBytes);
         return 1;
     case HandOver::NotLocal:
-        keep(path, L"its data is not on this disk (an online-only file), so it was neither downloaded nor deleted");
-        return -1;
+        return keptFor(path, ReparseKind::NotLocal, L"neither downloaded nor deleted");
     case HandOver::UnknownLink:
-        keep(path, L"it is a link of a kind that cannot be told, so it was left in place");
-        return -1;
+        return keptFor(path, ReparseKind::Unknown, L"left in place");
     case HandOver::ArchiveFailed:
         m_run.backupFailedDrives += static_cast<wchar_t>(towupper(letter[0]));
         // The files waiting for this archive stay too, and it is closed now.
         settleBackups();
-        if (m_run.backupFailure.empty())
-            m_run.backupFailure = L"the backup archive could not be written";
         return -1;
     case HandOver::Refused:
         break;
@@ -374,20 +373,14 @@ int DeletionEngine::wipeFile(const std::wstring& path)
         links = info.NumberOfLinks;
         tag = reparseTagOf(probe.get());
     }
-    switch (reparseKindOf(attrs, tag)) {
-    case ReparseKind::NotLocal:
-        // Overwriting would first download it, and then destroy the only copy.
-        keep(path, L"its data is not on this disk (an online-only file), so it was not wiped");
-        return -1;
-    case ReparseKind::Unknown:
-        keep(path, L"it is a link of a kind that cannot be told, so it was not wiped");
-        return -1;
-    default:
-        break;
-    }
+    // Overwriting an online-only file would first download it, and then
+    // destroy the only copy.
+    const ReparseKind kind = reparseKindOf(attrs, tag);
+    if (kind == ReparseKind::NotLocal || kind == ReparseKind::Unknown)
+        return keptFor(path, kind, L"not wiped");
     if (!wipeMayOverwrite(attrs, links, tag))
         return deletePlain(path);
-    return overwriteAndDelete(path, attrs, reparseKindOf(attrs, tag) == ReparseKind::ReadThrough);
+    return overwriteAndDelete(path, attrs, kind == ReparseKind::ReadThrough);
 }
 
 int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bool readThrough)

@@ -5,6 +5,7 @@
 #include "core/ProtectedFolders.h"
 #include "core/RunState.h"
 #include "core/StartupSettings.h"
+#include "core/SystemPaths.h"
 #include "core/Yielder.h"
 
 #include <functional>
@@ -80,7 +81,8 @@ private:
     int backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted);
     int removeOne(const std::wstring& path, uint64_t countBytes, bool counted);
     int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
-    void keep(const std::wstring& path, const wchar_t* why);
+    // Names in the log a file left in place for its reparse point; -1.
+    int keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what);
     void settleBackups();
 
     EngineUi& m_ui;

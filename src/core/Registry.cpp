@@ -1,14 +1,14 @@
 #include "core/Registry.h"
-#include "core/SystemPaths.h"
 
 #include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
+#include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
 
 #include <algorithm>
-#include <set>
 #include <cstdio>
+#include <set>
 
 namespace sorvane {
 
@@ -311,18 +311,7 @@ std::wstring RegReader::stringAny(std::wstring_view valueName) const
 
 std::wstring RegReader::wholeString(std::wstring_view valueName) const
 {
-    if (!m_key)
-        return L"";
-    const std::wstring name(valueName);
-    DWORD bytes = 0, type = 0;
-    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0)
-        return L"";
-    std::wstring buf(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &bytes) !=
-        ERROR_SUCCESS)
-        return L"";
-    buf.resize(bytes / sizeof(wchar_t));
-    return stripNull(buf);
+    return m_key ? readRegText(m_key, L"", valueName).text : std::wstring();
 }
 
 int RegReader::firstByte(std::wstring_view valueName) const
@@ -505,6 +494,31 @@ std::wstring rootName(HKEY root)
     return L"";
 }
 
+namespace {
+
+// Where the per-user and machine hives keep the classes.
+const std::wstring kClassesKey = L"Software\\Classes\\";
+
+// Appends one item, as it lives in one hive, to `part`.
+Exported exportItem(const RegItem& item, std::wstring& part, std::wstring& unsafe)
+{
+    const std::wstring key = trimmedKey(item.key);
+    if (item.kind != RegItem::Value)
+        return exportKey(item.root, key, part, unsafe);
+    if (unsafeName(key) || unsafeName(item.value)) {
+        unsafe = rootName(item.root) + L"\\" + key + L" : " + item.value;
+        return Exported::Unsafe;
+    }
+    auto k = openKey(item.root, key, KEY_READ);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (k && readValue(k.get(), item.value, type, data))
+        part += L"[" + rootName(item.root) + L"\\" + key + L"]\r\n" + valueLine(item.value, type, data) + L"\r\n\r\n";
+    return Exported::Ok;  // a value already gone has nothing to lose
+}
+
+} // namespace
+
 std::vector<RegItem> whereItLives(const std::vector<RegItem>& items)
 {
     std::vector<RegItem> out;
@@ -518,7 +532,7 @@ std::vector<RegItem> whereItLives(const std::vector<RegItem>& items)
         for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             RegItem real = item;
             real.root = hive;
-            real.key = L"Software\\Classes\\" + trimmedKey(item.key);
+            real.key = kClassesKey + trimmedKey(item.key);
             if (regKeyExists(hive, real.key))
                 out.push_back(std::move(real));
         }
@@ -532,46 +546,24 @@ RegExport exportRegistryItems(const std::vector<RegItem>& items)
     std::wstring out = L"Windows Registry Editor Version 5.00\r\n\r\n";
     result.itemSaved.assign(items.size(), false);
     for (size_t index = 0; index < items.size(); ++index) {
-      std::wstring whole;
-      std::vector<RegItem> real;
-      bool safe = true;
-      for (const auto& item : whereItLives({items[index]})) {
-        const std::wstring key = trimmedKey(item.key);
-        if (rootName(item.root).empty())
-            return {};
-        std::wstring part, unsafe;
+        // An item goes whole, in every hive it lives in, or not at all.
+        const std::vector<RegItem> real = whereItLives({items[index]});
+        std::wstring whole, unsafe;
         Exported e = Exported::Ok;
-        if (item.kind != RegItem::Value) {
-            e = exportKey(item.root, key, part, unsafe);
-        } else if (unsafeName(key) || unsafeName(item.value)) {
-            e = Exported::Unsafe;
-            unsafe = rootName(item.root) + L"\\" + key + L" : " + item.value;
-        } else {
-            auto k = openKey(item.root, key, KEY_READ);
-            DWORD type = 0;
-            std::vector<BYTE> data;
-            if (!k || !readValue(k.get(), item.value, type, data)) {
-                real.push_back(item);  // nothing there to lose
-                continue;
-            }
-            part = L"[" + rootName(item.root) + L"\\" + key + L"]\r\n" + valueLine(item.value, type, data) + L"\r\n\r\n";
+        for (size_t i = 0; i < real.size() && e == Exported::Ok; ++i) {
+            if (rootName(real[i].root).empty())
+                return {};
+            e = exportItem(real[i], whole, unsafe);
         }
         if (e == Exported::Unreadable)
             return {};
         if (e == Exported::Unsafe) {
             result.leftInPlace.push_back(unsafe);
-            safe = false;
-            break;
+            continue;
         }
-        whole += part;
-        real.push_back(item);
-      }
-      // An item goes whole or not at all.
-      if (!safe)
-          continue;
-      out += whole;
-      result.saved.insert(result.saved.end(), real.begin(), real.end());
-      result.itemSaved[index] = true;
+        out += whole;
+        result.saved.insert(result.saved.end(), real.begin(), real.end());
+        result.itemSaved[index] = true;
     }
     result.text = std::move(out);
     return result;
@@ -714,20 +706,9 @@ RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<Re
     return result;
 }
 
-namespace {
-
-constexpr const wchar_t* kClassHives[] = {L"Software\\Classes"};
-
-std::wstring classesKey(std::wstring_view keyPath)
-{
-    return std::wstring(kClassHives[0]) + L"\\" + std::wstring(keyPath);
-}
-
-} // namespace
-
 std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view valueName)
 {
-    const std::wstring key = classesKey(keyPath);
+    const std::wstring key = kClassesKey + std::wstring(keyPath);
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
         if (regValueExists(hive, key, valueName))
             return getRegString(hive, key, valueName);
@@ -739,7 +720,7 @@ std::vector<std::wstring> getClassesKeyNames()
     std::vector<std::wstring> names;
     std::set<std::wstring> seen;
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        for (auto& name : getRegSubkeyNames(hive, kClassHives[0]))
+        for (auto& name : getRegSubkeyNames(hive, L"Software\\Classes"))
             if (seen.insert(toLower(name)).second)
                 names.push_back(std::move(name));
     return names;

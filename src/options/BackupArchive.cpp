@@ -38,6 +38,7 @@ struct Session {
     // The archive in use failed: nothing more goes into it.
     bool failed = false;
     DWORD failureCode = 0;
+    bool failureTold = false;
     // Flush results no caller has taken yet (a flush on the way to the
     // next archive, or a stop).
     BackupFlush carried;
@@ -115,6 +116,7 @@ void nameBackupArchive(std::wstring_view folder, std::wstring_view prefix)
     s.path = backupArchiveName(folder, prefix, localNow());
     s.failed = false;
     s.failureCode = 0;
+    s.failureTold = false;
 }
 
 const std::wstring& currentBackupArchive() { return session().path; }
@@ -157,12 +159,14 @@ void carry(BackupFlush& into, BackupFlush&& from)
         into.failure = std::move(from.failure);
 }
 
-void markFailed(Session& s)
+// The writer's own error when a write failed, else `error` (an archive that
+// could not even be made).
+void markFailed(Session& s, DWORD error = 0)
 {
     if (s.failed)
         return;
     s.failed = true;
-    s.failureCode = s.writer.failureCode() ? s.writer.failureCode() : ERROR_WRITE_FAULT;
+    s.failureCode = s.writer.failureCode() ? s.writer.failureCode() : error ? error : ERROR_WRITE_FAULT;
 }
 
 // Settles the files handed over: deleted when their entries are durable,
@@ -192,13 +196,16 @@ BackupFlush settlePending(Session& s)
         s.pending.clear();
         s.pendingBytes = 0;
     }
-    if (s.failed && s.writer.isOpen()) {
-        // An archive left with no entry at all is no backup of anything.
-        const bool none = s.writer.durableCount() == 0;
-        s.writer.close();
-        if (none)
-            DeleteFileW(apiPath(s.path).c_str());
+    if (s.failed && !s.failureTold) {
+        if (s.writer.isOpen()) {
+            // An archive left with no entry at all is no backup of anything.
+            const bool none = s.writer.durableCount() == 0;
+            s.writer.close();
+            if (none)
+                DeleteFileW(apiPath(s.path).c_str());
+        }
         result.failure = win32Message(s.failureCode);
+        s.failureTold = true;
     }
     return result;
 }
@@ -251,21 +258,15 @@ HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes, bool c
         setAttributes(file.get(), attributes & ~FILE_ATTRIBUTE_READONLY);
     const bool stored = ensureOpen() && s.writer.add(dataHandle ? dataHandle.get() : file.get(), name, info);
     if (!stored) {
+        const DWORD error = GetLastError();
         if (attributes & FILE_ATTRIBUTE_READONLY)
             setAttributes(file.get(), attributes);
-        if (s.writer.failed()) {
-            markFailed(s);
-            return HandOver::ArchiveFailed;
-        }
-        // An archive that cannot even be made counts as failed too.
-        if (!s.writer.isOpen()) {
-            if (!s.failed) {
-                s.failed = true;
-                s.failureCode = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-            }
-            return HandOver::ArchiveFailed;
-        }
-        return HandOver::Refused;
+        // A failed write, or an archive that cannot even be made, fails the
+        // archive; otherwise only this file could not be read.
+        if (!s.writer.failed() && s.writer.isOpen())
+            return HandOver::Refused;
+        markFailed(s, error);
+        return HandOver::ArchiveFailed;
     }
     s.pendingBytes += info.size;
     s.pending.push_back(PendingFile{std::move(file), path, attributes, countBytes, counted});

@@ -1,13 +1,13 @@
 #include "options/UnzipWindow.h"
 
-#include <algorithm>
-
 #include "core/ErrorReport.h"
 #include "core/Text.h"
 #include "resource.h"
 #include "win/ListColumns.h"
 
 #include <shellapi.h>
+
+#include <algorithm>
 
 namespace sorvane {
 

@@ -391,21 +391,19 @@ std::vector<bool> overlappingEntries(HANDLE archive, const std::vector<Entry>& e
     const uint64_t fileEnd = fileSize(archive);
     std::vector<bool> bad(entries.size(), false);
     std::vector<std::pair<uint64_t, uint64_t>> ranges(entries.size());
+    // An entry without a local header has no record to overlap; extraction
+    // finds it damaged.
+    std::vector<size_t> order;
     for (size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
         unsigned char h[30];
         if (e.localOffset > fileEnd || fileEnd - e.localOffset < 30 || !readAt(archive, e.localOffset, h, 30) ||
-            get32(h) != kLocalSig) {
-            bad[i] = true;
+            get32(h) != kLocalSig)
             continue;
-        }
         const uint64_t header = 30ull + get16(h + 26) + get16(h + 28);
         ranges[i] = {e.localOffset, e.localOffset + header + std::min<uint64_t>(e.packedSize, fileEnd)};
+        order.push_back(i);
     }
-    std::vector<size_t> order;
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (!bad[i])
-            order.push_back(i);
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ranges[a].first < ranges[b].first; });
     uint64_t reach = 0;
     size_t owner = SIZE_MAX;

@@ -53,9 +53,8 @@ struct Listing {
 
 Listing list(const std::wstring& path);
 
-// Marks the entries whose local records overlap another's (or share one),
-// or whose local header is missing: a listing's names lead there, and two
-// names over one record are how small archives unpack into huge ones.
+// Marks the entries whose local records overlap another's (or share one):
+// two names over one record are how small archives unpack into huge ones.
 std::vector<bool> overlappingEntries(HANDLE archive, const std::vector<Entry>& entries);
 
 enum class Extracted { Ok, Encrypted, UnknownMethod, BadData, BadCrc, ReadError, WriteError };

@@ -49,15 +49,14 @@ bool EditPathDialog::onInitDialog()
             SetDlgItemTextW(hwnd(), IDC_edit_lblDesc, strKey.c_str());
             fileType = getClassesString(m_name, L"");
             strPath.clear();
-            if (!fileType.empty()) {
-                // The command where it lives: per user first, as Windows reads it.
-                for (const auto& real :
-                     whereItLives({{HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command", RegItem::Value, L""}})) {
-                    m_root = real.root;
-                    m_commandKey = real.key;
-                    strPath = readRegText(real.root, real.key, L"").text;
-                    break;
-                }
+            // The command where it lives: per user first, as Windows reads it.
+            const std::vector<RegItem> command =
+                fileType.empty() ? std::vector<RegItem>()
+                                 : whereItLives({{HKEY_CLASSES_ROOT, fileType + L"\\shell\\open\\command", RegItem::Value, L""}});
+            if (!command.empty()) {
+                m_root = command.front().root;
+                m_commandKey = command.front().key;
+                strPath = readRegText(m_root, m_commandKey, L"").text;
             }
         } else {
             // The whole command, however long, as it is stored.

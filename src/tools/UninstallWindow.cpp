@@ -82,15 +82,11 @@ UninstallCommand resolveUninstallCommand(const std::wstring& commandLine)
         // Unquoted: the longest start of the line, ending at a blank, that
         // names an existing file; never the shortest guess the system makes
         // ("C:\Program" for "C:\Program Files\...").
-        const auto isFile = [](const std::wstring& p) {
-            const DWORD a = GetFileAttributesW(p.c_str());
-            return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-        };
-        for (size_t end = text.size();; ) {
+        for (size_t end = text.size();;) {
             const std::wstring candidate = text.substr(0, end);
             const bool bare = candidate.find_first_of(L"\\/:") == std::wstring::npos;
-            if (!bare && (isFile(candidate) || isFile(candidate + L".exe"))) {
-                program = isFile(candidate) ? candidate : candidate + L".exe";
+            if (!bare && (fileExists(candidate) || fileExists(candidate + L".exe"))) {
+                program = fileExists(candidate) ? candidate : candidate + L".exe";
                 arguments = trim(text.substr(end));
                 break;
             }
@@ -112,8 +108,7 @@ UninstallCommand resolveUninstallCommand(const std::wstring& commandLine)
             name += L".exe";
         program = getSystemDir() + L"\\" + name;
     }
-    const DWORD attrs = GetFileAttributesW(program.c_str());
-    if (program.empty() || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
+    if (!fileExists(program))
         return result;
     result.application = program;
     result.commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);

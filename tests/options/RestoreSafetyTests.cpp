@@ -50,6 +50,21 @@ RawEntry stored(std::string name, std::string bytes)
     return e;
 }
 
+// The fields local and central records share, from "version needed" to
+// the name's length.
+void putCommon(std::string& out, const RawEntry& e)
+{
+    put16(out, 20);
+    put16(out, 0x0800);
+    put16(out, e.method);
+    put16(out, 0);
+    put16(out, 0x5A21);
+    put32(out, e.crc);
+    put32(out, static_cast<uint32_t>(e.data.size()));
+    put32(out, e.size);
+    put16(out, static_cast<uint16_t>(e.name.size()));
+}
+
 // Local records, then (unless torn) the central directory and its end.
 std::string buildZip(const std::vector<RawEntry>& entries, bool central = true)
 {
@@ -58,16 +73,8 @@ std::string buildZip(const std::vector<RawEntry>& entries, bool central = true)
     for (const auto& e : entries) {
         offsets.push_back(static_cast<uint32_t>(out.size()));
         put32(out, 0x04034b50);
-        put16(out, 20);
-        put16(out, 0x0800);
-        put16(out, e.method);
-        put16(out, 0);
-        put16(out, 0x5A21);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put32(out, e.size);
-        put16(out, static_cast<uint16_t>(e.name.size()));
-        put16(out, 0);
+        putCommon(out, e);
+        put16(out, 0);  // extra field
         out += e.name;
         out += e.data;
     }
@@ -77,21 +84,11 @@ std::string buildZip(const std::vector<RawEntry>& entries, bool central = true)
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& e = entries[i];
         put32(out, 0x02014b50);
-        put16(out, 20);
-        put16(out, 20);
-        put16(out, 0x0800);
-        put16(out, e.method);
-        put16(out, 0);
-        put16(out, 0x5A21);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.data.size()));
-        put32(out, e.size);
-        put16(out, static_cast<uint16_t>(e.name.size()));
-        put16(out, 0);
-        put16(out, 0);
-        put16(out, 0);
-        put16(out, 0);
-        put32(out, 0);
+        put16(out, 20);  // made by
+        putCommon(out, e);
+        for (int field = 0; field < 4; ++field)
+            put16(out, 0);  // extra, comment, disk, internal attributes
+        put32(out, 0);      // external attributes
         put32(out, e.offsetOf >= 0 ? offsets[static_cast<size_t>(e.offsetOf)] : offsets[i]);
         out += e.name;
     }

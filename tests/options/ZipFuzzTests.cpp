@@ -76,6 +76,21 @@ void put32(std::string& s, size_t at, uint32_t v)
         s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// Writes `name` over the stored names of every record with `signature`
+// (header of `headerLength` bytes, name length at `lengthAt`), padded to keep
+// each name's length.
+void overwriteNames(std::string& s, uint32_t signature, size_t headerLength, size_t lengthAt, const std::string& name)
+{
+    for (size_t at : find(s, signature)) {
+        if (at + headerLength > s.size())
+            continue;
+        const size_t len = static_cast<unsigned char>(s[at + lengthAt]) |
+                           (static_cast<unsigned char>(s[at + lengthAt + 1]) << 8);
+        for (size_t i = 0; i < len && at + headerLength + i < s.size(); ++i)
+            s[at + headerLength + i] = i < name.size() ? name[i] : 'e';
+    }
+}
+
 const char* const kHostileNames[] = {"../../../evil.txt", "..\\..\\evil.txt", "/abs/evil.txt", "C:/evil.txt",
                                      "a/../../../evil", "\\\\srv\\share\\e", "a//b/evil.txt", "evil.txt:stream",
                                      "a/./b/../../..", "con/aux/nul.txt", "x\x01\x02y.txt", "....//....//e"};
@@ -124,20 +139,8 @@ std::string mutate(std::string s, std::mt19937& rng)
     }
     case 4: {  // hostile names, written over the stored names
         const std::string name = kHostileNames[pick(std::size(kHostileNames))];
-        for (size_t at : find(s, 0x02014b50)) {
-            if (at + 46 > s.size())
-                continue;
-            const size_t len = static_cast<unsigned char>(s[at + 28]) | (static_cast<unsigned char>(s[at + 29]) << 8);
-            for (size_t i = 0; i < len && at + 46 + i < s.size(); ++i)
-                s[at + 46 + i] = i < name.size() ? name[i] : 'e';
-        }
-        for (size_t at : find(s, 0x04034b50)) {
-            if (at + 30 > s.size())
-                continue;
-            const size_t len = static_cast<unsigned char>(s[at + 26]) | (static_cast<unsigned char>(s[at + 27]) << 8);
-            for (size_t i = 0; i < len && at + 30 + i < s.size(); ++i)
-                s[at + 30 + i] = i < name.size() ? name[i] : 'e';
-        }
+        overwriteNames(s, 0x02014b50, 46, 28, name);
+        overwriteNames(s, 0x04034b50, 30, 26, name);
         break;
     }
     default:  // several of the above

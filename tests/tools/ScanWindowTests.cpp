@@ -119,6 +119,20 @@ protected:
         });
         w.show(GetModuleHandleW(nullptr), nullptr);
     }
+    // The row whose first column reads `first`; -1 when there is none.
+    int rowOf(ScanWindow& w, const std::wstring& first)
+    {
+        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
+            if (text(w, i, 0) == first)
+                return i;
+        return -1;
+    }
+    // That row alone selected and focused.
+    void selectRow(ScanWindow& w, int row)
+    {
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
     // Rows whose column `column` is one of ours; every other row unticked.
     std::vector<int> keepOnly(ScanWindow& w, int column, const std::wstring& prefix)
     {
@@ -575,12 +589,7 @@ TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
         SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
         DestroyWindow(h);
     });
-    const auto rowOf = [&](const std::wstring& name) {
-        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
-            if (text(w, i, 0) == name)
-                return i;
-        return -1;
-    };
+    const auto rowOf = [&](const std::wstring& name) { return ScanTest::rowOf(w, name); };
     run(w, [&] {
         const int a = rowOf(L"SorvaneTest Alpha"), b = rowOf(L"SorvaneTest Beta");
         ASSERT_GE(a, 0) << "NoRemove 0 does not hide a program";
@@ -637,16 +646,8 @@ TEST_F(ScanTest, FileAssociationsDescriptionsEditAndDeleteOfBothKeys)
         SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
         DestroyWindow(h);
     });
-    const auto rowOf = [&](const std::wstring& ext) {
-        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
-            if (text(w, i, 0) == ext)
-                return i;
-        return -1;
-    };
-    const auto select = [&](int row) {
-        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
-        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    };
+    const auto rowOf = [&](const std::wstring& ext) { return ScanTest::rowOf(w, ext); };
+    const auto select = [&](int row) { selectRow(w, row); };
     run(w, [&] {
         const int a = rowOf(L".sorvtesta"), b = rowOf(L".sorvtestb"), c = rowOf(L".sorvtestc");
         ASSERT_GE(a, 0);
@@ -762,16 +763,8 @@ TEST_F(ScanTest, AssociationsKeepSharedAndSystemTypesAndPerUserOnesComeBackPerUs
     const Snapshot userBefore = snapshot(HKEY_CURRENT_USER, user + L".sorvuser");
 
     FileAssociationWindow w;
-    const auto rowOf = [&](const std::wstring& ext) {
-        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
-            if (text(w, i, 0) == ext)
-                return i;
-        return -1;
-    };
-    const auto select = [&](int row) {
-        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
-        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    };
+    const auto rowOf = [&](const std::wstring& ext) { return ScanTest::rowOf(w, ext); };
+    const auto select = [&](int row) { selectRow(w, row); };
     std::wstring userBackup;
     run(w, [&] {
         ASSERT_GE(rowOf(L".sorvuser"), 0) << "per-user associations are listed";
@@ -823,12 +816,8 @@ TEST_F(ScanTest, EditKeepsLongCommandsTheirTypeAndWritesOnlyAChange)
         DestroyWindow(h);
     });
     const auto select = [&] {
-        int row = -1;
-        for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i)
-            if (text(w, i, 0) == L"SorvaneTest Long")
-                row = i;
-        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
-        ListView_SetItemState(w.listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        const int row = rowOf(w, L"SorvaneTest Long");
+        selectRow(w, row);
         return row;
     };
     run(w, [&] {
