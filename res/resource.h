@@ -275,6 +275,12 @@
 #define IDC_lblStatus 1941
 #define IDC_cmdRestoreChecked 1942
 
+// The registry undo file viewer
+#define IDD_REGFILE 625
+#define IDC_reg_txtContent 1945
+#define IDC_reg_cmdRestore 1946
+#define IDC_reg_cmdClose 1947
+
 // frmCookies
 #define IDD_COOKIES 630
 #define IDC_Lst_Cook 1950

@@ -14,10 +14,13 @@ namespace sorvane {
 
 namespace {
 
+// Every path is taken as the 64-bit view names it: the 32-bit view's keys
+// are reached by their real names ("Software\\Wow6432Node\\..."), so a row,
+// its deletion and its undo file all name the same key.
 win::UniqueKey openKey(HKEY hive, std::wstring_view path, REGSAM access)
 {
     win::UniqueKey key;
-    if (RegOpenKeyExW(hive, std::wstring(path).c_str(), 0, access, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hive, std::wstring(path).c_str(), 0, access | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         key.reset();
     return key;
 }
@@ -60,7 +63,8 @@ std::vector<std::wstring> subkeyNamesOf(HKEY key)
 bool isRegLink(HKEY parent, std::wstring_view subkey)
 {
     win::UniqueKey key;
-    if (RegOpenKeyExW(parent, std::wstring(subkey).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, key.put()) !=
+    if (RegOpenKeyExW(parent, std::wstring(subkey).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      key.put()) !=
         ERROR_SUCCESS)
         return false;
     DWORD type = 0;
@@ -144,7 +148,8 @@ void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueN
 void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text)
 {
     win::UniqueKey key;
-    LSTATUS rc = RegCreateKeyExW(hive, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+    LSTATUS rc = RegCreateKeyExW(hive, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                 nullptr, key.put(),
                                  nullptr);
     if (rc != ERROR_SUCCESS)
         raiseWin32(static_cast<unsigned long>(rc));
@@ -159,7 +164,7 @@ void deleteRegKey(HKEY hive, std::wstring_view keyPath)
 {
     // Deleting through a link would delete the key it leads to.
     if (!isRegLink(hive, keyPath))
-        RegDeleteKeyW(hive, std::wstring(keyPath).c_str());
+        RegDeleteKeyExW(hive, std::wstring(keyPath).c_str(), KEY_WOW64_64KEY, 0);
 }
 
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
@@ -174,7 +179,7 @@ int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
         if (isRegLink(key.get(), name))
             continue;
         deleteRegTree(hive, std::wstring(keyPath) + L"\\" + name);
-        RegDeleteKeyW(key.get(), name.c_str());
+        RegDeleteKeyExW(key.get(), name.c_str(), KEY_WOW64_64KEY, 0);
     }
     return -1;
 }
@@ -201,7 +206,7 @@ std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_v
                             std::wstring_view defaultValue)
 {
     win::UniqueKey key;
-    if (RegCreateKeyExW(root, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+    if (RegCreateKeyExW(root, std::wstring(keyPath).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr,
                         key.put(), nullptr) != ERROR_SUCCESS)
         return L"";
     const std::wstring name(valueName);
@@ -232,14 +237,15 @@ std::wstring getRegStringAny(HKEY hive, std::wstring_view keyPath, std::wstring_
 
 RegReader::RegReader(HKEY hive, std::wstring_view keyPath)
 {
-    if (RegOpenKeyExW(hive, std::wstring(keyPath).c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hive, std::wstring(keyPath).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &m_key) != ERROR_SUCCESS)
         m_key = nullptr;
 }
 
 RegReader::RegReader(const RegReader& parent, std::wstring_view subkey)
 {
     if (!parent.m_key ||
-        RegOpenKeyExW(parent.m_key, std::wstring(subkey).c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS)
+        RegOpenKeyExW(parent.m_key, std::wstring(subkey).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &m_key) !=
+            ERROR_SUCCESS)
         m_key = nullptr;
 }
 
@@ -408,12 +414,20 @@ std::vector<std::wstring> valueNamesOf(HKEY key)
     DWORD maxName = 0;
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr,
                      nullptr);
-    std::wstring buf(static_cast<size_t>(maxName) + 2, L'\0');
-    for (DWORD i = 0;; ++i) {
+    // The longest name the key reports is a hint only: a longer one grows
+    // the buffer up to the longest name the registry allows.
+    std::wstring buf(std::max<size_t>(maxName, 255) + 2, L'\0');
+    for (DWORD i = 0;;) {
         DWORD chars = static_cast<DWORD>(buf.size());
-        if (RegEnumValueW(key, i, buf.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const LONG rc = RegEnumValueW(key, i, buf.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && buf.size() < 32770) {
+            buf.resize(32770);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS)
             break;
         names.emplace_back(buf.data(), chars);
+        ++i;
     }
     return names;
 }
@@ -424,7 +438,7 @@ std::vector<std::wstring> allSubkeysOf(HKEY key)
     DWORD maxName = 0;
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr, nullptr,
                      nullptr);
-    std::wstring buf(static_cast<size_t>(maxName) + 2, L'\0');
+    std::wstring buf(std::max<size_t>(maxName, 255) + 2, L'\0');
     for (DWORD i = 0;; ++i) {
         DWORD chars = static_cast<DWORD>(buf.size());
         if (RegEnumKeyExW(key, i, buf.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -455,7 +469,7 @@ Exported exportKey(HKEY root, const std::wstring& path, std::wstring& out, std::
     }
     auto key = openKey(root, path, KEY_READ);
     if (!key)
-        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_ACCESS_DENIED
+        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_ACCESS_DENIED
                    ? Exported::Ok
                    : Exported::Unreadable;
     out += L"[" + rootName(root) + L"\\" + path + L"]\r\n";
@@ -485,6 +499,12 @@ std::wstring trimmedKey(std::wstring key)
 }
 
 } // namespace
+
+std::vector<std::wstring> getAllValueNames(HKEY hive, std::wstring_view keyPath)
+{
+    auto key = openKey(hive, keyPath, KEY_QUERY_VALUE);
+    return key ? valueNamesOf(key.get()) : std::vector<std::wstring>{};
+}
 
 std::wstring rootName(HKEY root)
 {
@@ -612,14 +632,13 @@ std::wstring registryBackupName(std::wstring_view folder, std::wstring_view wind
 namespace {
 
 // A new undo file name of the window in the backup folder (made when missing).
-std::wstring newUndoFile(std::wstring_view window)
+std::wstring newUndoFile(std::wstring_view window, const std::wstring& backupFolder = getDelete().strBackupPath)
 {
-    const DeleteSettings settings = getDelete();
-    std::wstring folder = settings.strBackupPath;
+    std::wstring folder = backupFolder;
     if (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
     makePrivateFolder(folder);
-    const std::wstring first = registryBackupName(settings.strBackupPath, window, localNow());
+    const std::wstring first = registryBackupName(backupFolder, window, localNow());
     std::wstring file = first;
     // Two changes within one second each keep their own file.
     for (int n = 2; GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
@@ -675,6 +694,12 @@ std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_vi
 
 RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)
 {
+    return backUpAndDeleteRegistry(window, items, getDelete().strBackupPath);
+}
+
+RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items,
+                                  const std::wstring& folder)
+{
     RegBackup result;
     RegExport exported = exportRegistryItems(items);
     result.leftInPlace = std::move(exported.leftInPlace);
@@ -685,7 +710,7 @@ RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<Re
     }
     if (exported.saved.empty())
         return result;  // nothing that can be saved, so nothing deleted
-    const std::wstring file = newUndoFile(window);
+    const std::wstring file = newUndoFile(window, folder);
     if (!exportRegistryBackup(file, exported.text)) {
         result.failed = true;
         return result;
@@ -704,6 +729,114 @@ RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<Re
     result.deleted = exported.saved.size();
     result.itemDeleted = std::move(exported.itemSaved);
     return result;
+}
+
+namespace {
+
+// The kernel's name of an open key ("\\REGISTRY\\MACHINE\\SOFTWARE\\..."); "" when
+// it cannot be read.
+std::wstring kernelNameOf(HKEY key)
+{
+    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<NtQueryKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    if (!query)
+        return L"";
+    constexpr int kKeyNameInformation = 3;
+    std::vector<ULONG> buf(1024);
+    ULONG needed = 0;
+    LONG status = query(key, kKeyNameInformation, buf.data(), static_cast<ULONG>(buf.size() * sizeof(ULONG)), &needed);
+    if (status < 0 && needed > buf.size() * sizeof(ULONG)) {
+        buf.resize(needed / sizeof(ULONG) + 1);
+        status = query(key, kKeyNameInformation, buf.data(), static_cast<ULONG>(buf.size() * sizeof(ULONG)), &needed);
+    }
+    if (status < 0)
+        return L"";
+    const ULONG bytes = std::min<ULONG>(buf[0], static_cast<ULONG>((buf.size() - 1) * sizeof(ULONG)));
+    return std::wstring(reinterpret_cast<const wchar_t*>(buf.data() + 1), bytes / sizeof(wchar_t));
+}
+
+std::wstring kernelNameOf(HKEY root, const wchar_t* path)
+{
+    auto key = openKey(root, path, KEY_QUERY_VALUE);
+    return key ? kernelNameOf(key.get()) : std::wstring();
+}
+
+// The rest of `name` after `prefix` and its backslash; false when `name` is
+// not `prefix` or below it.
+bool below(std::wstring_view name, std::wstring_view prefix, std::wstring& rest)
+{
+    if (prefix.empty() || name.size() < prefix.size() || !iequals(name.substr(0, prefix.size()), prefix))
+        return false;
+    if (name.size() == prefix.size()) {
+        rest.clear();
+        return true;
+    }
+    if (name[prefix.size()] != L'\\')
+        return false;
+    rest = name.substr(prefix.size() + 1);
+    return true;
+}
+
+} // namespace
+
+RealKey realKeyOf(HKEY root, std::wstring_view keyPath, REGSAM view)
+{
+    win::UniqueKey key;
+    if (RegOpenKeyExW(root, std::wstring(keyPath).c_str(), 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
+        return {};
+    const std::wstring name = kernelNameOf(key.get());
+    // Per-user classes live in a hive of their own on Windows; the user's
+    // hive and the machine's are found the same way.
+    static const std::wstring userClasses = kernelNameOf(HKEY_CURRENT_USER, L"Software\\Classes");
+    static const std::wstring user = [] {
+        // The predefined handle itself has no name to ask for.
+        win::UniqueKey hive;
+        return RegOpenCurrentUser(KEY_QUERY_VALUE, hive.put()) == ERROR_SUCCESS ? kernelNameOf(hive.get())
+                                                                               : std::wstring();
+    }();
+    std::wstring rest;
+    if (below(name, userClasses, rest) && !iequals(userClasses, user + L"\\Software\\Classes"))
+        return {HKEY_CURRENT_USER, rest.empty() ? L"Software\\Classes" : L"Software\\Classes\\" + rest};
+    if (below(name, user, rest))
+        return {HKEY_CURRENT_USER, rest};
+    if (below(name, L"\\REGISTRY\\MACHINE", rest))
+        return {HKEY_LOCAL_MACHINE, rest};
+    return {};
+}
+
+std::vector<RealKey> keyInBothViews(HKEY root, std::wstring_view keyPath)
+{
+    std::vector<RealKey> keys;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        RealKey key = realKeyOf(root, keyPath, view);
+        if (!key.root)
+            continue;
+        const bool seen = std::any_of(keys.begin(), keys.end(), [&](const RealKey& k) {
+            return k.root == key.root && iequals(k.path, key.path);
+        });
+        if (!seen)
+            keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::vector<std::wstring> keyPathsInBothViews(HKEY root, const std::wstring& keyPath)
+{
+    std::vector<std::wstring> paths;
+    const std::wstring given = trimmedKey(keyPath);
+    const bool slash = !keyPath.empty() && keyPath.back() == L'\\';
+    for (const RealKey& real : keyInBothViews(root, given)) {
+        if (real.root != root)
+            continue;  // only the classes move between roots, and no caller walks them
+        paths.push_back(iequals(real.path, given) ? keyPath : real.path + (slash ? L"\\" : L""));
+    }
+    return paths;
+}
+
+std::wstring keyText(const RealKey& key)
+{
+    return key.path.empty() ? rootName(key.root) : rootName(key.root) + L"\\" + key.path;
 }
 
 std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view valueName)

@@ -51,6 +51,8 @@ private:
 long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // Value names separated by NUL, without a trailing separator.
 std::wstring getRegValueNames(HKEY hive, std::wstring_view keyPath);
+// Every value name of a key, whatever its length; none when the key is missing.
+std::vector<std::wstring> getAllValueNames(HKEY hive, std::wstring_view keyPath);
 // Deletes the values named in a NUL-separated list (or the one value named).
 void deleteRegValues(HKEY hive, std::wstring_view names, std::wstring_view keyPath);
 // Deletes every value of a key under HKEY_CURRENT_USER.
@@ -77,6 +79,26 @@ std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath
 // returns ""; otherwise returns the value up to its first NUL.
 std::wstring getUpdateValue(HKEY root, std::wstring_view keyPath, std::wstring_view valueName,
                             std::wstring_view defaultValue);
+
+// --- The two registry views -------------------------------------------------
+// A 64-bit Windows keeps most machine entries of 32-bit programs apart, under
+// Wow6432Node. The program reads, deletes and saves every key by its real
+// name, as the 64-bit view names it; these give a key's real name in a view.
+struct RealKey {
+    HKEY root = nullptr;  // null when the key is missing in that view
+    std::wstring path;    // "Software\\Wow6432Node\\..." for a redirected key
+};
+// `view` is KEY_WOW64_64KEY or KEY_WOW64_32KEY.
+RealKey realKeyOf(HKEY root, std::wstring_view keyPath, REGSAM view);
+// The key as the 64-bit and the 32-bit view show it, 64-bit first, each real
+// key once: a key both views share, or one missing in a view, gives one.
+std::vector<RealKey> keyInBothViews(HKEY root, std::wstring_view keyPath);
+// The paths under `root` of the key in both views, each real key once: the
+// 64-bit one as given, the 32-bit one by its real name, with the given
+// path's trailing backslash. None when the key is missing in both.
+std::vector<std::wstring> keyPathsInBothViews(HKEY root, const std::wstring& keyPath);
+// "HKEY_LOCAL_MACHINE\\Software\\..." of a real key.
+std::wstring keyText(const RealKey& key);
 
 // --- File classes -------------------------------------------------------------
 // The classes as Windows merges them into HKEY_CLASSES_ROOT, read from the
@@ -162,5 +184,8 @@ struct RegBackup {
 // Saves the items, then deletes what was saved (keys with all below them,
 // values); nothing is deleted when the backup cannot be written.
 RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items);
+// The same, with the undo file in `folder` rather than the configured backup folder.
+RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items,
+                                  const std::wstring& folder);
 
 } // namespace sorvane

@@ -37,7 +37,7 @@ void ActiveXWindow::cmdDelete_Click()
         return;
     std::vector<RegItem> items;
     for (int i : checkedRows())
-        items.push_back({HKEY_LOCAL_MACHINE, std::wstring(kActiveSetupKey) + cell(i, 3), RegItem::Tree, L""});
+        items.push_back({HKEY_LOCAL_MACHINE, cell(i, 4), RegItem::Tree, L""});
     if (deleteRegistry(items))
         cmdFind_Click();
 }

@@ -35,7 +35,7 @@ void AppPathWindow::cmdDelete_Click()
     for (int i = 0; i < rowCount(); ++i) {
         if (!rowChecked(i))
             continue;
-        items.push_back({HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + cell(i, 0), RegItem::KeyAlone, L""});
+        items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::KeyAlone, L""});
         const std::wstring folder = cell(i, 1);
         if (chkDeleteOn() && folder.size() > 1)
             files.push_back(folder);
@@ -52,8 +52,9 @@ void AppPathWindow::cmdEdit_Click()
     if (rowCount() == 0)
         return;
     const int row = selectedRow() >= 0 ? selectedRow() : 0;
-    EditPathDialog dialog(EditPathDialog::Kind::AppPath, cell(row, 0), cell(row, 1), kAppPathsKey);
+    EditPathDialog dialog(EditPathDialog::Kind::AppPath, cell(row, 0), cell(row, 1), cell(row, 2));
     openDialog(dialog, IDD_EDITPATH);
+    noteUndoFile(dialog.undoFile());
     cmdFind_Click();
 }
 

@@ -60,7 +60,7 @@ bool EditPathDialog::onInitDialog()
             }
         } else {
             // The whole command, however long, as it is stored.
-            strPath = readRegText(HKEY_LOCAL_MACHINE, uninstallKey(), L"UnInstallString").text;
+            strPath = readRegText(HKEY_LOCAL_MACHINE, strKey, L"UnInstallString").text;
         }
         ShowWindow(item(IDC_edit_cmdBrowse), SW_HIDE);
         // The command box takes the room of the absent Browse button.
@@ -122,12 +122,11 @@ void EditPathDialog::cmdOk_Click()
             if (m_root)
                 undo = replaceRegText(L"frmEditFileAssociation", m_root, m_commandKey, L"", path, failed);
         } else if (m_kind == Kind::Uninstall) {
-            undo = replaceRegText(L"frmEditUnInstall", HKEY_LOCAL_MACHINE, uninstallKey(), L"UnInstallString", path,
+            undo = replaceRegText(L"frmEditUnInstall", HKEY_LOCAL_MACHINE, strKey, L"UnInstallString", path,
                                   failed);
         } else if (path != strPath) {
             if (app)
-                undo = replaceRegText(L"frmEditAppPath", HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + m_name,
-                                      L"", path, failed);
+                undo = replaceRegText(L"frmEditAppPath", HKEY_LOCAL_MACHINE, strKey, L"", path, failed);
             else
                 undo = replaceRegText(L"frmEditHelp", HKEY_LOCAL_MACHINE, strKey, m_name, path, failed);
         }
@@ -139,11 +138,6 @@ void EditPathDialog::cmdOk_Click()
     });
     m_accepted = true;
     EndDialog(hwnd(), IDOK);
-}
-
-std::wstring EditPathDialog::uninstallKey() const
-{
-    return L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + strKey;
 }
 
 bool EditPathDialog::onCommand(int id, int, HWND)

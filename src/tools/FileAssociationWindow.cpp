@@ -88,6 +88,8 @@ void FileAssociationWindow::cmdEdit_Click()
         return;
     EditPathDialog dialog(EditPathDialog::Kind::Association, cell(row, 0), L"", cell(row, 1));
     openDialog(dialog, IDD_EDITPATH);
+    noteUndoFile(dialog.undoFile());
+    refreshStatus();
 }
 
 void FileAssociationWindow::onRowActivated(int) { cmdEdit_Click(); }

@@ -57,6 +57,7 @@ void HelpWindow::cmdEdit_Click()
         return;
     EditPathDialog dialog(EditPathDialog::Kind::Help, cell(row, 0), cell(row, 1), cell(row, 2));
     openDialog(dialog, IDD_EDITPATH);
+    noteUndoFile(dialog.undoFile());
     cmdFind_Click();
 }
 

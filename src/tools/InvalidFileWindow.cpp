@@ -117,7 +117,7 @@ void InvalidFileWindow::cmdDelete_Click()
                 removeRow(rows[n]);
         endRows();
     }
-    print(invalidStatus(static_cast<size_t>(rowCount())));
+    print(invalidStatus(static_cast<size_t>(rowCount())) + undoNote());
 }
 
 } // namespace sorvane

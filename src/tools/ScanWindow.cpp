@@ -286,7 +286,21 @@ void ScanWindow::selectRow(int row)
     ListView_SetItemState(listView(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
-void ScanWindow::setStatus(const std::wstring& text) { SetDlgItemTextW(hwnd(), IDC_scan_lblStatus, text.c_str()); }
+void ScanWindow::setStatus(const std::wstring& text)
+{
+    SetDlgItemTextW(hwnd(), IDC_scan_lblStatus, (text + undoNote()).c_str());
+}
+
+std::wstring ScanWindow::undoNote() const
+{
+    return m_lastBackup.empty() ? std::wstring() : L"    Undo file: " + m_lastBackup;
+}
+
+void ScanWindow::noteUndoFile(const std::wstring& file)
+{
+    if (!file.empty())
+        m_lastBackup = file;
+}
 
 void ScanWindow::setStatusVisible(bool visible) { ShowWindow(item(IDC_scan_lblStatus), visible ? SW_SHOW : SW_HIDE); }
 

@@ -36,7 +36,7 @@ public:
     // Called as the last step of loading (the main window closes its wait
     // notice there).
     std::function<void()> onLoaded;
-    // The backup file of the last Delete.
+    // The undo file of the last Delete or Edit; the status line names it.
     const std::wstring& lastBackup() const noexcept { return m_lastBackup; }
 
     bool abortScan = false;
@@ -77,7 +77,11 @@ protected:
     void sortRows(int column);
     int selectedRow() const;
     void selectRow(int row);
+    // The text, then where the undo file of the last change was written.
     void setStatus(const std::wstring& text);
+    std::wstring undoNote() const;
+    // An undo file written for the window by an Edit dialog.
+    void noteUndoFile(const std::wstring& file);
     void enable(int id, bool on);
     bool chkDeleteOn() const;
     // Steps 1-3 of Delete: false when there is nothing to do (empty list,
@@ -246,6 +250,9 @@ UninstallCommand resolveUninstallCommand(const std::wstring& commandLine);
 class EditPathDialog : public win::Dialog {
 public:
     enum class Kind { AppPath, Help, Uninstall, Association };
+    // `key` is the real key under HKEY_LOCAL_MACHINE that holds the value
+    // (the application's key, the help key, the program's uninstall key);
+    // for an association, the file type's description.
     EditPathDialog(Kind kind, std::wstring name, std::wstring path, std::wstring key);
     // The folder (with its backslash) for a file chosen with Browse.
     static std::wstring folderOfChosen(const std::wstring& chosen);
@@ -256,7 +263,6 @@ public:
     const std::wstring& undoFile() const noexcept { return m_undoFile; }
 
 private:
-    std::wstring uninstallKey() const;
     bool onInitDialog() override;
     bool onCommand(int id, int code, HWND control) override;
     void cmdBrowse_Click();

@@ -18,21 +18,22 @@ bool pathExists(const std::wstring& path)
 std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted)
 {
     std::vector<ScanRow> rows;
-    const std::wstring base = kActiveSetupKey;
-    const RegReader components(HKEY_LOCAL_MACHINE, base);
-    for (const auto& sub : components.subkeyNames()) {
-        if (aborted && aborted())
-            break;
-        step(L"frmInvalidActivex,FindInvalidActiveX", [&] {
-            const RegReader key(components, sub);
-            const std::wstring name = key.stringAny(L"");
-            if (name.empty())
-                return;
-            // Installed means the data's first byte is 1, as a REG_DWORD 1 gives.
-            if (key.firstByte(L"IsInstalled") == 1)
-                return;
-            rows.push_back({name, L"False", key.stringAny(L"StubPath"), sub});
-        });
+    for (const auto& base : keyPathsInBothViews(HKEY_LOCAL_MACHINE, kActiveSetupKey)) {
+        const RegReader components(HKEY_LOCAL_MACHINE, base);
+        for (const auto& sub : components.subkeyNames()) {
+            if (aborted && aborted())
+                return rows;
+            step(L"frmInvalidActivex,FindInvalidActiveX", [&] {
+                const RegReader key(components, sub);
+                const std::wstring name = key.stringAny(L"");
+                if (name.empty())
+                    return;
+                // Installed means the data's first byte is 1, as a REG_DWORD 1 gives.
+                if (key.firstByte(L"IsInstalled") == 1)
+                    return;
+                rows.push_back({name, L"False", key.stringAny(L"StubPath"), sub, base + sub});
+            });
+        }
     }
     return rows;
 }
@@ -40,16 +41,18 @@ std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted)
 std::vector<ScanRow> FindInvalidApp()
 {
     std::vector<ScanRow> rows;
-    const RegReader apps(HKEY_LOCAL_MACHINE, kAppPathsKey);
-    for (const auto& sub : apps.subkeyNames()) {
-        step(L"frmInvalidAppPath,FindInvalidApp", [&] {
-            std::wstring path = RegReader(apps, sub).stringAny(L"");
-            if (path.empty() || path.find(L'%') != std::wstring::npos)
-                return;
-            std::erase(path, L'"');
-            if (!pathExists(path))
-                rows.push_back({sub, path});
-        });
+    for (const auto& base : keyPathsInBothViews(HKEY_LOCAL_MACHINE, kAppPathsKey)) {
+        const RegReader apps(HKEY_LOCAL_MACHINE, base);
+        for (const auto& sub : apps.subkeyNames()) {
+            step(L"frmInvalidAppPath,FindInvalidApp", [&] {
+                std::wstring path = RegReader(apps, sub).stringAny(L"");
+                if (path.empty() || path.find(L'%') != std::wstring::npos)
+                    return;
+                std::erase(path, L'"');
+                if (!pathExists(path))
+                    rows.push_back({sub, path, base + L"\\" + sub});
+            });
+        }
     }
     return rows;
 }
@@ -57,48 +60,53 @@ std::vector<ScanRow> FindInvalidApp()
 DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll, const std::function<void(const ScanRow&)>& onRow)
 {
     DllScan scan;
+    const std::vector<std::wstring> views = keyPathsInBothViews(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+    size_t total = 0;
+    for (const auto& view : views)
+        total += RegReader(HKEY_LOCAL_MACHINE, view).valueCount();
     // Value by value, so the message loop runs from the first one on.
-    const RegReader dlls(HKEY_LOCAL_MACHINE, kSharedDllsKey);
-    const size_t total = dlls.valueCount();
     std::wstring name;
     long count = 0;
-    unsigned i = 0;
-    for (; dlls.dwordValueAt(i, name, count); ++i) {
-        if (poll && poll(i + 1, std::max<size_t>(total, i + 1))) {
-            scan.aborted = true;
-            return scan;
-        }
-        if (count == 0 && !pathExists(name)) {
-            scan.rows.push_back({L"0", name});
-            if (onRow)
-                onRow(scan.rows.back());
+    size_t position = 0;
+    for (const auto& view : views) {
+        const RegReader dlls(HKEY_LOCAL_MACHINE, view);
+        for (unsigned i = 0; dlls.dwordValueAt(i, name, count); ++i) {
+            if (poll && poll(position + 1, std::max<size_t>(total, position + 1))) {
+                scan.aborted = true;
+                return scan;
+            }
+            ++position;
+            if (count == 0 && !pathExists(name)) {
+                scan.rows.push_back({L"0", name, view});
+                if (onRow)
+                    onRow(scan.rows.back());
+            }
         }
     }
-    scan.names = i;
+    scan.names = position;
     return scan;
 }
 
 std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted)
 {
     std::vector<ScanRow> rows;
-    try {
-        const std::wstring joined = getRegValueNames(HKEY_LOCAL_MACHINE, key);
-        if (joined.empty())
-            return rows;
-        const RegReader reader(HKEY_LOCAL_MACHINE, key);
-        for (const auto& name : split(joined, L'\0')) {
-            if (aborted && aborted())
-                break;
-            std::wstring folder = reader.stringAny(name);
-            if (folder.empty())
-                continue;
-            if (folder.back() != L'\\')
-                folder += L'\\';
-            if (!pathExists(folder + name))
-                rows.push_back({name, folder, key});
+    for (const auto& view : keyPathsInBothViews(HKEY_LOCAL_MACHINE, key)) {
+        try {
+            const RegReader reader(HKEY_LOCAL_MACHINE, view);
+            for (const auto& name : getAllValueNames(HKEY_LOCAL_MACHINE, view)) {
+                if (aborted && aborted())
+                    return rows;
+                std::wstring folder = reader.stringAny(name);
+                if (folder.empty())
+                    continue;
+                if (folder.back() != L'\\')
+                    folder += L'\\';
+                if (!pathExists(folder + name))
+                    rows.push_back({name, folder, view});
+            }
+        } catch (...) {
+            // A failing step ends the scan of this key silently.
         }
-    } catch (...) {
-        // A failing step ends the scan of this key silently.
     }
     return rows;
 }
@@ -118,15 +126,30 @@ void InvalidReferenceWalk::scanRoot(HKEY root, const std::wstring& prefix, const
     rootPrefix = prefix;
     keyPath.clear();
     if (startPath.empty()) {
+        // The whole root by real names: the 32-bit view's keys are walked
+        // where they live, under Wow6432Node.
         scanKey(root, L"");
         return;
     }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, startPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    scanKey(key, startPath.back() == L'\\' ? startPath : startPath + L"\\");
-    RegCloseKey(key);
-    keyPath.clear();
+    const std::vector<std::wstring> views = keyPathsInBothViews(root, startPath);
+    for (size_t v = 0; v < views.size() && !m_stopped; ++v) {
+        std::wstring start = views[v];
+        if (start.back() != L'\\')
+            start += L'\\';
+        // A view's key that lies below another's is walked with it.
+        const bool inside = std::any_of(views.begin(), views.end(), [&](const std::wstring& other) {
+            std::wstring o = other;
+            if (o.back() != L'\\')
+                o += L'\\';
+            return o != start && start.size() > o.size() && iequals(std::wstring_view(start).substr(0, o.size()), o);
+        });
+        HKEY key = nullptr;
+        if (inside || RegOpenKeyExW(root, start.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+            continue;
+        scanKey(key, start);
+        RegCloseKey(key);
+        keyPath.clear();
+    }
 }
 
 void InvalidReferenceWalk::scanKey(HKEY key, const std::wstring& name)
@@ -150,7 +173,8 @@ void InvalidReferenceWalk::scanKey(HKEY key, const std::wstring& name)
         const std::wstring childName(sub.data(), chars);
         // A link is entered as itself, never followed: its target is walked
         // where it lives, and a link back up cannot loop.
-        if (RegOpenKeyExW(key, childName.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &child) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(key, childName.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &child) !=
+            ERROR_SUCCESS)
             continue;  // no access: skipped
         scanKey(child, childName + L"\\");
         RegCloseKey(child);

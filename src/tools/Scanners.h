@@ -24,21 +24,26 @@ inline constexpr const wchar_t* kHtmlHelpKey = L"Software\\Microsoft\\Windows\\H
 // Whether a file or folder exists at the path.
 bool pathExists(const std::wstring& path);
 
-// Components not marked installed: display name, "False", StubPath, subkey.
+// Each scan reads its key in both registry views (a 64-bit Windows keeps
+// 32-bit programs' entries under Wow6432Node), a key both views share once.
+// A row's last element, past its shown columns, is the real key (under
+// HKEY_LOCAL_MACHINE) that holds the entry: what Delete and Edit change.
+
+// Components not marked installed: display name, "False", StubPath, subkey; key.
 std::vector<ScanRow> FindInvalidActiveX(const ScanPoll& aborted);
-// Application paths whose target is gone: subkey, path without quotes.
+// Application paths whose target is gone: subkey, path without quotes; key.
 std::vector<ScanRow> FindInvalidApp();
 
 struct DllScan {
     size_t names = 0;  // values under the key
-    std::vector<ScanRow> rows;  // "0", the file's path
+    std::vector<ScanRow> rows;  // "0", the file's path; the SharedDLLs key
     bool aborted = false;
 };
 // Counts of 0 whose file is gone; `poll` is given the 1-based position and
 // the total before each value, `onRow` each row as it is found.
 DllScan FindOrphanedDLL(const std::function<bool(size_t position, size_t total)>& poll,
                         const std::function<void(const ScanRow&)>& onRow = {});
-// Help files missing from their folder: name, folder with "\", the key.
+// Help files missing from their folder: name, folder with "\", the real key.
 std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted);
 
 // The walk of every key under a root for string values that name a plain
@@ -52,7 +57,8 @@ public:
         : m_drives(std::move(driveList)), m_poll(std::move(poll)), m_onRow(std::move(onRow))
     {
     }
-    // Walks `root` from `startPath` (empty for the whole root).
+    // Walks `root` from `startPath` (empty for the whole root), in both
+    // views; rows name the real key.
     void scanRoot(HKEY root, const std::wstring& prefix, const std::wstring& startPath = L"");
     bool stopped() const noexcept { return m_stopped; }
     // The seven tests, in order: whether the data is listed when missing.

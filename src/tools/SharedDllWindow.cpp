@@ -68,7 +68,7 @@ void SharedDllWindow::cmdDelete_Click()
     std::vector<RegItem> items;
     for (int i = rowCount() - 1; i >= 0; --i)
         if (rowChecked(i))
-            items.push_back({HKEY_LOCAL_MACHINE, kSharedDllsKey, RegItem::Value, cell(i, 1)});
+            items.push_back({HKEY_LOCAL_MACHINE, cell(i, 2), RegItem::Value, cell(i, 1)});
     if (!deleteRegistry(items))
         return;
     beginRows();

@@ -46,14 +46,14 @@ void StartupWindow::initExtra()
 
 void StartupWindow::loadKeys(HKEY root)
 {
-    step(L"frmStartupPrograms,loadKeys", [&] {
-        const std::wstring names = getRegValueNames(root, kRunKey);
-        if (names.empty() && !regValueExists(root, kRunKey, L""))
-            return;
-        const RegReader run(root, kRunKey);
-        for (const auto& name : split(names, L'\0'))
-            addRow({run.stringAny(name), name, rootName(root), kRunKey}, false);
-    });
+    // Both views: a 64-bit Windows starts 32-bit programs' entries from
+    // Wow6432Node too. The Path column names the key that holds the value.
+    for (const auto& key : keyPathsInBothViews(root, kRunKey))
+        step(L"frmStartupPrograms,loadKeys", [&] {
+            const RegReader run(root, key);
+            for (const auto& name : getAllValueNames(root, key))
+                addRow({run.stringAny(name), name, rootName(root), key}, false);
+        });
 }
 
 void StartupWindow::loadFolder(HKEY root, const wchar_t* value, const wchar_t* location)

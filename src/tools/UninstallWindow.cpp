@@ -42,21 +42,25 @@ void UninstallWindow::GetUnInstallFiles()
         yield();
     clearList();
     beginRows();
-    step(L"frmUninstall,getUninstallFiles", [&] {
-        const RegReader programs(HKEY_LOCAL_MACHINE, kUninstallKey);
-        for (const auto& name : programs.subkeyNames()) {
-            if (getRegDword(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + name, L"NoRemove") == 1)
-                continue;  // programs that forbid removal are not listed
-            const RegReader program(programs, name);
-            const std::wstring display = program.stringAny(L"DisplayName");
-            // The whole command: long ones are listed too.
-            const std::wstring command = program.wholeString(L"UnInstallString");
-            if (display.empty() || command.empty())
-                continue;
-            addRow({display, program.stringAny(L"DisplayVersion"), command, name, program.stringAny(L"InstallLocation")},
-                   false);
-        }
-    });
+    // Both views: most programs on a 64-bit Windows are 32-bit ones, whose
+    // entries live under Wow6432Node. The hidden last cell is the entry's key.
+    for (const auto& base : keyPathsInBothViews(HKEY_LOCAL_MACHINE, kUninstallKey))
+        step(L"frmUninstall,getUninstallFiles", [&] {
+            const RegReader programs(HKEY_LOCAL_MACHINE, base);
+            for (const auto& name : programs.subkeyNames()) {
+                const RegReader program(programs, name);
+                if (getRegDword(HKEY_LOCAL_MACHINE, base + name, L"NoRemove") == 1)
+                    continue;  // programs that forbid removal are not listed
+                const std::wstring display = program.stringAny(L"DisplayName");
+                // The whole command: long ones are listed too.
+                const std::wstring command = program.wholeString(L"UnInstallString");
+                if (display.empty() || command.empty())
+                    continue;
+                addRow({display, program.stringAny(L"DisplayVersion"), command, name,
+                        program.stringAny(L"InstallLocation"), base + name},
+                       false);
+            }
+        });
     endRows();
     sortRows(0);
     setStatus(std::to_wstring(rowCount()) + L" Uninstall Programs");
@@ -163,7 +167,7 @@ void UninstallWindow::cmdDelete_Click()
     if (ask(L"Are you sure you want to delete the selected item", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // The registration alone: the program's files stay, its command is not run.
-    if (!deleteRegistry({{HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + cell(row, 3), RegItem::KeyAlone, L""}}))
+    if (!deleteRegistry({{HKEY_LOCAL_MACHINE, cell(row, 5), RegItem::KeyAlone, L""}}))
         return;
     removeRow(row);
     setStatus(std::to_wstring(rowCount()) + L" enteries");
@@ -174,8 +178,9 @@ void UninstallWindow::cmdEdit_Click()
     const int row = selectedRow();
     if (row < 0 || cell(row, 2).empty())
         return;
-    EditPathDialog dialog(EditPathDialog::Kind::Uninstall, cell(row, 0), cell(row, 2), cell(row, 3));
+    EditPathDialog dialog(EditPathDialog::Kind::Uninstall, cell(row, 0), cell(row, 2), cell(row, 5));
     openDialog(dialog, IDD_EDITPATH);
+    noteUndoFile(dialog.undoFile());
     if (dialog.accepted())
         GetUnInstallFiles();
 }

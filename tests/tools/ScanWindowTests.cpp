@@ -1,11 +1,13 @@
 // The registry scan windows on real keys of the test prefix, driven through
 // their buttons; every Delete leaves a registry file that `reg import` puts
 // back exactly.
+#include "core/RegFile.h"
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "resource.h"
 #include "support/PostedCalls.h"
+#include "support/RegTestSupport.h"
 #include "support/TestEnv.h"
 #include "tools/ScanWindow.h"
 
@@ -21,75 +23,6 @@ using namespace sorvane;
 using namespace testenv;
 
 namespace {
-
-// Everything under a key: "sub\path" -> value name -> (type, bytes).
-using Snapshot = std::map<std::wstring, std::map<std::wstring, std::pair<DWORD, std::string>>>;
-
-void snap(HKEY root, const std::wstring& path, const std::wstring& rel, Snapshot& out)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    auto& values = out[rel];
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD chars = 16384, type = 0, bytes = 0;
-        if (RegEnumValueW(key, i, name, &chars, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
-            break;
-        std::string data(bytes, '\0');
-        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
-        values[std::wstring(name, chars)] = {type, data};
-    }
-    for (const auto& sub : getRegSubkeyNames(root, path))
-        snap(root, path + L"\\" + sub, rel + L"\\" + sub, out);
-    RegCloseKey(key);
-}
-
-Snapshot snapshot(HKEY root, const std::wstring& path)
-{
-    Snapshot s;
-    snap(root, path, L"", s);
-    return s;
-}
-
-void setValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const void* data, size_t n)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(n));
-    RegCloseKey(key);
-}
-void setText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ)
-{
-    setValue(root, path, name, type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-}
-void setDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD v)
-{
-    setValue(root, path, name, REG_DWORD, &v, sizeof v);
-}
-void removeKey(HKEY root, const std::wstring& path)
-{
-    deleteRegTree(root, path);
-    deleteRegKey(root, path);
-}
-
-bool regImport(const std::wstring& file)
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(system) + L"\\reg.exe\" import \"" + file + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-        return false;
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code == 0;
-}
 
 // A scan window driven from its own message loop.
 class ScanTest : public ::testing::Test {
@@ -150,9 +83,15 @@ protected:
     }
     std::wstring status(ScanWindow& w)
     {
-        wchar_t buf[256] = {};
-        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 256);
+        wchar_t buf[1024] = {};
+        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 1024);
         return buf;
+    }
+    // The status after a change: its text, then where the undo file went.
+    void expectStatusAfterChange(ScanWindow& w, const std::wstring& text)
+    {
+        ASSERT_FALSE(w.lastBackup().empty());
+        EXPECT_EQ(status(w), text + L"    Undo file: " + w.lastBackup());
     }
     std::wstring text(ScanWindow& w, int row, int column)
     {
@@ -350,7 +289,7 @@ TEST_F(ScanTest, SharedDllsCountsStopAndDeletingTwoOfThree)
         const int rowsBefore = ListView_GetItemCount(w.listView());
         press(w, IDC_scan_cmdDelete);
         EXPECT_EQ(ListView_GetItemCount(w.listView()), rowsBefore - 2) << "the rows go at once, no rescan";
-        EXPECT_EQ(status(w), dllStatus(entries - 2, static_cast<size_t>(rowsBefore - 2)));
+        expectStatusAfterChange(w, dllStatus(entries - 2, static_cast<size_t>(rowsBefore - 2)));
     });
     int left = 0;
     for (const auto& g : {gone1, gone2, gone3})
@@ -452,8 +391,9 @@ TEST_F(ScanTest, InvalidFileReferencesWalkListSortStopAndDelete)
         w.setRowChecked(2, true);
         press(w, IDC_scan_cmdDelete);
         EXPECT_EQ(ListView_GetItemCount(w.listView()), 2);
-        GetWindowTextW(GetDlgItem(w.hwnd(), 1740), buf, 256);
-        EXPECT_STREQ(buf, L"2 Invalid references");
+        wchar_t after[1024] = {};
+        GetWindowTextW(GetDlgItem(w.hwnd(), 1740), after, 1024);
+        EXPECT_EQ(std::wstring(after), L"2 Invalid references    Undo file: " + w.lastBackup());
         // Stop, posted before Find, ends the walk at its first key.
         PostMessageW(w.hwnd(), WM_COMMAND, IDC_scan_cmdStop, 0);
         Sleep(20);
@@ -555,9 +495,7 @@ TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
         press(w, IDC_scan_cmdDelete);
         EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 2) << "rebuilt from scratch";
         EXPECT_FALSE(w.anyItemChecked());
-        wchar_t buf[64] = {};
-        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 64);
-        EXPECT_EQ(std::wstring(buf), std::to_wstring(before - 2) + L" Startup Program(s)");
+        expectStatusAfterChange(w, std::to_wstring(before - 2) + L" Startup Program(s)");
     });
     EXPECT_FALSE(exists(dir.file(L"Startup\\" + kTag + L"Tool.lnk")));
     EXPECT_TRUE(exists(dir.file(L"Startup\\" + kTag + L"notes.txt")));
@@ -615,9 +553,7 @@ TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
         press(w, IDC_scan_cmdDelete);
         EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 1);
         EXPECT_LT(rowOf(L"SorvaneTest Alpha"), 0);
-        wchar_t buf[64] = {};
-        GetDlgItemTextW(w.hwnd(), IDC_scan_lblStatus, buf, 64);
-        EXPECT_EQ(std::wstring(buf), std::to_wstring(before - 1) + L" enteries");
+        expectStatusAfterChange(w, std::to_wstring(before - 1) + L" enteries");
     });
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.back(), L"Are you sure you want to delete the selected item");
@@ -833,4 +769,96 @@ TEST_F(ScanTest, EditKeepsLongCommandsTheirTypeAndWritesOnlyAChange)
     EXPECT_EQ(now.text, L"%ProgramFiles%\\Changed\\un.exe /S");
     EXPECT_EQ(now.type, static_cast<DWORD>(REG_EXPAND_SZ));
     removeKey(HKEY_LOCAL_MACHINE, key);
+}
+
+TEST_F(ScanTest, EntriesOfThe32BitViewAreListedOnceChangedWhereTheyLiveAndComeBack)
+{
+    const std::wstring base = L"Software\\Microsoft\\Windows\\CurrentVersion\\UnInstall\\" + kTag + L"32";
+    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+    const std::wstring realBase = L"software\\wow6432node\\microsoft\\windows\\currentversion\\uninstall\\" +
+                                  toLower(kTag) + L"32";
+    setText(HKEY_LOCAL_MACHINE, base, L"DisplayName", L"SorvaneTest ThirtyTwo", REG_SZ, KEY_WOW64_32KEY);
+    setText(HKEY_LOCAL_MACHINE, base, L"UnInstallString", L"C:\\nowhere\\u32.exe", REG_SZ, KEY_WOW64_32KEY);
+    setText(HKEY_LOCAL_MACHINE, runKey, kTag + L"Run32", L"C:\\nowhere\\run32.exe", REG_SZ, KEY_WOW64_32KEY);
+    ScopedRegValue shared(HKEY_CURRENT_USER, runKey, kTag + L"Shared", L"C:\\shared.exe");
+    const auto in32 = [](const std::wstring& key, const wchar_t* value) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS)
+            return std::wstring(L"<no key>");
+        wchar_t buf[512] = {};
+        DWORD bytes = sizeof buf - 2;
+        const LONG rc = RegQueryValueExW(k, value, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &bytes);
+        RegCloseKey(k);
+        return rc == ERROR_SUCCESS ? std::wstring(buf) : std::wstring(L"<no value>");
+    };
+
+    std::wstring uninstallUndo, editUndo;
+    {
+        UninstallWindow w;
+        w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
+            HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
+            SetDlgItemTextW(h, IDC_edit_txtPath, L"C:\\nowhere\\edited32.exe");
+            SendMessageW(h, WM_COMMAND, IDC_edit_cmdOk, 0);
+            DestroyWindow(h);
+        });
+        run(w, [&] {
+            const int row = rowOf(w, L"SorvaneTest ThirtyTwo");
+            ASSERT_GE(row, 0) << "the 32-bit view is listed";
+            EXPECT_EQ(text(w, row, 2), L"C:\\nowhere\\u32.exe");
+            selectRow(w, row);
+            press(w, IDC_scan_cmdEdit);
+            editUndo = w.lastBackup();
+            EXPECT_EQ(in32(base, L"UnInstallString"), L"C:\\nowhere\\edited32.exe") << "edited in its own view";
+            EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base)) << "nothing appears in the 64-bit view";
+            selectRow(w, rowOf(w, L"SorvaneTest ThirtyTwo"));
+            press(w, IDC_scan_cmdDelete);
+            uninstallUndo = w.lastBackup();
+            EXPECT_NE(status(w).find(L"Undo file: "), std::wstring::npos) << toAnsi(status(w));
+        });
+    }
+    EXPECT_EQ(in32(base, L"DisplayName"), L"<no key>");
+    ASSERT_FALSE(uninstallUndo.empty());
+    ASSERT_NE(editUndo, uninstallUndo);
+    const auto undoText = [](const std::wstring& file) { return toLower(*readRegFileText(file)); };
+    EXPECT_NE(undoText(uninstallUndo).find(L"[hkey_local_machine\\" + realBase + L"]"), std::wstring::npos)
+        << "the undo file names the real key";
+
+    {
+        StartupWindow w;
+        run(w, [&] {
+            int run32 = -1, sharedRows = 0;
+            for (int i = 0; i < ListView_GetItemCount(w.listView()); ++i) {
+                if (text(w, i, 1) == kTag + L"Run32")
+                    run32 = i;
+                sharedRows += text(w, i, 1) == kTag + L"Shared";
+            }
+            EXPECT_EQ(sharedRows, 1) << "a key both views share is listed once";
+            ASSERT_GE(run32, 0);
+            EXPECT_EQ(text(w, run32, 2), L"HKLM");
+            EXPECT_NE(toLower(text(w, run32, 3)).find(L"wow6432node"), std::wstring::npos);
+            w.setRowChecked(run32, true);
+            press(w, IDC_scan_cmdDelete);
+        });
+        EXPECT_EQ(in32(runKey, (kTag + L"Run32").c_str()), L"<no value>");
+        ASSERT_FALSE(w.lastBackup().empty());
+        // Undo from inside the program: both come back in the 32-bit view.
+        const RegRestore runBack = restoreRegFile(parseRegFile(*readRegFileText(w.lastBackup())));
+        EXPECT_TRUE(runBack.failures.empty());
+    }
+    const RegRestore back = restoreRegFile(parseRegFile(*readRegFileText(uninstallUndo)));
+    EXPECT_TRUE(back.failures.empty()) << toAnsi(regRestoreSummary(back));
+    EXPECT_EQ(in32(base, L"DisplayName"), L"SorvaneTest ThirtyTwo");
+    EXPECT_EQ(in32(base, L"UnInstallString"), L"C:\\nowhere\\edited32.exe");
+    EXPECT_EQ(in32(runKey, (kTag + L"Run32").c_str()), L"C:\\nowhere\\run32.exe");
+    // The edit's own undo file brings the old command back.
+    restoreRegFile(parseRegFile(*readRegFileText(editUndo)));
+    EXPECT_EQ(in32(base, L"UnInstallString"), L"C:\\nowhere\\u32.exe");
+    EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base));
+
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, runKey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k) == ERROR_SUCCESS) {
+        RegDeleteValueW(k, (kTag + L"Run32").c_str());
+        RegCloseKey(k);
+    }
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, base.c_str(), KEY_WOW64_32KEY, 0);
 }

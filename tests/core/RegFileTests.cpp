@@ -1,0 +1,209 @@
+// Undo files read back and written to the real registry of the test prefix:
+// every value type comes back byte for byte, and a file never makes the
+// restore touch anything but the keys and values it names.
+#include "core/RegFile.h"
+#include "core/Registry.h"
+#include "core/Text.h"
+#include "support/RegTestSupport.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace sorvane;
+using namespace testenv;
+
+namespace {
+
+const std::wstring kBase = L"Software\\SorvaneTestUndo";
+
+RegFile parsedFile(const std::wstring& file)
+{
+    const auto text = readRegFileText(file);
+    EXPECT_TRUE(text.has_value()) << toAnsi(file);
+    return text ? parseRegFile(*text) : RegFile{};
+}
+
+std::wstring writeRegFile(TempFolder& dir, const std::wstring& text)
+{
+    const std::wstring file = dir.file(L"hand.reg");
+    EXPECT_TRUE(exportRegistryBackup(file, text));
+    return file;
+}
+
+} // namespace
+
+TEST(RegUndo, EveryValueTypeComesBackByteForByteThroughTheProgramsOwnRestore)
+{
+    ScopedAppFolder app;
+    TempFolder backups;
+    writeFile(app.file(L"Settings.ini"), "[Backup]\r\nPath=" + toAnsi(backups.path()) + "\\\r\n");
+    removeKey(HKEY_CURRENT_USER, kBase);
+    const std::wstring key = kBase + L"\\All types", sub = key + L"\\Sub [1]";
+    setText(HKEY_CURRENT_USER, key, L"quotes", L"say \"hi\" to C:\\path\\ and \\\\server\\share\\");
+    setText(HKEY_CURRENT_USER, key, L"outside the code page", L"\u4e2d\u6587 \u00e9\u20ac \u0416 \U0001F600");
+    setText(HKEY_CURRENT_USER, key, L"expand", L"%SystemRoot%\\system32", REG_EXPAND_SZ);
+    const wchar_t multi[] = L"first\0second \"x\"\0\0";
+    setValue(HKEY_CURRENT_USER, key, L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    std::string binary(300, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>(i * 7);
+    setValue(HKEY_CURRENT_USER, key, L"binary", REG_BINARY, binary.data(), binary.size());
+    setDword(HKEY_CURRENT_USER, key, L"dword", 0xDEADBEEF);
+    const unsigned long long q = 0x0123456789ABCDEFull;
+    setValue(HKEY_CURRENT_USER, key, L"qword", REG_QWORD, &q, sizeof q);
+    setValue(HKEY_CURRENT_USER, key, L"none", REG_NONE, "\x01\x02", 2);
+    setValue(HKEY_CURRENT_USER, key, L"empty none", REG_NONE, nullptr, 0);
+    setText(HKEY_CURRENT_USER, key, L"", L"the default value");
+    setText(HKEY_CURRENT_USER, key, std::wstring(2000, L'n') + L"=\"[x]", L"a long name with = and brackets");
+    // Text that is not well formed keeps its exact bytes.
+    setValue(HKEY_CURRENT_USER, key, L"odd text", REG_SZ, "abc", 3);
+    setText(HKEY_CURRENT_USER, key, L"two lines", L"line one\r\nline two");
+    setText(HKEY_CURRENT_USER, sub, L"deeper", L"1");
+    HKEY empty = nullptr;  // a key without values is a key too
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (key + L"\\Empty").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &empty, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(empty);
+    const Snapshot before = snapshot(HKEY_CURRENT_USER, key);
+    ASSERT_EQ(before.at(L"").size(), 13u);
+    ASSERT_EQ(before.size(), 3u);
+
+    const RegBackup backup =
+        backUpAndDeleteRegistry(L"frmInvalidFile", {{HKEY_CURRENT_USER, key, RegItem::Tree, L""}});
+    ASSERT_FALSE(backup.failed);
+    ASSERT_FALSE(backup.file.empty());
+    deleteRegKey(HKEY_CURRENT_USER, key);
+    ASSERT_FALSE(regKeyExists(HKEY_CURRENT_USER, key));
+
+    const RegFile file = parsedFile(backup.file);
+    EXPECT_TRUE(file.valid);
+    EXPECT_TRUE(file.problems.empty()) << toAnsi(file.problems.empty() ? L"" : file.problems.front());
+    const RegRestore restored = restoreRegFile(file);
+    EXPECT_TRUE(restored.failures.empty()) << toAnsi(regRestoreSummary(restored));
+    EXPECT_EQ(restored.keys, 3u);
+    EXPECT_EQ(restored.values, 14u);
+    EXPECT_EQ(snapshot(HKEY_CURRENT_USER, key), before);
+    EXPECT_EQ(undoFileTool(backup.file.substr(backup.file.find_last_of(L'\\') + 1)), L"Invalid file references");
+    removeKey(HKEY_CURRENT_USER, kBase);
+}
+
+TEST(RegUndo, AFileThatAsksForDeletionsOrIsDamagedChangesNothingButItsOwnValues)
+{
+    TempFolder dir;
+    removeKey(HKEY_CURRENT_USER, kBase);
+    setText(HKEY_CURRENT_USER, kBase + L"\\Victim", L"keep", L"me");
+    setText(HKEY_CURRENT_USER, kBase + L"\\Target", L"v", L"old");
+    const std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n"
+                              L"[-HKEY_CURRENT_USER\\" + kBase + L"\\Victim]\r\n\r\n"
+                              L"[HKEY_CURRENT_USER\\" + kBase + L"\\Victim]\r\n"
+                              L"\"keep\"=-\r\n\r\n"
+                              L"[HKEY_CURRENT_USER\\" + kBase + L"\\Target]\r\n"
+                              L"\"v\"=\"new\"\r\n"
+                              L"\"unclosed=\"x\"\r\n"
+                              L"\"bad dword\"=dword:123456789\r\n"
+                              L"\"bad hex\"=hex:1,zz\r\n"
+                              L"\"long\"=hex:01,02,\\\r\n  03\r\n"
+                              L"garbage line\r\n\r\n"
+                              L"[HKEY_NOWHERE\\Software\\x]\r\n"
+                              L"\"lost\"=\"1\"\r\n\r\n"
+                              L"[HKEY_CURRENT_USER\\" + kBase + L"\\\\double]\r\n";
+    const RegFile file = parseRegFile(text);
+    ASSERT_TRUE(file.valid);
+    const RegRestore restored = restoreRegFile(file);
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, kBase + L"\\Victim", L"keep"), L"me") << "no deletion is obeyed";
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, kBase + L"\\Target", L"v"), L"new");
+    const Snapshot target = snapshot(HKEY_CURRENT_USER, kBase + L"\\Target");
+    EXPECT_EQ(target.at(L"").at(L"long").second, std::string("\x01\x02\x03", 3));
+    EXPECT_EQ(target.at(L"").size(), 2u) << "damaged lines write nothing";
+    EXPECT_EQ(restored.values, 2u);
+    // Two deletions, three damaged values, a line, a root, and a key name
+    // that is not one: each is named.
+    EXPECT_EQ(restored.failures.size(), 8u) << toAnsi(regRestoreSummary(restored));
+    EXPECT_NE(regRestoreSummary(restored).find(L"Not restored (8)"), std::wstring::npos);
+
+    // Not a registry file at all.
+    EXPECT_FALSE(parseRegFile(L"REGEDIT4\r\n[HKEY_CURRENT_USER\\x]\r\n").valid);
+    EXPECT_FALSE(parseRegFile(L"").valid);
+    removeKey(HKEY_CURRENT_USER, kBase);
+}
+
+TEST(RegUndo, ARegistryLinkOnTheWayIsNeverFollowed)
+{
+    const std::wstring base = L"Software\\SorvaneTestUndoLink", target = L"Software\\SorvaneTestUndoLinkTarget";
+    for (const auto& k : {base, target})
+        removeKey(HKEY_LOCAL_MACHINE, k);
+    setText(HKEY_LOCAL_MACHINE, target, L"v", L"untouched");
+    {
+        ScopedRegLink link(base + L"\\link", target);
+        ASSERT_TRUE(link.made());
+        const RegFile file = parseRegFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
+                                          L"[HKEY_LOCAL_MACHINE\\" + base + L"\\link\\planted]\r\n\"x\"=\"1\"\r\n\r\n"
+                                          L"[HKEY_LOCAL_MACHINE\\" + base + L"\\link]\r\n\"v\"=\"changed\"\r\n\r\n"
+                                          L"[HKEY_LOCAL_MACHINE\\" + target + L"\\plain]\r\n\"x\"=\"1\"\r\n");
+        const RegRestore restored = restoreRegFile(file);
+        EXPECT_EQ(restored.keys, 1u);
+        ASSERT_EQ(restored.failures.size(), 2u) << toAnsi(regRestoreSummary(restored));
+        EXPECT_NE(restored.failures[0].find(L"registry link"), std::wstring::npos) << toAnsi(restored.failures[0]);
+        EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, target + L"\\planted"));
+        EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, target, L"v"), L"untouched");
+        EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, target + L"\\plain", L"x"), L"1");
+    }
+    for (const auto& k : {base, target})
+        removeKey(HKEY_LOCAL_MACHINE, k);
+}
+
+TEST(RegUndo, MangledFilesNeverCrashTheReader)
+{
+    std::wstring good = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\x]\r\n"
+                        L"\"a\"=\"b\\\\c\\\"\"\r\n@=dword:00000001\r\n\"h\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+                        L"\"m\"=hex(7):61,00,00,00,\\\r\n  00,00\r\n";
+    ASSERT_EQ(parseRegFile(good).valueCount(), 4u);
+    std::mt19937 rng(19);
+    const std::wstring alphabet = L"[]\"\\=@:,-\r\n hex(dword)0123456789abcdefHKEY_\u00e9";
+    for (int round = 0; round < 3000; ++round) {
+        std::wstring text = good;
+        const int edits = 1 + static_cast<int>(rng() % 6);
+        for (int e = 0; e < edits; ++e) {
+            const size_t at = rng() % (text.size() + 1);
+            switch (rng() % 3) {
+            case 0: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
+            case 1:
+                if (at < text.size())
+                    text.erase(at, 1 + rng() % 8);
+                break;
+            default: text.resize(at); break;
+            }
+        }
+        const RegFile file = parseRegFile(text);
+        for (const auto& key : file.keys) {
+            EXPECT_NE(key.root, nullptr);
+            EXPECT_FALSE(key.path.empty());
+        }
+    }
+}
+
+TEST(RegViews, AKeyOfThe32BitViewIsNamedWhereItLivesAndASharedKeyOnce)
+{
+    const std::wstring key = L"Software\\SorvaneTestViews";
+    removeKey(HKEY_LOCAL_MACHINE, key);
+    removeKey(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\SorvaneTestViews");
+    setText(HKEY_LOCAL_MACHINE, key, L"v", L"32", REG_SZ, KEY_WOW64_32KEY);
+    const std::vector<std::wstring> only32 = keyPathsInBothViews(HKEY_LOCAL_MACHINE, key + L"\\");
+    ASSERT_EQ(only32.size(), 1u);
+    EXPECT_TRUE(iequals(only32[0], L"Software\\Wow6432Node\\SorvaneTestViews\\")) << toAnsi(only32[0]);
+    setText(HKEY_LOCAL_MACHINE, key, L"v", L"64", REG_SZ, KEY_WOW64_64KEY);
+    const std::vector<std::wstring> both = keyPathsInBothViews(HKEY_LOCAL_MACHINE, key);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0], key);
+    EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, both[1], L"v"), L"32");
+    // The per-user Software key is one key in both views.
+    EXPECT_EQ(keyPathsInBothViews(HKEY_CURRENT_USER, L"Software\\Microsoft").size(), 1u);
+    const RealKey real = realKeyOf(HKEY_CURRENT_USER, L"Software\\Microsoft", KEY_WOW64_32KEY);
+    EXPECT_EQ(real.root, HKEY_CURRENT_USER);
+    EXPECT_TRUE(iequals(real.path, L"Software\\Microsoft"));
+    EXPECT_TRUE(keyPathsInBothViews(HKEY_LOCAL_MACHINE, L"Software\\SorvaneTestNoSuchKey").empty());
+    removeKey(HKEY_LOCAL_MACHINE, key);
+    removeKey(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\SorvaneTestViews");
+}
