@@ -159,13 +159,9 @@ void cleanURLHistory(CleanerContext& ctx, bool)
 {
     constexpr const wchar_t* key = L"Software\\Microsoft\\Internet Explorer\\TypedURLs\\";
     ctx.ui.startOperation(14);
-    const std::wstring names = getRegValueNames(HKEY_CURRENT_USER, key);
-    size_t count = 0;
-    if (!names.empty()) {
-        count = split(names, L'\0').size();
-        deleteRegValues(HKEY_CURRENT_USER, names, key);
-    }
-    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Typed URL History\r\n";
+    std::wstring kept;
+    const size_t count = clearTraceValues(ctx, {key}, L"TypedURLs", kept);
+    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Typed URL History\r\n" + kept;
     ctx.ui.stopOperation(L"");
 }
 

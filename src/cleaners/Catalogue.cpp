@@ -5,6 +5,7 @@
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace sorvane {
@@ -73,6 +74,32 @@ void appendKeptLines(CleanerContext& ctx)
         ctx.run.strLog += L"Backup failed: " + ctx.run.backupFailure + L"\r\n";
         ctx.run.backupFailureLogged = true;
     }
+}
+
+size_t clearTraceValues(CleanerContext& ctx, const std::vector<std::wstring>& keys, const wchar_t* undoName,
+                        std::wstring& keptLines)
+{
+    std::vector<RegItem> items;
+    for (const auto& key : keys)
+        for (auto& name : getAllValueNames(HKEY_CURRENT_USER, key))
+            items.push_back({HKEY_CURRENT_USER, key, RegItem::Value, std::move(name)});
+    if (items.empty())
+        return 0;
+    const DeleteSettings& settings = ctx.deletion.settings();
+    if (settings.intDelMethod != kBackup) {
+        for (const auto& item : items)
+            deleteRegValues(HKEY_CURRENT_USER, item.value, item.key);
+        return items.size();
+    }
+    const RegBackup backup = backUpAndDeleteRegistry(undoName, items, settings.strBackupPath);
+    if (backup.failed) {
+        keptLines += L"Kept " + std::to_wstring(items.size()) +
+                     L" registry values: they could not be saved to an undo file in the backup folder\r\n";
+        return 0;
+    }
+    for (const auto& name : backup.leftInPlace)
+        keptLines += L"Kept " + name + L": its name cannot be saved for undo\r\n";
+    return static_cast<size_t>(std::count(backup.itemDeleted.begin(), backup.itemDeleted.end(), true));
 }
 
 void appendCountedLine(RunState& run, std::wstring_view label)

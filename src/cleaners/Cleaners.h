@@ -56,6 +56,12 @@ void finishCounted(CleanerContext& ctx, std::wstring_view label);
 // one character, a backslash appended, %SYSTEMROOT% expanded, existing.
 // Empty when any of these fails.
 std::wstring cleanerFolder(HKEY root, std::wstring_view key, std::wstring_view value);
+// Deletes every value of the keys under HKEY_CURRENT_USER. With the backup
+// method the values are first saved to an undo file named after `undoName`
+// in the backup folder, and stay, with a "Kept" line after the cleaner's own,
+// when it cannot be written. The number of values deleted.
+size_t clearTraceValues(CleanerContext& ctx, const std::vector<std::wstring>& keys, const wchar_t* undoName,
+                        std::wstring& keptLines);
 // Search the folder (mode 0) and delete what was found.
 void cleanFolder(CleanerContext& ctx, const std::wstring& folder, std::wstring_view mask, bool removeFolders);
 
@@ -76,7 +82,6 @@ void cleanRunMRU(CleanerContext& ctx, bool runAlone);
 void cleanRecentDocuments(CleanerContext& ctx, bool runAlone);
 void cleanWindowsClipboard(CleanerContext& ctx, bool runAlone);
 void cleanMSOffice(CleanerContext& ctx, bool runAlone);
-void cleanOfficeVersion(std::wstring_view version);
 std::vector<std::wstring> officeMruKeys(std::wstring_view version);
 void cleanMemoryDumpFiles(CleanerContext& ctx, bool runAlone);
 void cleanPrinter(CleanerContext& ctx, bool runAlone);

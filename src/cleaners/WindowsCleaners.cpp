@@ -19,7 +19,6 @@ constexpr const wchar_t* kRecentShellFoldersKey =
 constexpr const wchar_t* kCrashControlKey = L"System\\CurrentControlSet\\Control\\CrashControl\\";
 constexpr const wchar_t* kPrintersKey = L"System\\CurrentControlSet\\Control\\Print\\Printers\\";
 
-size_t nameCount(const std::wstring& names) { return names.empty() ? 0 : split(names, L'\0').size(); }
 
 } // namespace
 
@@ -77,11 +76,9 @@ void cleanRecycleBin(CleanerContext& ctx, bool)
 void cleanRunMRU(CleanerContext& ctx, bool)
 {
     ctx.ui.startOperation(2);
-    const std::wstring names = getRegValueNames(HKEY_CURRENT_USER, kRunMruKey);
-    const size_t count = nameCount(names);
-    if (count)
-        deleteRegValues(HKEY_CURRENT_USER, names, kRunMruKey);
-    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Run MRU values\r\n";
+    std::wstring kept;
+    const size_t count = clearTraceValues(ctx, {kRunMruKey}, L"RunMRU", kept);
+    ctx.run.strLog += L"Cleaned " + std::to_wstring(count) + L" Run MRU values\r\n" + kept;
     ctx.ui.stopOperation(L"");
 }
 
@@ -89,8 +86,10 @@ void cleanRecentDocuments(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 7);
     cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kRecentShellFoldersKey, L"Recent"), L"*.*", false);
-    clearKeyValues(kRecentDocsKey);
+    std::wstring kept;
+    clearTraceValues(ctx, {kRecentDocsKey}, L"RecentDocs", kept);
     finishCounted(ctx, L"Cleaned Recent Documents....");
+    ctx.run.strLog += kept;
 }
 
 void cleanWindowsClipboard(CleanerContext& ctx, bool)
@@ -136,19 +135,18 @@ std::vector<std::wstring> officeMruKeys(std::wstring_view version)
     return keys;
 }
 
-void cleanOfficeVersion(std::wstring_view version)
-{
-    for (const auto& key : officeMruKeys(version))
-        step(L"frmMain,cleanOfficeVersion", [&] { clearKeyValues(key); });
-}
-
 void cleanMSOffice(CleanerContext& ctx, bool)
 {
     ctx.ui.startOperation(17);
+    // The lists of every version go into one undo file.
+    std::vector<std::wstring> keys;
     for (const wchar_t* version : {L"11.0", L"10.0", L"9.0", L"8.0"})
-        cleanOfficeVersion(version);
+        for (auto& key : officeMruKeys(version))
+            keys.push_back(std::move(key));
+    std::wstring kept;
+    step(L"frmMain,cleanOfficeVersion", [&] { clearTraceValues(ctx, keys, L"OfficeMRU", kept); });
     ctx.ui.stopOperation(L"");
-    ctx.run.strLog += L"Cleaned MS Office History Lists....\r\n";
+    ctx.run.strLog += L"Cleaned MS Office History Lists....\r\n" + kept;
 }
 
 std::wstring resolveDumpPath(std::wstring value)

@@ -38,6 +38,7 @@ class DeletionEngine {
 public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
         : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run) {}
+    const DeleteSettings& settings() const noexcept { return m_settings; }
     ~DeletionEngine();
     DeletionEngine(const DeletionEngine&) = delete;
     DeletionEngine& operator=(const DeletionEngine&) = delete;

@@ -1,6 +1,8 @@
 #include "CleanerFixture.h"
 
+#include "core/RegFile.h"
 #include "core/Registry.h"
+#include "support/RegTestSupport.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/ListFiles.h"
@@ -12,6 +14,8 @@
 using namespace sorvane;
 using testenv::CleanerTest;
 using testenv::ScopedRegValue;
+using testenv::TempFolder;
+using testenv::writeFile;
 
 
 TEST_F(CleanerTest, CacheLineCountsFilesAndBytesAndRemovesEmptyFolders)
@@ -144,6 +148,41 @@ TEST_F(CleanerTest, TypedUrlsAreCountedAndTheKeyStays)
     EXPECT_EQ(getRegValueNames(HKEY_CURRENT_USER, key), L"");
     runCleaner(ctx, 14, false);
     EXPECT_EQ(lastLine(), L"Cleaned 0 Typed URL History\r\n");
+}
+
+// With the backup method the trace values are saved first, and come back
+// byte for byte; when they cannot be saved they stay.
+TEST_F(CleanerTest, TraceValuesAreSavedForUndoWithTheBackupMethod)
+{
+    const std::wstring typed = L"Software\\Microsoft\\Internet Explorer\\TypedURLs";
+    const std::wstring runMru = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
+    ScopedRegValue u1(HKEY_CURRENT_USER, typed, L"url1", L"http://a.example/?q=\"x\"\\");
+    ScopedRegValue u2(HKEY_CURRENT_USER, typed, L"url2", L"http://\u00e9.example/");
+    ScopedRegValue r1(HKEY_CURRENT_USER, runMru, L"a", L"notepad\\1");
+    ScopedRegValue r2(HKEY_CURRENT_USER, runMru, L"MRUList", L"a");
+    const testenv::Snapshot before = testenv::snapshot(HKEY_CURRENT_USER, typed);
+    TempFolder backups;
+    settings.intDelMethod = kBackup;
+    settings.strBackupPath = backups.path() + L"\\";
+    runCleaner(ctx, 14, false);
+    runCleaner(ctx, 2, false);
+    EXPECT_EQ(run.strLog, L"Cleaned 2 Typed URL History\r\nCleaned 2 Run MRU values\r\n");
+    EXPECT_EQ(getAllValueNames(HKEY_CURRENT_USER, typed).size(), 0u);
+    const auto undo = testenv::filesIn(backups.path(), L"TypedURLs_*.reg");
+    ASSERT_EQ(undo.size(), 1u);
+    EXPECT_EQ(testenv::filesIn(backups.path(), L"RunMRU_*.reg").size(), 1u);
+    const RegRestore back = restoreRegFile(parseRegFile(*readRegFileText(undo[0])));
+    EXPECT_TRUE(back.failures.empty());
+    EXPECT_EQ(testenv::snapshot(HKEY_CURRENT_USER, typed), before);
+
+    // A backup folder that cannot be made: nothing is deleted.
+    writeFile(backups.file(L"a file"), "x");
+    settings.strBackupPath = backups.file(L"a file") + L"\\sub\\";
+    run.strLog.clear();
+    runCleaner(ctx, 14, false);
+    EXPECT_EQ(run.strLog, L"Cleaned 0 Typed URL History\r\nKept 2 registry values: they could not be saved to an "
+                          L"undo file in the backup folder\r\n");
+    EXPECT_EQ(testenv::snapshot(HKEY_CURRENT_USER, typed), before);
 }
 
 TEST_F(CleanerTest, OfflinePagesWithoutTheirFolderGiveZero)

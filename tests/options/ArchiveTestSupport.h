@@ -1,6 +1,8 @@
 #pragma once
 // What the backup tests share: the archives of a folder and reproducible
 // incompressible data.
+#include "support/TestEnv.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,20 +13,7 @@
 namespace testenv {
 
 // The "*.zip" files of a folder, full paths, sorted.
-inline std::vector<std::wstring> zipsIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*.zip").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(folder + L"\\" + fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(out.begin(), out.end());
-    return out;
-}
+inline std::vector<std::wstring> zipsIn(const std::wstring& folder) { return filesIn(folder, L"*.zip"); }
 
 // n bytes that deflate cannot shrink, the same for the same seed.
 inline std::string randomBytes(size_t n, unsigned seed)

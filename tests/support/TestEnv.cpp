@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -306,6 +307,22 @@ std::string readFile(const std::wstring& path)
     while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
         out.append(buf, got);
     CloseHandle(h);
+    return out;
+}
+
+std::vector<std::wstring> filesIn(const std::wstring& folder, const std::wstring& mask)
+{
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\" + mask).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            out.push_back(folder + L"\\" + fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
     return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testenv {
 
@@ -111,6 +112,8 @@ void makeDir(const std::wstring& path);
 void setWriteTime(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour = 12);
 std::string readFile(const std::wstring& path);
 bool exists(const std::wstring& path);
+// The files of a folder that match the mask, full paths, sorted.
+std::vector<std::wstring> filesIn(const std::wstring& folder, const std::wstring& mask);
 void removeTree(const std::wstring& path);
 
 // Moves a file to the Recycle Bin the way the shell does; true on success.
