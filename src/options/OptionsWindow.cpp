@@ -75,26 +75,9 @@ std::wstring withBackslash(std::wstring folder)
 
 // --- list views -------------------------------------------------------------
 
-int addRow(HWND lv, const std::vector<std::wstring>& cells)
-{
-    LVITEMW it{};
-    it.mask = LVIF_TEXT;
-    it.iItem = ListView_GetItemCount(lv);
-    it.pszText = const_cast<wchar_t*>(cells.at(0).c_str());
-    const int row = ListView_InsertItem(lv, &it);
-    for (size_t c = 1; c < cells.size(); ++c)
-        ListView_SetItemText(lv, row, static_cast<int>(c), const_cast<wchar_t*>(cells[c].c_str()));
-    return row;
-}
-
-std::wstring cellText(HWND lv, int row, int column)
-{
-    std::wstring buf(1024, L'\0');
-    ListView_GetItemText(lv, row, column, buf.data(), static_cast<int>(buf.size()));
-    return stripNull(buf);
-}
-
-int selectedRow(HWND lv) { return ListView_GetNextItem(lv, -1, LVNI_SELECTED); }
+using win::addRow;
+using win::cellText;
+using win::selectedRow;
 
 // The row whose first column is `text`, compared without regard to case; -1 when none.
 int findRow(HWND lv, std::wstring_view text)
@@ -119,7 +102,8 @@ void fillSorted(HWND lv, Rows rows)
 
 } // namespace
 
-OptionsWindow::OptionsWindow(OptionsHost& host, OptionsHooks hooks) : m_host(host), m_hooks(std::move(hooks))
+OptionsWindow::OptionsWindow(OptionsHost& host, OptionsHooks hooks)
+    : m_host(host), m_hooks(std::move(hooks)), m_backups(host, [this](const std::wstring& t, unsigned f) { return ask(t, f); })
 {
     if (!m_hooks.ask)
         m_hooks.ask = [](HWND owner, const std::wstring& text, unsigned flags) {
@@ -178,6 +162,7 @@ bool OptionsWindow::onInitDialog()
             SetWindowPos(m_pages[i], tabs, area.left, area.top, area.right - area.left, area.bottom - area.top,
                          SWP_NOACTIVATE);
     }
+    m_backups.attach(m_instance, hwnd(), m_pages[kOptionsTabCount - 1]);
     Form_Load();
     selectTab(m_initialTab);
     return true;
@@ -294,8 +279,6 @@ void OptionsWindow::Form_Load()
                             {{L"Name", 120}, {L"Bytes", 50}, {L"Date", 130}, {L"Path", 200}});
         ListView_SetExtendedListViewStyle(control(IDC_lstvKeepCookies), LVS_EX_FULLROWSELECT);
         win::addListColumns(control(IDC_lstvKeepCookies), {{L"Name", 110}, {L"Path", 200}});
-        ListView_SetExtendedListViewStyle(control(IDC_lstvZip), LVS_EX_FULLROWSELECT);
-        win::addListColumns(control(IDC_lstvZip), {{L"Date", 150}, {L"File Name", 220}, {L"Bytes", 90}});
     });
     step(tag, [&] {
         HWND count = control(IDC_cmbAutoClean1);
@@ -328,7 +311,7 @@ void OptionsWindow::Form_Load()
     getUnnecessaryFiles();
     getBackup();
     getGeneral();
-    getZip();
+    m_backups.load(text(IDC_txtBackup));
 }
 
 void OptionsWindow::getCookies()
@@ -510,28 +493,6 @@ void OptionsWindow::getGeneral()
         setChecked(IDC_optDelete, method == kDelete);
         setChecked(IDC_optWipe, method == kWipe);
         setChecked(IDC_optZip, method == kBackup);
-    });
-}
-
-void OptionsWindow::getZip()
-{
-    HWND lv = control(IDC_lstvZip);
-    ListView_DeleteAllItems(lv);
-    step(L"frmOptions,getZip", [&] {
-        const std::wstring folder = text(IDC_txtBackup);
-        if (trim(folder).empty() || !folderExists(folder))
-            return;
-        WIN32_FIND_DATAW fd;
-        win::UniqueFind find(FindFirstFileExW(apiPath(joinPath(folder, L"*.zip")).c_str(), FindExInfoBasic, &fd,
-                                              FindExSearchNameMatch, nullptr, 0));
-        if (!find)
-            return;
-        do {
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;  // "." and "..", and folders whose names end in .zip
-            const uint64_t bytes = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-            addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes)});
-        } while (FindNextFileW(find.get(), &fd));
     });
 }
 
@@ -852,102 +813,6 @@ void OptionsWindow::cmdViewCookie_Click()
     w.show(m_instance, hwnd());
 }
 
-std::wstring OptionsWindow::selectedArchive() const
-{
-    HWND lv = control(IDC_lstvZip);
-    const int row = selectedRow(lv);
-    return row < 0 ? std::wstring() : joinPath(m_host.deleteSettings().strBackupPath, cellText(lv, row, 1));
-}
-
-void OptionsWindow::cmdBackupView_Click()
-{
-    const std::wstring archive = selectedArchive();
-    if (archive.empty())
-        return;
-    UnzipWindow w;
-    w.strFileName = archive;
-    w.restoreChecked = [this, archive](const std::vector<size_t>& entries) { restoreArchive(archive, &entries); };
-    w.show(m_instance, hwnd());
-}
-
-void OptionsWindow::cmdBackupDelete_Click()
-{
-    HWND lv = control(IDC_lstvZip);
-    const int row = selectedRow(lv);
-    if (row < 0)
-        return;
-    // The archive is the only copy of the files it holds.
-    if (ask(L"Delete the backup " + cellText(lv, row, 1) + L" for good? Its files can then no longer be restored.",
-            MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
-    if (DeletionEngine::deleteForGood(selectedArchive()))
-        ListView_DeleteItem(lv, row);
-    else
-        ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
-}
-
-void OptionsWindow::cmdBackupRestore_Click()
-{
-    HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    EnableWindow(control(IDC_cmdBackupRestore), FALSE);
-    const std::wstring archive = selectedArchive();
-    if (archive.empty())
-        ask(L"Please select the backup to restore first.", MB_OK | MB_ICONINFORMATION);
-    else
-        restoreArchive(archive, nullptr);
-    EnableWindow(control(IDC_cmdBackupRestore), TRUE);
-    SetCursor(before);
-}
-
-void OptionsWindow::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries)
-{
-    constexpr const wchar_t* tag = L"frmOptions,cmdBackupRestore_Click";
-    bool failed = false;
-    bool nothingToRestore = false;
-    cUnZip m_cUnzip;
-    step(tag, [&] {
-        resetOverwriteAnswer();
-        m_cUnzip.setZipFile(archive);
-        m_cUnzip.Directory();
-        m_cUnzip.OverWritePrompt = [this](const std::wstring& file) { return askOverwrite(m_instance, hwnd(), file); };
-        m_cUnzip.ConfirmLowSpace = [this](uint64_t needed, uint64_t free) {
-            return ask(L"The files of this backup need " + std::to_wstring((needed + 1048575) / 1048576) +
-                           L" MB, but the drive has only " + std::to_wstring(free / 1048576) +
-                           L" MB free. Restore anyway? Files that do not fit will not be restored.",
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
-        };
-        if (checked(IDC_optBackupAlways)) {
-            m_cUnzip.OverwriteExisting = true;
-        } else if (checked(IDC_optBackupNewer)) {
-            m_cUnzip.ExtractOnlyNewer = true;
-        } else if (checked(IDC_optBackupPrompt)) {
-            m_cUnzip.PromptToOverwrite = true;
-        }
-        m_cUnzip.UseFolderNames = true;
-        if (entries) {
-            m_cUnzip.OnlySelected = true;
-            for (size_t i = 1; i <= m_cUnzip.FileCount(); ++i)
-                m_cUnzip.entry(i).FileSelected = std::find(entries->begin(), entries->end(), i) != entries->end();
-        }
-        if (!m_cUnzip.isZip())
-            failed = true;
-        else if (m_cUnzip.FileCount() == 0 || (entries && entries->empty()))
-            nothingToRestore = true;
-    });
-    if (!failed && !nothingToRestore && !step(tag, [&] { m_cUnzip.Unzip(); }))
-        failed = true;
-    if (m_cUnzip.cancelled())
-        return;  // the user called it off at the free-space question
-    std::wstring message;
-    if (failed)
-        message = L"There was an error in restoring files";
-    else if (nothingToRestore)
-        message = entries ? L"Please check the files to restore first." : L"The backup holds no files to restore.";
-    else
-        message = restoreSummary(m_cUnzip);
-    ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
-}
-
 void OptionsWindow::mirrorBackupFolder(int fromId, int toId)
 {
     // The General and Backups tabs show one folder: an edit in either is
@@ -1036,9 +901,9 @@ bool OptionsWindow::onCommand(int id, int code, HWND)
     case IDC_cmdDeleteCookie: cmdDeleteCookie_Click(); break;
     case IDC_cmdViewCookie: cmdViewCookie_Click(); break;
     case IDC_cmdRefreshCookie: getCookies(); break;
-    case IDC_cmdBackupView: cmdBackupView_Click(); break;
-    case IDC_cmdBackupDelete: cmdBackupDelete_Click(); break;
-    case IDC_cmdBackupRestore: cmdBackupRestore_Click(); break;
+    case IDC_cmdBackupView: m_backups.view(); break;
+    case IDC_cmdBackupDelete: m_backups.remove(); break;
+    case IDC_cmdBackupRestore: m_backups.restore(); break;
     default: return false;
     }
     return true;
@@ -1054,7 +919,7 @@ bool OptionsWindow::onNotify(NMHDR* header, LRESULT& result)
         if (header->idFrom == IDC_lstvCurrentCookies)
             cmdViewCookie_Click();
         else if (header->idFrom == IDC_lstvZip)
-            cmdBackupView_Click();
+            m_backups.view();
         else
             return false;
         return true;

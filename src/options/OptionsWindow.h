@@ -4,6 +4,7 @@
 // of a few buttons (Defaults, deleting a cookie or an archive, Restore).
 // The window is not modal: it lives until Accept or Cancel destroys it.
 #include "core/StartupSettings.h"
+#include "options/BackupsTab.h"
 #include "options/ListFiles.h"
 #include "win/Dialog.h"
 
@@ -79,7 +80,6 @@ private:
     void getUnnecessaryFiles();
     void getBackup();
     void getGeneral();
-    void getZip();
 
     void cmdAccept_Click();
     void saveCookies();
@@ -108,23 +108,16 @@ private:
     void cmdAddCookie_Click();
     void cmdDeleteCookie_Click();
     void cmdViewCookie_Click();
-    void cmdBackupView_Click();
-    void cmdBackupDelete_Click();
-    void cmdBackupRestore_Click();
-    // Restores the archive under the chosen overwrite method: every entry, or
-    // only `entries` (1-based) when given; ends with the summary message.
-    void restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries);
     // Enter in a text box presses the button that takes its text.
     void onEnter();
     void mirrorBackupFolder(int fromId, int toId);
-    // The selected archive's path in the backup folder in use; "" when none is selected.
-    std::wstring selectedArchive() const;
 
     OptionsHost& m_host;
     OptionsHooks m_hooks;
     HINSTANCE m_instance = nullptr;
     int m_initialTab = 1;
     std::array<HWND, kOptionsTabCount> m_pages{};
+    BackupsTab m_backups;
 };
 
 } // namespace sorvane

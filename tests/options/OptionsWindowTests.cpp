@@ -4,6 +4,7 @@
 #include "cleaners/DefaultRules.h"
 #include "core/AppFolder.h"
 #include "core/Registry.h"
+#include "win/ListColumns.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
@@ -625,6 +626,81 @@ TEST_F(BackupsTest, ListViewDeleteAndWhatCannotBeRestored)
     writeSetting(L"Backup", L"Path", dir.file(L"nowhere"));
     open(9);
     EXPECT_EQ(rows(IDC_lstvZip), 0);
+}
+
+TEST_F(BackupsTest, UndoFilesAreListedViewedAndWrittenBackThroughTheRegistry)
+{
+    const std::wstring key = L"Software\\SorvaneTestBackupsTab";
+    deleteRegTree(HKEY_CURRENT_USER, key);
+    deleteRegKey(HKEY_CURRENT_USER, key);
+    writeRegString(HKEY_CURRENT_USER, key, L"DisplayName", L"Tab \"quoted\" \u00e9");
+    const DWORD seven = 7;
+    HKEY k = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, &k), ERROR_SUCCESS);
+    RegSetValueExW(k, L"Seven", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), sizeof seven);
+    RegCloseKey(k);
+    const RegBackup backup = backUpAndDeleteRegistry(L"frmUninstall", {{HKEY_CURRENT_USER, key, RegItem::KeyAlone, L""}});
+    ASSERT_FALSE(backup.file.empty());
+    ASSERT_FALSE(regKeyExists(HKEY_CURRENT_USER, key));
+    const std::wstring name = fileNameOf(backup.file);
+
+    open(9);
+    HWND lv = w->control(IDC_lstvZip);
+    ASSERT_EQ(rows(IDC_lstvZip), 2) << "the archive and the undo file";
+    const int reg = listCell(lv, 0, 1) == name ? 0 : 1;
+    EXPECT_EQ(listCell(lv, reg, 1), name);
+    EXPECT_EQ(listCell(lv, reg, 3), L"Uninstall programs");
+    EXPECT_EQ(listCell(lv, reg, 4), L"1 keys, 2 values");
+    EXPECT_EQ(listCell(lv, 1 - reg, 3), L"Clean");
+
+    // The viewer shows the file as it is.
+    selectRow(IDC_lstvZip, reg);
+    std::wstring shown;
+    WindowWatch viewer(L"Sorvane - Registry Backup - " + name, [&](HWND win) {
+        wchar_t buf[4096] = {};
+        GetDlgItemTextW(win, IDC_reg_txtContent, buf, 4096);
+        shown = buf;
+        PostMessageW(win, WM_COMMAND, IDCANCEL, 0);
+    });
+    w->press(IDC_cmdBackupView);
+    ASSERT_EQ(viewer.count(), 1);
+    EXPECT_NE(shown.find(L"[HKEY_CURRENT_USER\\" + key + L"]"), std::wstring::npos);
+    EXPECT_NE(shown.find(L"\"Seven\"=dword:00000007"), std::wstring::npos);
+
+    // Restore asks first; No writes nothing.
+    asked.clear();
+    answer = IDNO;
+    w->press(IDC_cmdBackupRestore);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].rfind(L"Write back the 1 keys and 2 values saved in " + name, 0), 0u);
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, key));
+    answer = IDYES;
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], L"Registry entries restored: 1 keys, 2 values.");
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, key, L"DisplayName"), L"Tab \"quoted\" \u00e9");
+    EXPECT_EQ(getRegDword(HKEY_CURRENT_USER, key, L"Seven"), 7);
+
+    // A file that is not an undo file is refused by name; Delete asks.
+    writeFile(backups.file(L"frmUninstall_damaged.reg"), "not a registry file");
+    w->press(IDC_opt_cmdCancel);
+    open(9);
+    ASSERT_EQ(rows(IDC_lstvZip), 3);
+    for (int r = 0; r < 3; ++r)
+        if (listCell(lv = w->control(IDC_lstvZip), r, 1) == L"frmUninstall_damaged.reg")
+            selectRow(IDC_lstvZip, r);
+    EXPECT_EQ(listCell(lv, win::selectedRow(lv), 4), L"");
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{
+                         L"The file frmUninstall_damaged.reg is not a registry backup that can be restored."}));
+    asked.clear();
+    w->press(IDC_cmdBackupDelete);
+    EXPECT_EQ(asked[0], L"Delete the backup frmUninstall_damaged.reg for good? Its registry entries can then no "
+                        L"longer be restored.");
+    EXPECT_FALSE(exists(backups.file(L"frmUninstall_damaged.reg")));
+    deleteRegKey(HKEY_CURRENT_USER, key);
 }
 
 TEST(ZipViewer, IconKeysOnePerTypeAndTheFolderColumn)

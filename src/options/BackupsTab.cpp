@@ -1,0 +1,266 @@
+#include "options/BackupsTab.h"
+
+#include "core/Deletion.h"
+#include "core/ErrorReport.h"
+#include "core/FileSearch.h"
+#include "core/RegFile.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/BackupArchive.h"
+#include "options/OptionsWindow.h"
+#include "options/OverwriteWindow.h"
+#include "options/UnzipWindow.h"
+#include "resource.h"
+#include "win/ListColumns.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace sorvane {
+
+namespace {
+
+// Columns of the list: the archive's and the undo file's alike.
+enum Column { kDate, kFileName, kBytes, kMadeBy, kHolds };
+
+std::wstring joinPath(std::wstring folder, std::wstring_view name)
+{
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder + L"\\" + std::wstring(name);
+}
+
+bool isUndoFileName(std::wstring_view name)
+{
+    return name.size() > 4 && iequals(name.substr(name.size() - 4), L".reg");
+}
+
+} // namespace
+
+std::wstring undoFileHolds(const std::wstring& file)
+{
+    const auto text = readRegFileText(file);
+    if (!text)
+        return L"";
+    const RegFile parsed = parseRegFile(*text);
+    if (!parsed.valid)
+        return L"";
+    return std::to_wstring(parsed.keys.size()) + L" keys, " + std::to_wstring(parsed.valueCount()) + L" values";
+}
+
+void BackupsTab::attach(HINSTANCE instance, HWND window, HWND page)
+{
+    m_instance = instance;
+    m_window = window;
+    m_page = page;
+    HWND lv = control(IDC_lstvZip);
+    ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
+    win::addListColumns(lv, {{L"Date", 120}, {L"File Name", 200}, {L"Bytes", 70}, {L"Made by", 130}, {L"Holds", 110}});
+}
+
+bool BackupsTab::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void BackupsTab::load(const std::wstring& folder)
+{
+    HWND lv = control(IDC_lstvZip);
+    ListView_DeleteAllItems(lv);
+    if (trim(folder).empty() || !folderExists(folder))
+        return;
+    for (const wchar_t* mask : {L"*.zip", L"*.reg"}) {
+        step(L"frmOptions,getZip", [&] {
+            WIN32_FIND_DATAW fd;
+            win::UniqueFind find(FindFirstFileExW(apiPath(joinPath(folder, mask)).c_str(), FindExInfoBasic, &fd,
+                                                  FindExSearchNameMatch, nullptr, 0));
+            if (!find)
+                return;
+            do {
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    continue;  // "." and "..", and folders whose names end in .zip
+                const uint64_t bytes = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+                const bool undo = isUndoFileName(fd.cFileName);
+                if (!undo && !iequals(std::wstring_view(fd.cFileName).substr(wcslen(fd.cFileName) - 4), L".zip"))
+                    continue;  // a short name matched the mask, the long one does not end so
+                win::addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes),
+                                 undo ? undoFileTool(fd.cFileName) : L"Clean",
+                                 undo ? undoFileHolds(joinPath(folder, fd.cFileName)) : L""});
+            } while (FindNextFileW(find.get(), &fd));
+        });
+    }
+}
+
+std::wstring BackupsTab::selectedFile() const
+{
+    HWND lv = control(IDC_lstvZip);
+    const int row = win::selectedRow(lv);
+    return row < 0 ? std::wstring() : joinPath(m_host.deleteSettings().strBackupPath, win::cellText(lv, row, kFileName));
+}
+
+bool BackupsTab::selectedIsUndoFile() const { return isUndoFileName(selectedFile()); }
+
+void BackupsTab::view()
+{
+    const std::wstring file = selectedFile();
+    if (file.empty())
+        return;
+    if (selectedIsUndoFile()) {
+        RegFileWindow w;
+        w.fileName = file;
+        w.restore = [this, file] { restoreUndoFile(file); };
+        w.show(m_instance, m_window);
+        return;
+    }
+    UnzipWindow w;
+    w.strFileName = file;
+    w.restoreChecked = [this, file](const std::vector<size_t>& entries) { restoreArchive(file, &entries); };
+    w.show(m_instance, m_window);
+}
+
+void BackupsTab::remove()
+{
+    HWND lv = control(IDC_lstvZip);
+    const int row = win::selectedRow(lv);
+    if (row < 0)
+        return;
+    // The backup is the only copy of what it holds.
+    const std::wstring what = selectedIsUndoFile() ? L"Its registry entries" : L"Its files";
+    if (m_ask(L"Delete the backup " + win::cellText(lv, row, kFileName) + L" for good? " + what +
+                  L" can then no longer be restored.",
+              MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (DeletionEngine::deleteForGood(selectedFile()))
+        ListView_DeleteItem(lv, row);
+    else
+        m_ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
+}
+
+void BackupsTab::restore()
+{
+    HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    EnableWindow(control(IDC_cmdBackupRestore), FALSE);
+    const std::wstring file = selectedFile();
+    if (file.empty())
+        m_ask(L"Please select the backup to restore first.", MB_OK | MB_ICONINFORMATION);
+    else if (selectedIsUndoFile())
+        restoreUndoFile(file);
+    else
+        restoreArchive(file, nullptr);
+    EnableWindow(control(IDC_cmdBackupRestore), TRUE);
+    SetCursor(before);
+}
+
+void BackupsTab::restoreUndoFile(const std::wstring& file)
+{
+    const std::wstring name = file.substr(file.find_last_of(L'\\') + 1);
+    const auto text = readRegFileText(file);
+    const RegFile parsed = text ? parseRegFile(*text) : RegFile{};
+    if (!parsed.valid) {
+        m_ask(L"The file " + name + L" is not a registry backup that can be restored.", MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (m_ask(L"Write back the " + std::to_wstring(parsed.keys.size()) + L" keys and " +
+                  std::to_wstring(parsed.valueCount()) + L" values saved in " + name +
+                  L"? A value of the same name that exists now is replaced; nothing else is changed.",
+              MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    const RegRestore result = restoreRegFile(parsed);
+    m_ask(regRestoreSummary(result), MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+}
+
+void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries)
+{
+    constexpr const wchar_t* tag = L"frmOptions,cmdBackupRestore_Click";
+    bool failed = false;
+    bool nothingToRestore = false;
+    cUnZip m_cUnzip;
+    step(tag, [&] {
+        resetOverwriteAnswer();
+        m_cUnzip.setZipFile(archive);
+        m_cUnzip.Directory();
+        m_cUnzip.OverWritePrompt = [this](const std::wstring& file) { return askOverwrite(m_instance, m_window, file); };
+        m_cUnzip.ConfirmLowSpace = [this](uint64_t needed, uint64_t free) {
+            return m_ask(L"The files of this backup need " + std::to_wstring((needed + 1048575) / 1048576) +
+                             L" MB, but the drive has only " + std::to_wstring(free / 1048576) +
+                             L" MB free. Restore anyway? Files that do not fit will not be restored.",
+                         MB_YESNO | MB_ICONQUESTION) == IDYES;
+        };
+        if (checked(IDC_optBackupAlways)) {
+            m_cUnzip.OverwriteExisting = true;
+        } else if (checked(IDC_optBackupNewer)) {
+            m_cUnzip.ExtractOnlyNewer = true;
+        } else if (checked(IDC_optBackupPrompt)) {
+            m_cUnzip.PromptToOverwrite = true;
+        }
+        m_cUnzip.UseFolderNames = true;
+        if (entries) {
+            m_cUnzip.OnlySelected = true;
+            for (size_t i = 1; i <= m_cUnzip.FileCount(); ++i)
+                m_cUnzip.entry(i).FileSelected = std::find(entries->begin(), entries->end(), i) != entries->end();
+        }
+        if (!m_cUnzip.isZip())
+            failed = true;
+        else if (m_cUnzip.FileCount() == 0 || (entries && entries->empty()))
+            nothingToRestore = true;
+    });
+    if (!failed && !nothingToRestore && !step(tag, [&] { m_cUnzip.Unzip(); }))
+        failed = true;
+    if (m_cUnzip.cancelled())
+        return;  // the user called it off at the free-space question
+    std::wstring message;
+    if (failed)
+        message = L"There was an error in restoring files";
+    else if (nothingToRestore)
+        message = entries ? L"Please check the files to restore first." : L"The backup holds no files to restore.";
+    else
+        message = restoreSummary(m_cUnzip);
+    m_ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+}
+
+// --- the undo file viewer ------------------------------------------------------
+
+void RegFileWindow::show(HINSTANCE instance, HWND owner) { showModal(instance, IDD_REGFILE, owner); }
+
+bool RegFileWindow::onInitDialog()
+{
+    const auto text = readRegFileText(fileName);
+    SetWindowTextW(hwnd(), (L"Sorvane - Registry Backup - " + fileName.substr(fileName.find_last_of(L'\\') + 1)).c_str());
+    // The edit box holds up to its limit; an undo file is far below it.
+    SendDlgItemMessageW(hwnd(), IDC_reg_txtContent, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    SetDlgItemTextW(hwnd(), IDC_reg_txtContent,
+                    text ? text->c_str() : L"The file cannot be read, or it is too large to be a registry backup.");
+    ShowWindow(item(IDC_reg_cmdRestore), restore && text ? SW_SHOW : SW_HIDE);
+    RECT r;
+    GetClientRect(hwnd(), &r);
+    onSize(SIZE_RESTORED, r.right, r.bottom);
+    if (onLoaded)
+        onLoaded();
+    return true;
+}
+
+bool RegFileWindow::onCommand(int id, int, HWND)
+{
+    switch (id) {
+    case IDC_reg_cmdRestore:
+        if (restore)
+            restore();
+        return true;
+    case IDC_reg_cmdClose:
+    case IDCANCEL: EndDialog(hwnd(), IDCANCEL); return true;
+    default: return false;
+    }
+}
+
+void RegFileWindow::onSize(UINT type, int width, int height)
+{
+    if (type == SIZE_MINIMIZED)
+        return;
+    RECT button;
+    GetWindowRect(item(IDC_reg_cmdClose), &button);
+    const int bw = button.right - button.left, bh = button.bottom - button.top;
+    const int bar = bh + 8;
+    MoveWindow(item(IDC_reg_txtContent), 0, 0, width, std::max(0, height - bar), TRUE);
+    MoveWindow(item(IDC_reg_cmdClose), width - bw - 4, height - bar + 4, bw, bh, TRUE);
+    MoveWindow(item(IDC_reg_cmdRestore), width - 2 * bw - 10, height - bar + 4, bw, bh, TRUE);
+}
+
+} // namespace sorvane
