@@ -56,10 +56,15 @@ void BackupsTab::attach(HINSTANCE instance, HWND window, HWND page)
     m_page = page;
     HWND lv = control(IDC_lstvZip);
     ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
-    win::addListColumns(lv, {{L"Date", 120}, {L"File Name", 200}, {L"Bytes", 70}, {L"Made by", 130}, {L"Holds", 110}});
+    win::addListColumns(lv, {{L"Date", 130}, {L"File Name", 260}, {L"Bytes", 60}, {L"Made by", 150}, {L"Holds", 110}});
 }
 
 bool BackupsTab::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+int BackupsTab::ask(const std::wstring& text, unsigned flags, HWND owner)
+{
+    return m_ask(owner ? owner : m_window, text, flags);
+}
 
 void BackupsTab::load(const std::wstring& folder)
 {
@@ -106,13 +111,13 @@ void BackupsTab::view()
     if (selectedIsUndoFile()) {
         RegFileWindow w;
         w.fileName = file;
-        w.restore = [this, file] { restoreUndoFile(file); };
+        w.restore = [this, file](HWND owner) { restoreUndoFile(file, owner); };
         w.show(m_instance, m_window);
         return;
     }
     UnzipWindow w;
     w.strFileName = file;
-    w.restoreChecked = [this, file](const std::vector<size_t>& entries) { restoreArchive(file, &entries); };
+    w.restoreChecked = [this, file, &w](const std::vector<size_t>& entries) { restoreArchive(file, &entries, w.hwnd()); };
     w.show(m_instance, m_window);
 }
 
@@ -124,14 +129,14 @@ void BackupsTab::remove()
         return;
     // The backup is the only copy of what it holds.
     const std::wstring what = selectedIsUndoFile() ? L"Its registry entries" : L"Its files";
-    if (m_ask(L"Delete the backup " + win::cellText(lv, row, kFileName) + L" for good? " + what +
+    if (ask(L"Delete the backup " + win::cellText(lv, row, kFileName) + L" for good? " + what +
                   L" can then no longer be restored.",
               MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     if (DeletionEngine::deleteForGood(selectedFile()))
         ListView_DeleteItem(lv, row);
     else
-        m_ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
+        ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
 }
 
 void BackupsTab::restore()
@@ -140,7 +145,7 @@ void BackupsTab::restore()
     EnableWindow(control(IDC_cmdBackupRestore), FALSE);
     const std::wstring file = selectedFile();
     if (file.empty())
-        m_ask(L"Please select the backup to restore first.", MB_OK | MB_ICONINFORMATION);
+        ask(L"Please select the backup to restore first.", MB_OK | MB_ICONINFORMATION);
     else if (selectedIsUndoFile())
         restoreUndoFile(file);
     else
@@ -149,25 +154,25 @@ void BackupsTab::restore()
     SetCursor(before);
 }
 
-void BackupsTab::restoreUndoFile(const std::wstring& file)
+void BackupsTab::restoreUndoFile(const std::wstring& file, HWND owner)
 {
     const std::wstring name = file.substr(file.find_last_of(L'\\') + 1);
     const auto text = readRegFileText(file);
     const RegFile parsed = text ? parseRegFile(*text) : RegFile{};
     if (!parsed.valid) {
-        m_ask(L"The file " + name + L" is not a registry backup that can be restored.", MB_OK | MB_ICONERROR);
+        ask(L"The file " + name + L" is not a registry backup that can be restored.", MB_OK | MB_ICONERROR, owner);
         return;
     }
-    if (m_ask(L"Write back the " + std::to_wstring(parsed.keys.size()) + L" keys and " +
-                  std::to_wstring(parsed.valueCount()) + L" values saved in " + name +
-                  L"? A value of the same name that exists now is replaced; nothing else is changed.",
-              MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (ask(L"Write back the " + std::to_wstring(parsed.keys.size()) + L" keys and " +
+                std::to_wstring(parsed.valueCount()) + L" values saved in " + name +
+                L"? A value of the same name that exists now is replaced; nothing else is changed.",
+            MB_YESNO | MB_ICONQUESTION, owner) != IDYES)
         return;
     const RegRestore result = restoreRegFile(parsed);
-    m_ask(regRestoreSummary(result), MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+    ask(regRestoreSummary(result), MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
 }
 
-void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries)
+void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries, HWND owner)
 {
     constexpr const wchar_t* tag = L"frmOptions,cmdBackupRestore_Click";
     bool failed = false;
@@ -177,12 +182,14 @@ void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<s
         resetOverwriteAnswer();
         m_cUnzip.setZipFile(archive);
         m_cUnzip.Directory();
-        m_cUnzip.OverWritePrompt = [this](const std::wstring& file) { return askOverwrite(m_instance, m_window, file); };
-        m_cUnzip.ConfirmLowSpace = [this](uint64_t needed, uint64_t free) {
-            return m_ask(L"The files of this backup need " + std::to_wstring((needed + 1048575) / 1048576) +
-                             L" MB, but the drive has only " + std::to_wstring(free / 1048576) +
-                             L" MB free. Restore anyway? Files that do not fit will not be restored.",
-                         MB_YESNO | MB_ICONQUESTION) == IDYES;
+        m_cUnzip.OverWritePrompt = [this, owner](const std::wstring& file) {
+            return askOverwrite(m_instance, owner ? owner : m_window, file);
+        };
+        m_cUnzip.ConfirmLowSpace = [this, owner](uint64_t needed, uint64_t free) {
+            return ask(L"The files of this backup need " + std::to_wstring((needed + 1048575) / 1048576) +
+                           L" MB, but the drive has only " + std::to_wstring(free / 1048576) +
+                           L" MB free. Restore anyway? Files that do not fit will not be restored.",
+                       MB_YESNO | MB_ICONQUESTION, owner) == IDYES;
         };
         if (checked(IDC_optBackupAlways)) {
             m_cUnzip.OverwriteExisting = true;
@@ -213,7 +220,7 @@ void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<s
         message = entries ? L"Please check the files to restore first." : L"The backup holds no files to restore.";
     else
         message = restoreSummary(m_cUnzip);
-    m_ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+    ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
 }
 
 // --- the undo file viewer ------------------------------------------------------
@@ -228,13 +235,15 @@ bool RegFileWindow::onInitDialog()
     SendDlgItemMessageW(hwnd(), IDC_reg_txtContent, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
     SetDlgItemTextW(hwnd(), IDC_reg_txtContent,
                     text ? text->c_str() : L"The file cannot be read, or it is too large to be a registry backup.");
+    // Shown, not selected: the focus starts on Close.
+    SetFocus(item(IDC_reg_cmdClose));
     ShowWindow(item(IDC_reg_cmdRestore), restore && text ? SW_SHOW : SW_HIDE);
     RECT r;
     GetClientRect(hwnd(), &r);
     onSize(SIZE_RESTORED, r.right, r.bottom);
     if (onLoaded)
         onLoaded();
-    return true;
+    return false;
 }
 
 bool RegFileWindow::onCommand(int id, int, HWND)
@@ -242,7 +251,7 @@ bool RegFileWindow::onCommand(int id, int, HWND)
     switch (id) {
     case IDC_reg_cmdRestore:
         if (restore)
-            restore();
+            restore(hwnd());
         return true;
     case IDC_reg_cmdClose:
     case IDCANCEL: EndDialog(hwnd(), IDCANCEL); return true;

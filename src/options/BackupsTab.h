@@ -18,7 +18,7 @@ class OptionsHost;
 
 class BackupsTab {
 public:
-    using Ask = std::function<int(const std::wstring& text, unsigned flags)>;
+    using Ask = std::function<int(HWND owner, const std::wstring& text, unsigned flags)>;
     BackupsTab(OptionsHost& host, Ask ask) : m_host(host), m_ask(std::move(ask)) {}
 
     // The options window and the page, once both exist; adds the columns.
@@ -31,14 +31,16 @@ public:
     void restore();
     // Restores the archive under the chosen overwrite method: every entry, or
     // only `entries` (1-based) when given; ends with the summary message.
-    void restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries);
+    // `owner` is the window the questions belong to (a viewer's, or the tab's).
+    void restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries, HWND owner = nullptr);
     // Writes back what an undo file holds, after asking; ends with what was
     // written and what was not.
-    void restoreUndoFile(const std::wstring& file);
+    void restoreUndoFile(const std::wstring& file, HWND owner = nullptr);
 
 private:
     HWND control(int id) const { return GetDlgItem(m_page, id); }
     bool checked(int id) const;
+    int ask(const std::wstring& text, unsigned flags, HWND owner = nullptr);
     // The selected row's file in the backup folder in use; "" when none.
     std::wstring selectedFile() const;
     bool selectedIsUndoFile() const;
@@ -53,7 +55,7 @@ private:
 class RegFileWindow : public win::Dialog {
 public:
     std::wstring fileName;
-    std::function<void()> restore;  // without it the button is hidden
+    std::function<void(HWND owner)> restore;  // without it the button is hidden
     std::function<void()> onLoaded;
     void show(HINSTANCE instance, HWND owner);
 

@@ -103,7 +103,7 @@ void fillSorted(HWND lv, Rows rows)
 } // namespace
 
 OptionsWindow::OptionsWindow(OptionsHost& host, OptionsHooks hooks)
-    : m_host(host), m_hooks(std::move(hooks)), m_backups(host, [this](const std::wstring& t, unsigned f) { return ask(t, f); })
+    : m_host(host), m_hooks(std::move(hooks)), m_backups(host, [this](HWND owner, const std::wstring& t, unsigned f) { return m_hooks.ask(owner, t, f); })
 {
     if (!m_hooks.ask)
         m_hooks.ask = [](HWND owner, const std::wstring& text, unsigned flags) {
