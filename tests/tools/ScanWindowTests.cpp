@@ -675,6 +675,12 @@ TEST_F(ScanTest, HostileNamesNeverSteerTheUndoFile)
     EXPECT_EQ(snapshot(HKEY_CURRENT_USER, odd), oddBefore);
     EXPECT_EQ(getRegString(HKEY_CURRENT_USER, victim, L"keep"), L"me") << "the import touched nothing else";
     EXPECT_EQ(readFile(r.file).find(toAnsi(L"[-")), std::string::npos);
+    // The program's own restore reads the same names back.
+    removeKey(HKEY_CURRENT_USER, odd);
+    const RegRestore back = restoreRegFile(parseRegFile(*readRegFileText(r.file)));
+    EXPECT_TRUE(back.failures.empty()) << toAnsi(regRestoreSummary(back));
+    EXPECT_EQ(snapshot(HKEY_CURRENT_USER, odd), oddBefore);
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, victim, L"keep"), L"me");
     removeKey(HKEY_CURRENT_USER, base);
 }
 
