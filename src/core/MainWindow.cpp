@@ -136,6 +136,8 @@ void MainWindow::showOptions(int tab, bool withWait)
 {
     if (m_options && m_options->isOpen()) {
         m_options->selectTab(tab);
+        if (IsIconic(m_options->hwnd()))
+            ShowWindow(m_options->hwnd(), SW_RESTORE);
         SetForegroundWindow(m_options->hwnd());
     } else {
         WaitWindow wait;
@@ -144,7 +146,9 @@ void MainWindow::showOptions(int tab, bool withWait)
         m_options = std::make_unique<OptionsWindow>(*this);
         m_options->open(m_instance, hwnd(), tab);
     }
-    step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
+    // A running clean keeps the lists it started with.
+    if (!m_run.running())
+        step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
 }
 
 void MainWindow::showUpdate()
@@ -463,8 +467,38 @@ void MainWindow::setAnimation(int16_t phase)
     }
 }
 
+void MainWindow::setDeleteSettings(const DeleteSettings& settings)
+{
+    if (m_run.running())
+        m_pendingDelete = settings;
+    else
+        m_delete = settings;
+}
+
+void MainWindow::listsAccepted()
+{
+    if (m_run.running())
+        m_pendingLists = true;
+    else
+        step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
+}
+
+void MainWindow::applyPendingSettings()
+{
+    if (m_pendingDelete) {
+        m_delete = *m_pendingDelete;
+        m_pendingDelete.reset();
+    }
+    if (m_pendingLists) {
+        m_pendingLists = false;
+        step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
+    }
+}
+
 void MainWindow::setRunControls(bool running)
 {
+    if (!running)
+        applyPendingSettings();
     EnableWindow(item(IDC_cmdClean), running ? FALSE : TRUE);
     EnableWindow(item(IDC_cmdStop), running ? TRUE : FALSE);
     HMENU menu = GetMenu(hwnd());

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,11 @@ public:
     void setRunControls(bool running) override;
     void showLog(const std::wstring& text) override;
     // OptionsHost
-    const DeleteSettings& deleteSettings() const override { return m_delete; }
-    void setDeleteSettings(const DeleteSettings& settings) override { m_delete = settings; }
+    // Settings accepted during a run wait for its end: the running clean
+    // keeps the method, folder and lists it started with.
+    const DeleteSettings& deleteSettings() const override { return m_pendingDelete ? *m_pendingDelete : m_delete; }
+    void setDeleteSettings(const DeleteSettings& settings) override;
+    void listsAccepted() override;
     void setAutoClean(bool on, int16_t minutes) override;
 
 private:
@@ -102,6 +106,9 @@ private:
     SYSTEMTIME mstrTime{};
     int16_t mintDuration = 0;
     DeleteSettings m_delete;
+    std::optional<DeleteSettings> m_pendingDelete;
+    bool m_pendingLists = false;
+    void applyPendingSettings();
     FileSearch m_search;
     CleanRun m_run;
     std::unique_ptr<ReviewWindow> m_review;

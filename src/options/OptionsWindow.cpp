@@ -435,12 +435,13 @@ void OptionsWindow::getSearch()
     setChecked(IDC_chkSearchSystem, s->skipSystem);
 }
 
-void OptionsWindow::getUnnecessaryFiles()
+void OptionsWindow::getUnnecessaryFiles(bool factory)
 {
     HWND lv = control(IDC_lstvUnnecessaaryFiles);
     ListView_DeleteAllItems(lv);
     step(L"frmOptions,getUnnecessaryFiles", [&] {
-        for (const auto& rule : loadRules(appFile(L"UNFI.sol"), appFile(L"DefUNFI.sol"))) {
+        const std::wstring own = appFile(factory ? L"DefUNFI.sol" : L"UNFI.sol");
+        for (const auto& rule : loadRules(own, appFile(L"DefUNFI.sol"))) {
             const int row = addRow(lv, {rule.pattern, rule.description});
             ListView_SetCheckState(lv, row, rule.enabled);
         }
@@ -513,6 +514,7 @@ void OptionsWindow::cmdAccept_Click()
     saveUnnecessaryFiles();
     saveBackup();
     saveGeneral();
+    m_host.listsAccepted();
     DestroyWindow(hwnd());
 }
 
@@ -691,11 +693,10 @@ void OptionsWindow::exploreSelected(int listId)
     m_hooks.explore(L"/e," + listEntries(listId).at(static_cast<size_t>(sel)));
 }
 
-void OptionsWindow::restoreDefaults(int listId, const wchar_t* file, const std::vector<std::wstring>& defaults)
+void OptionsWindow::restoreDefaults(int listId, const std::vector<std::wstring>& defaults)
 {
-    // The file goes at once: Cancel does not bring it back.
+    // Only the list on the tab: Cancel keeps the user's file as it was.
     clearList(listId);
-    DeleteFileW(appFile(file).c_str());
     for (const auto& entry : defaults)
         addListEntry(listId, entry);
 }
@@ -771,8 +772,8 @@ void OptionsWindow::cmdUnnecessaryFilesBrowse_Click()
 
 void OptionsWindow::cmdUnnecessaryFilesDefaults_Click()
 {
-    DeleteFileW(appFile(L"UNFI.sol").c_str());
-    getUnnecessaryFiles();
+    // The factory rules on the tab; UNFI.sol is written by Accept only.
+    getUnnecessaryFiles(true);
 }
 
 void OptionsWindow::cmdAddCookie_Click()
@@ -874,10 +875,10 @@ bool OptionsWindow::onCommand(int id, int code, HWND)
     case IDC_cmdUDFORRedundant: removeRedundant(IDC_lstUDFO); break;
     case IDC_cmdUDIFOExplore: exploreSelected(IDC_lstUDIFO); break;
     case IDC_cmdExploreUDFO: exploreSelected(IDC_lstUDFO); break;
-    case IDC_cmdUDFODefaults: restoreDefaults(IDC_lstUDFO, L"UDFO.sol", defaultUserDefinedFolders()); break;
+    case IDC_cmdUDFODefaults: restoreDefaults(IDC_lstUDFO, defaultUserDefinedFolders()); break;
     case IDC_cmdIFIAdd: cmdIFIAdd_Click(); break;
     case IDC_cmdIFIBrowse: cmdIFIBrowse_Click(); break;
-    case IDC_cmdIFIDefaults: restoreDefaults(IDC_lstIFI, L"IFI.sol", defaultIgnoredFileNames()); break;
+    case IDC_cmdIFIDefaults: restoreDefaults(IDC_lstIFI, defaultIgnoredFileNames()); break;
     case IDC_cmdIEAdd: cmdIEAdd_Click(); break;
     case IDC_cmdUFIBrowse: cmdUFIBrowse_Click(); break;
     case IDC_cmdUDFIAdd: cmdUDFIAdd_Click(); break;

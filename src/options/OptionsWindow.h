@@ -28,6 +28,8 @@ public:
     virtual void setDeleteSettings(const DeleteSettings& settings) = 0;
     // Arms the automatic clean every `minutes` from now, or disarms it.
     virtual void setAutoClean(bool on, int16_t minutes) = 0;
+    // Accept wrote the list files: the next clean uses exactly them.
+    virtual void listsAccepted() {}
 };
 
 // The window's ways out to the user and the shell; tests replace them.
@@ -77,7 +79,9 @@ private:
     void getFolders(const wchar_t* file, bool userDefinedFolders);
     void getUserDefinedFiles();
     void getSearch();
-    void getUnnecessaryFiles();
+    // The rules of UNFI.sol, or the factory rules when it is missing or
+    // `factory` is set.
+    void getUnnecessaryFiles(bool factory = false);
     void getBackup();
     void getGeneral();
 
@@ -95,8 +99,8 @@ private:
     void addFolder(int textId, int listId);
     void removeRedundant(int listId);
     void exploreSelected(int listId);
-    // Empties the list, deletes its file and shows the defaults.
-    void restoreDefaults(int listId, const wchar_t* file, const std::vector<std::wstring>& defaults);
+    // Shows the defaults in the list; its file is written by Accept only.
+    void restoreDefaults(int listId, const std::vector<std::wstring>& defaults);
     void cmdIFIAdd_Click();
     void cmdIFIBrowse_Click();
     void cmdIEAdd_Click();

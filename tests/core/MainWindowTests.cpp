@@ -4,6 +4,7 @@
 #include "core/Categories.h"
 #include "core/MenuPanels.h"
 #include "core/Registry.h"
+#include "core/Text.h"
 #include "options/ListFiles.h"
 #include "resource.h"
 #include "support/TestEnv.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 using namespace sorvane;
 using testenv::SorvaneProcess;
@@ -362,5 +364,128 @@ TEST(MainWindow, OptionsPanelBackupsOpensTheNinthTab)
     EXPECT_FALSE(IsWindow(options));
     EXPECT_TRUE(testenv::exists(app.file(L"IFI.sol")));
     EXPECT_NE(testenv::readFile(app.file(L"Settings.ini")).find("DelMethod=D"), std::string::npos);
+    closeAndWait(p, main);
+}
+
+namespace {
+
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+BOOL CALLBACK findControl(HWND hwnd, LPARAM lp)
+{
+    auto* s = reinterpret_cast<ControlSearch*>(lp);
+    if (GetDlgCtrlID(hwnd) == s->id) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A control anywhere in the window, its tab pages included.
+HWND control(HWND window, int id)
+{
+    ControlSearch s{id, nullptr};
+    EnumChildWindows(window, findControl, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+void click(HWND window, int id) { SendMessageW(control(window, id), BM_CLICK, 0, 0); }
+
+// The user-defined folder with a file to protect and one to clean; only
+// that category ticked (store 1), files deleted at once.
+void prepareUserFolderClean(testenv::TempFolder& app, testenv::TempFolder& folder, int junkFiles)
+{
+    testenv::writeFile(folder.file(L"keep.me"), "precious");
+    for (int i = 0; i < junkFiles; ++i)
+        testenv::writeFile(folder.file(L"junk" + std::to_wstring(i) + L".tmp"), "junk");
+    testenv::writeFile(app.file(L"UDFO.sol"), toAnsi(folder.path() + L"\\") + "\r\n");
+    testenv::writeFile(app.file(L"IFI.sol"), "");
+    testenv::writeFile(app.file(L"checkItems.sol"), "0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+    testenv::writeFile(app.file(L"Settings.ini"),
+                       "[General]\r\nDelMethod=D\r\n[Internet]\r\nVendorSite=http://127.0.0.1:9\r\n");
+}
+
+// Exit in the log, then the main window idle again.
+void closeLog(HWND main, HWND log)
+{
+    PostMessageW(log, WM_COMMAND, IDM_LOG_mnuExit, 0);
+    for (int i = 0; i < 100 && (IsWindow(log) || !IsWindowEnabled(GetDlgItem(main, IDC_cmdClean))); ++i)
+        Sleep(50);
+}
+
+HWND cleanAndWaitForLog(SorvaneProcess& p, HWND main)
+{
+    // Posted: the click returns only when the run's log is closed.
+    PostMessageW(GetDlgItem(main, IDC_cmdClean), BM_CLICK, 0, 0);
+    return p.waitForWindow(L"Sorvane - Clean Log", 60000);
+}
+
+} // namespace
+
+TEST(MainWindow, AFileNameProtectedAndAcceptedIsKeptByTheVeryNextClean)
+{
+    testenv::TempFolder app, folder;
+    prepareUserFolderClean(app, folder, 1);
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_COMMAND, IDM_mnuOptions, 0);
+    HWND options = p.waitForWindow(L"Sorvane - Options", 15000);
+    ASSERT_NE(options, nullptr);
+    SendMessageW(control(options, IDC_txtIFI), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"keep.me"));
+    click(options, IDC_cmdIFIAdd);
+    click(options, IDC_cmdAccept);
+    ASSERT_FALSE(IsWindow(options));
+    EXPECT_EQ(testenv::readFile(app.file(L"IFI.sol")), "keep.me\r\n");
+    HWND log = cleanAndWaitForLog(p, main);
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(testenv::exists(folder.file(L"keep.me"))) << "the accepted list is the one the clean used";
+    EXPECT_FALSE(testenv::exists(folder.file(L"junk0.tmp")));
+    closeLog(main, log);
+    closeAndWait(p, main);
+}
+
+// The delete method accepted while a clean runs applies from the next run:
+// the running clean goes on deleting, nothing reaches the Recycle Bin.
+TEST(MainWindow, SettingsAcceptedDuringARunApplyFromTheNextRun)
+{
+    testenv::TempFolder app, folder;
+    constexpr int kFiles = 1500;
+    prepareUserFolderClean(app, folder, kFiles);
+    SHQUERYRBINFO before{};
+    before.cbSize = sizeof before;
+    SHQueryRecycleBinW(nullptr, &before);
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageW(GetDlgItem(main, IDC_cmdClean), BM_CLICK, 0, 0);
+    for (int i = 0; i < 200 && !IsWindowEnabled(GetDlgItem(main, IDC_cmdStop)); ++i)
+        Sleep(10);
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_cmdStop))) << "the run started";
+    PostMessageW(main, WM_COMMAND, IDM_mnuOptions, 0);
+    HWND options = p.waitForWindow(L"Sorvane - Options", 15000);
+    ASSERT_NE(options, nullptr);
+    SendMessageW(control(options, IDC_optRecyclebin), BM_CLICK, 0, 0);
+    click(options, IDC_cmdAccept);
+    const bool acceptedDuringRun = IsWindowEnabled(GetDlgItem(main, IDC_cmdStop)) != FALSE;
+    HWND log = p.waitForWindow(L"Sorvane - Clean Log", 60000);
+    ASSERT_NE(log, nullptr);
+    ASSERT_TRUE(acceptedDuringRun) << "the run ended before Accept: make it longer";
+    SHQUERYRBINFO after{};
+    after.cbSize = sizeof after;
+    SHQueryRecycleBinW(nullptr, &after);
+    EXPECT_EQ(after.i64NumItems, before.i64NumItems) << "the running clean kept its delete method";
+    EXPECT_FALSE(testenv::exists(folder.file(L"junk0.tmp")));
+    EXPECT_NE(testenv::readFile(app.file(L"Settings.ini")).find("DelMethod=R"), std::string::npos);
+    closeLog(main, log);
+    // The next run takes the accepted method.
+    testenv::writeFile(folder.file(L"next.tmp"), "junk");
+    log = cleanAndWaitForLog(p, main);
+    ASSERT_NE(log, nullptr);
+    SHQueryRecycleBinW(nullptr, &after);
+    EXPECT_EQ(after.i64NumItems, before.i64NumItems + 1);
+    closeLog(main, log);
     closeAndWait(p, main);
 }

@@ -25,13 +25,6 @@ RegFile parsedFile(const std::wstring& file)
     return text ? parseRegFile(*text) : RegFile{};
 }
 
-std::wstring writeRegFile(TempFolder& dir, const std::wstring& text)
-{
-    const std::wstring file = dir.file(L"hand.reg");
-    EXPECT_TRUE(exportRegistryBackup(file, text));
-    return file;
-}
-
 } // namespace
 
 TEST(RegUndo, EveryValueTypeComesBackByteForByteThroughTheProgramsOwnRestore)

@@ -153,7 +153,11 @@ TEST_F(OptionsTest, FirstAcceptOnAFreshMachineWritesEveryFile)
     EXPECT_EQ(text(IDC_txtGenerealBackup), app.path() + L"\\Backup\\");
     EXPECT_TRUE(checked(IDC_optBackupAlways));
     EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
-    EXPECT_EQ(entries(IDC_lstUDFO), defaultUserDefinedFolders());
+    // The folders a new user cleans, as the platform names them.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::vector<std::wstring> factoryFolders = {temp, L"C:\\windows\\temp\\"};
+    EXPECT_EQ(entries(IDC_lstUDFO), factoryFolders);
     EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), static_cast<int>(defaultUnnecessaryRules().size()));
     // The Windows folder's drive is the one drive selected.
     EXPECT_EQ(SendMessageW(w->control(IDC_lstSearch), LB_GETSELCOUNT, 0, 0), 1);
@@ -167,7 +171,7 @@ TEST_F(OptionsTest, FirstAcceptOnAFreshMachineWritesEveryFile)
     EXPECT_EQ(file(L"IE.sol"), "");
     EXPECT_EQ(file(L"UDIFO.sol"), "");
     EXPECT_EQ(file(L"UDFI.sol"), "");
-    EXPECT_EQ(*loadFolderList(app.file(L"UDFO.sol")), defaultUserDefinedFolders());
+    EXPECT_EQ(*loadFolderList(app.file(L"UDFO.sol")), factoryFolders);
     EXPECT_EQ(loadRules(app.file(L"UNFI.sol"), L""), defaultUnnecessaryRules());
     const auto search = readLines(app.file(L"search.sol"));
     ASSERT_TRUE(search.has_value());
@@ -317,20 +321,35 @@ TEST_F(OptionsTest, ListButtonsAddRemoveAndRestoreDefaults)
     w->press(IDC_cmdUDFIAdd);
     EXPECT_EQ(entries(IDC_lstUDFI), (std::vector<std::wstring>{dir.file(L"x.dat")}));
 
-    // Defaults delete the file at once; Cancel does not bring it back.
+    // Defaults fill the tab only: Cancel keeps the user's files as they were.
+    const std::vector<std::wstring> factoryNames = {
+        L"Data.BAK",    L"Calendar.TMP", L"Data.SAV",    L"HTTP.Log", L"FTP.Log",     L"DONOTDEL.TMP",
+        L"Default.PIF", L"_DEFAULT.PIF", L"DRELRES.PIF", L"WZ.PIF",   L"INSTALL.Log", L"UNINSTALL.Log",
+        L"MODEM.Log",   L"SCRIPT.BAK",   L"WIN.BAK",     L"WIN.OLD",  L"WNCCDCTL.Log"};
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::vector<std::wstring> factoryFolders = {temp, L"C:\\windows\\temp\\"};
+    writeFile(app.file(L"UNFI.sol"), "0\x01*.mine\x01Mine\r\n");
     w->press(IDC_cmdIFIDefaults);
     w->press(IDC_cmdUDFODefaults);
-    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
-    EXPECT_EQ(entries(IDC_lstUDFO), defaultUserDefinedFolders());
-    EXPECT_FALSE(exists(app.file(L"IFI.sol")));
-    EXPECT_FALSE(exists(app.file(L"UDFO.sol")));
+    w->press(IDC_cmdUnnecessaryFilesDefaults);
+    EXPECT_EQ(entries(IDC_lstIFI), factoryNames);
+    EXPECT_EQ(entries(IDC_lstUDFO), factoryFolders);
+    EXPECT_GT(ListView_GetItemCount(w->control(IDC_lstvUnnecessaaryFiles)), 10) << "the factory rules";
     w->press(IDC_opt_cmdCancel);
     EXPECT_FALSE(w->isOpen());
-    EXPECT_FALSE(exists(app.file(L"IFI.sol")));
-    EXPECT_EQ(file(L"UDIFO.sol"), toAnsi(dir.file(L"gone1") + L"\\\r\n")) << "Cancel writes nothing";
+    EXPECT_EQ(file(L"IFI.sol"), "") << "Cancel writes nothing, and Defaults deleted nothing";
+    EXPECT_EQ(file(L"UDFO.sol"), toAnsi(dir.file(L"gone2") + L"\\\r\n"));
+    EXPECT_EQ(file(L"UNFI.sol"), "0\x01*.mine\x01Mine\r\n");
+    EXPECT_EQ(file(L"UDIFO.sol"), toAnsi(dir.file(L"gone1") + L"\\\r\n"));
 
+    // Defaults, then Accept, writes the defaults.
     open();
-    EXPECT_EQ(entries(IDC_lstIFI), defaultIgnoredFileNames());
+    EXPECT_TRUE(entries(IDC_lstIFI).empty());
+    w->press(IDC_cmdIFIDefaults);
+    accept();
+    open();
+    EXPECT_EQ(entries(IDC_lstIFI), factoryNames);
     type(IDC_txtUDFI, dir.file(L"x.dat"));
     w->press(IDC_cmdUDFIAdd);
     check(IDC_chkUDFI, true);
@@ -374,8 +393,11 @@ TEST_F(OptionsTest, UnnecessaryFileTypes)
     open(5);
     EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), before + 1);
     w->press(IDC_cmdUnnecessaryFilesDefaults);
-    EXPECT_FALSE(exists(app.file(L"UNFI.sol")));
+    EXPECT_EQ(loadRules(app.file(L"UNFI.sol"), L"").size(), defaultUnnecessaryRules().size() + 1)
+        << "nothing is written before Accept";
     EXPECT_EQ(rows(IDC_lstvUnnecessaaryFiles), before);
+    accept();
+    EXPECT_EQ(loadRules(app.file(L"UNFI.sol"), L""), defaultUnnecessaryRules());
 }
 
 // The Keep Cookies tab and the cookie window it opens.
