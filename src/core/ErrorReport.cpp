@@ -11,7 +11,7 @@
 
 namespace sorvane {
 
-const wchar_t* const kDefaultVendorSite = L"http://www.sorvane.example";
+const wchar_t* const kDefaultVendorSite = L"https://www.sorvane.example";
 
 namespace {
 PendingError g_pending;

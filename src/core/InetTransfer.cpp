@@ -23,13 +23,81 @@ using UniqueInternet = win::UniqueHandle<HINTERNET, CloseInternet, nullInternet>
 struct Job {
     std::wstring url;
     unsigned long timeoutMs = 0;
+    InetTransfer::RedirectRule rule;
     std::optional<HttpResponse> response;
     win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 } // namespace
 
-std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs)
+namespace {
+
+struct UrlParts {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
+    std::wstring host;
+    INTERNET_PORT port = 0;
+};
+
+std::optional<UrlParts> crack(const std::wstring& url)
+{
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    std::vector<wchar_t> host(url.size() + 1);
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    if (url.empty() || !WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+        return std::nullopt;
+    return UrlParts{parts.nScheme, std::wstring(parts.lpszHostName, parts.dwHostNameLength), parts.nPort};
+}
+
+// The address a Location header leads to: absolute, or a path on the same
+// site; nothing for anything else.
+std::optional<std::wstring> redirectTarget(const std::wstring& from, const std::wstring& location)
+{
+    if (location.rfind(L"https://", 0) == 0 || location.rfind(L"http://", 0) == 0)
+        return location;
+    if (location.empty() || location[0] != L'/' || (location.size() > 1 && location[1] == L'/'))
+        return std::nullopt;
+    const auto site = crack(from);
+    if (!site)
+        return std::nullopt;
+    return std::wstring(site->scheme == INTERNET_SCHEME_HTTPS ? L"https://" : L"http://") + site->host + L":" +
+           std::to_wstring(site->port) + location;
+}
+
+std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location);
+
+} // namespace
+
+bool sameSite(const std::wstring& a, const std::wstring& b)
+{
+    const auto x = crack(a), y = crack(b);
+    return x && y && x->scheme == y->scheme && x->port == y->port && _wcsicmp(x->host.c_str(), y->host.c_str()) == 0;
+}
+
+std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
+                                    const InetTransfer::RedirectRule& rule)
+{
+    std::wstring current = url;
+    for (int hops = 0;; ++hops) {
+        std::wstring location;
+        auto response = httpGetOnce(current, timeoutMs, location);
+        if (!response)
+            return response;
+        const bool redirect = response->status == 301 || response->status == 302 || response->status == 303 ||
+                              response->status == 307 || response->status == 308;
+        if (!redirect || hops >= 5 || !rule)
+            return response;
+        const auto next = redirectTarget(current, location);
+        if (!next || !rule(*next))
+            return response;
+        current = *next;
+    }
+}
+
+namespace {
+
+std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location)
 {
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -49,6 +117,9 @@ std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeo
                                        WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session)
         return std::nullopt;
+    // Redirects are the caller's decision, never WinHTTP's.
+    DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
     const int t = static_cast<int>(timeoutMs);
     WinHttpSetTimeouts(session.get(), t, t, t, t);
     UniqueInternet connection(WinHttpConnect(session.get(), parts.lpszHostName, parts.nPort, 0));
@@ -57,6 +128,9 @@ std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeo
     const DWORD flags = (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH;
     UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                               WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
+    if (request)
+        WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
     if (!request ||
         !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
@@ -74,12 +148,23 @@ std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeo
                                 headers.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
             response.headers.assign(headers.c_str());
     }
+    DWORD locationBytes = 0;
+    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &locationBytes,
+                        WINHTTP_NO_HEADER_INDEX);
+    if (locationBytes > 0) {
+        std::wstring buf(locationBytes / sizeof(wchar_t) + 1, L'\0');
+        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, buf.data(),
+                                &locationBytes, WINHTTP_NO_HEADER_INDEX))
+            location.assign(buf.c_str());
+    }
     char buf[65536];
     DWORD got = 0;
     while (WinHttpReadData(request.get(), buf, sizeof buf, &got) && got > 0)
         response.body.append(buf, got);
     return response;
 }
+
+} // namespace
 
 std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
 {
@@ -94,11 +179,12 @@ std::optional<HttpResponse> InetTransfer::fetch(const std::wstring& url)
     auto job = std::make_shared<Job>();
     job->url = url;
     job->timeoutMs = m_timeoutMs;
+    job->rule = m_redirectRule;
     if (!job->done)
         return std::nullopt;
     try {
         std::thread([job] {
-            job->response = httpGet(job->url, job->timeoutMs);
+            job->response = httpGet(job->url, job->timeoutMs, job->rule);
             SetEvent(job->done.get());
         }).detach();
     } catch (...) {

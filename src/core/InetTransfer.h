@@ -4,6 +4,7 @@
 // has not finished by then is abandoned (the helper ends on its own when the
 // connection fails). So an offline machine or a server that never answers
 // cannot hold the window for long.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,15 +32,25 @@ public:
     std::optional<HttpResponse> fetch(const std::wstring& url);
     // Each phase of a request (connect, send, receive) may take this long.
     void setTimeout(unsigned long ms) noexcept { m_timeoutMs = ms; }
+    // Which redirects are followed: none unless the rule accepts the new
+    // address. A redirect not followed is the answer itself (its 3xx status).
+    using RedirectRule = std::function<bool(const std::wstring& url)>;
+    void setRedirectRule(RedirectRule rule) { m_redirectRule = std::move(rule); }
 
 private:
     unsigned long m_timeoutMs = 3000;
+    RedirectRule m_redirectRule;
 };
+
+// Whether two addresses name the same scheme, host and port.
+bool sameSite(const std::wstring& a, const std::wstring& b);
 
 // The main window's transfer object.
 InetTransfer& mainTransfer();
 
 // One blocking GET with WinHTTP time-outs; used by the helper thread.
-std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs);
+// WinHTTP follows no redirect on its own: `rule` decides each one.
+std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
+                                    const InetTransfer::RedirectRule& rule = {});
 
 } // namespace sorvane

@@ -10,8 +10,11 @@
 #include "options/ListFiles.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <winhttp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace sorvane {
@@ -31,6 +34,10 @@ InetTransfer& updateTransfer()
     static InetTransfer& transfer = []() -> InetTransfer& {
         static InetTransfer t;
         t.setTimeout(10000);
+        // A redirect is followed only within the vendor's own site (same
+        // scheme, host and port): never to another host, nor down to HTTP.
+        t.setRedirectRule(
+            [](const std::wstring& url) { return sameSite(url, vendorSite()) && isAllowedUpdateUrl(url); });
         return t;
     }();
     return transfer;
@@ -168,19 +175,84 @@ void waitPumping(unsigned long ms)
     }
 }
 
+std::optional<VersionFile> parseVersionFile(std::string_view body)
+{
+    const size_t end = body.find_first_of("\r\n");
+    const std::string_view first = body.substr(0, end);
+    VersionFile file;
+    // The whole first line is the number: "503 Service Unavailable" is not.
+    size_t digits = 0;
+    while (digits < first.size() && first[digits] >= '0' && first[digits] <= '9')
+        ++digits;
+    const std::string_view rest = first.substr(digits);
+    if (digits == 0 || rest.find_first_not_of(" \t") != std::string_view::npos)
+        return std::nullopt;
+    const auto number = versionNumber(first);
+    if (!number)
+        return std::nullopt;
+    file.version = *number;
+    if (end != std::string_view::npos) {
+        std::string_view after = body.substr(end);
+        while (!after.empty() && (after.front() == '\r' || after.front() == '\n'))
+            after.remove_prefix(1);
+        std::string_view second = after.substr(0, after.find_first_of("\r\n"));
+        while (!second.empty() && (second.back() == ' ' || second.back() == '\t'))
+            second.remove_suffix(1);
+        if (!second.empty()) {
+            if (second.size() != 64 || second.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)
+                return std::nullopt;  // a damaged hash line announces nothing
+            file.sha256.assign(second);
+            for (auto& c : file.sha256)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return file;
+}
+
+std::string sha256Hex(std::string_view bytes)
+{
+    BCRYPT_ALG_HANDLE alg = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    unsigned char digest[32] = {};
+    bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0;
+    ok = ok && BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+    for (size_t at = 0; ok && at < bytes.size(); at += 1u << 30) {
+        const ULONG n = static_cast<ULONG>(std::min<size_t>(bytes.size() - at, 1u << 30));
+        ok = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)), n, 0) >= 0;
+    }
+    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+    if (hash)
+        BCryptDestroyHash(hash);
+    if (alg)
+        BCryptCloseAlgorithmProvider(alg, 0);
+    if (!ok)
+        return "";
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : digest) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
 bool Updater::checkForUpdate(const std::wstring& installed)
 {
     if (!isConnected())
         return false;
     const std::wstring url = vendorUrl(kVersionFile);
     const auto response = fetchAllowed(url);
-    if (!response || contentLengthOf(response->headers) <= 0)
+    // Only the file itself counts: an error page or a redirect not
+    // followed announces nothing, whatever digits it starts with.
+    if (!response || response->status != 200 || contentLengthOf(response->headers) <= 0)
         return false;
     // A version file that holds no number announces nothing (it never
     // lowers the installed version).
-    const auto announced = versionNumber(response->body);
-    if (!announced)
+    const auto file = parseVersionFile(response->body);
+    if (!file)
         return false;
+    m_sha256 = file->sha256;
+    const std::optional<int16_t> announced = file->version;
     const int16_t old = versionNumber(toAnsi(installed)).value_or(0);
     m_new = *announced;
     if (old < m_new)
@@ -196,10 +268,14 @@ bool Updater::downloadUpdate()
         return false;
     const std::wstring url = vendorUrl(kUpdateFile);
     const auto response = fetchAllowed(url);
-    if (!response || response->status >= 400)
+    if (!response || response->status != 200)
         return false;
     const int32_t length = contentLengthOf(response->headers);
     if (!downloadSizeAccepted(response->body.size(), length) || !isWindowsExecutableForThisMachine(response->body))
+        return false;
+    // The version file named the exact build: anything else is refused and
+    // never started.
+    if (!m_sha256.empty() && sha256Hex(response->body) != m_sha256)
         return false;
     return step(L"modUpdate,downloadUpdate", [&] { writeFileBytes(appFile(kDownloaded), response->body); });
 }
@@ -213,7 +289,8 @@ bool Updater::installUpdate()
         return false;
     step(L"modUpdate,installUpdate", [&] {
         setUpdateValue(L"App", formatGeneralDate(localNow()));
-        setUpdateValue(L"ver", std::to_wstring(m_new));
+        // "ver" follows once the new build runs as the program.
+        setUpdateValue(L"newver", std::to_wstring(m_new));
         setUpdateValue(L"Up", L"b");
         setUpdateValue(L"donreq", L"z");
     });
@@ -270,6 +347,7 @@ bool finishUpdate()
             // this start goes on as the program.
             DeleteFileW(temp.c_str());
             step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"a"); });
+            deleteRegValues(HKEY_LOCAL_MACHINE, L"newver", kUpdateKey);
             return false;
         }
         step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"c"); });
@@ -278,6 +356,11 @@ bool finishUpdate()
         return true;
     }
     if (up.find(L'c') != std::wstring::npos) {
+        // The new build runs as the program: now it is the installed version.
+        const std::wstring newVersion = getRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"newver");
+        if (!newVersion.empty())
+            step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"ver", newVersion); });
+        deleteRegValues(HKEY_LOCAL_MACHINE, L"newver", kUpdateKey);
         waitPumping(5000);
         DeleteFileW(appFile(kDownloaded).c_str());
         step(L"modUpdate,finishUpdate", [&] { setUpdateValue(L"Up", L"a"); });

@@ -33,6 +33,16 @@ int32_t getContentLength(const std::wstring& url);
 // The number a version file starts with; nothing when it starts with none
 // or the number does not fit in 16 bits.
 std::optional<int16_t> versionNumber(std::string_view text);
+// The version file: its first line the number alone, its optional second
+// line the SHA-256 of the update (64 hex digits, kept in lower case).
+struct VersionFile {
+    int16_t version = 0;
+    std::string sha256;
+};
+// Nothing when the first line is not a number alone or the second line is
+// there but not a hash.
+std::optional<VersionFile> parseVersionFile(std::string_view body);
+std::string sha256Hex(std::string_view bytes);
 // A Windows executable for the machine this program is built for: an MZ
 // header whose PE header names this build's processor.
 bool isWindowsExecutableForThisMachine(std::string_view bytes);
@@ -61,6 +71,7 @@ public:
 private:
     int16_t m_new = 0;
     int m_attempts = 0;
+    std::string m_sha256;  // from the version file; empty: not announced
 };
 
 // Starts a program of the application folder, minimized with focus.

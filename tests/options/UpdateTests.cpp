@@ -45,6 +45,7 @@ protected:
     ScopedRegValue up{HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", nullptr};
     ScopedRegValue donreq{HKEY_LOCAL_MACHINE, kUpdateKey, L"donreq", nullptr};
     ScopedRegValue app_{HKEY_LOCAL_MACHINE, kUpdateKey, L"App", nullptr};
+    ScopedRegValue newver{HKEY_LOCAL_MACHINE, kUpdateKey, L"newver", nullptr};
     // Wine would hand the completion page to a browser of the host.
     ScopedRegValue browsers{HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", L"Browsers", L"sorvane-no-browser"};
 };
@@ -135,7 +136,8 @@ TEST_F(UpdateTest, OnlyAWholeExecutableIsTakenAndSixAttemptsAreMade)
     EXPECT_EQ(u.attempts(), 1);
     EXPECT_EQ(readFile(app.file(L"qelt.exe")), exe);
     EXPECT_EQ(started, (std::vector<std::wstring>{app.file(L"qelt.exe")}));
-    EXPECT_EQ(updateValue(L"ver"), L"9");
+    EXPECT_EQ(updateValue(L"ver"), L"5") << "only the new build, running, is the installed version";
+    EXPECT_EQ(updateValue(L"newver"), L"9");
     EXPECT_EQ(updateValue(L"Up"), L"b");
     EXPECT_EQ(updateValue(L"donreq"), L"z");
     EXPECT_FALSE(updateValue(L"App").empty());
@@ -148,9 +150,14 @@ TEST_F(UpdateTest, SilentServerAndPlainHttpElsewhereAreNoUpdate)
     const ULONGLONG t0 = GetTickCount64();
     EXPECT_FALSE(isConnected());
     EXPECT_LT(GetTickCount64() - t0, 20000u) << "bounded by the time-outs";
-    setVendorSite(L"http://192.0.2.1");
+    // Another machine stands at a second loopback address, answering and
+    // recording: plain HTTP to it is never asked.
+    LoopbackServer elsewhere(false, "127.0.0.2");
+    elsewhere.route("/qelt.txt", LoopbackServer::response("200 OK", "9"));
+    setVendorSite(elsewhere.baseUrl());
     Updater u;
-    EXPECT_FALSE(u.checkForUpdate(L"1")) << "plain HTTP to another machine is never asked";
+    EXPECT_FALSE(u.checkForUpdate(L"1"));
+    EXPECT_FALSE(elsewhere.waitForRequest(500).has_value()) << "plain HTTP to another machine is never asked";
 }
 
 // The last stage: qelt.exe goes, the stage is complete, the notice comes
@@ -231,4 +238,84 @@ TEST_F(UpdateTest, WholeRoundTripEndsWithTheNewBuildRunning)
     PostMessageW(newMain, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process, 15000), WAIT_OBJECT_0);
     CloseHandle(process);
+}
+
+TEST(UpdateRules, TheVersionFileIsANumberAndAnOptionalHash)
+{
+    const std::string hash(64, 'a');
+    EXPECT_EQ(parseVersionFile("12")->version, 12);
+    EXPECT_EQ(parseVersionFile("12\r\n")->sha256, "");
+    const auto both = parseVersionFile("12\r\n" + std::string(64, 'A') + "\r\n");
+    ASSERT_TRUE(both.has_value());
+    EXPECT_EQ(both->sha256, hash) << "kept in lower case";
+    EXPECT_FALSE(parseVersionFile("503 Service Unavailable").has_value()) << "digits first are not a number alone";
+    EXPECT_FALSE(parseVersionFile("  7 beta").has_value());
+    EXPECT_FALSE(parseVersionFile("").has_value());
+    EXPECT_FALSE(parseVersionFile("12\r\nnot a hash").has_value());
+    EXPECT_FALSE(parseVersionFile("12\n" + std::string(63, 'a')).has_value());
+    EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// A hostile or broken vendor site: a redirect to another host, an error
+// page starting with digits, a build that is not the one announced.
+TEST_F(UpdateTest, RedirectsErrorPagesAndAWrongHashNeverInstall)
+{
+    LoopbackServer elsewhere(false, "127.0.0.2");
+    elsewhere.route("/qelt.txt", LoopbackServer::response("200 OK", "9"));
+    elsewhere.route("/qeltupdate.exe", LoopbackServer::response("200 OK", ownExecutable()));
+    Updater u;
+    std::vector<std::wstring> started;
+    u.start = [&](const std::wstring& exe) {
+        started.push_back(exe);
+        return true;
+    };
+    // A redirect off the vendor's site is not followed.
+    server.route("/qelt.txt", "HTTP/1.1 302 Found\r\nLocation: " + toAnsi(elsewhere.baseUrl()) +
+                                  "/qelt.txt\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_FALSE(u.checkForUpdate(L"5"));
+    server.route("/qeltupdate.exe", "HTTP/1.1 302 Found\r\nLocation: " + toAnsi(elsewhere.baseUrl()) +
+                                        "/qeltupdate.exe\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_FALSE(u.installUpdate());
+    EXPECT_FALSE(elsewhere.waitForRequest(500).has_value()) << "the other host was never asked";
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+
+    // Within the site a redirect is followed.
+    server.route("/qelt.txt", "HTTP/1.1 302 Found\r\nLocation: /v2/qelt.txt\r\nContent-Length: 0\r\n\r\n");
+    server.route("/v2/qelt.txt", LoopbackServer::response("200 OK", "7"));
+    EXPECT_TRUE(u.checkForUpdate(L"5"));
+
+    // An error page is no version file, whatever it starts with.
+    server.route("/qelt.txt", "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 3\r\n\r\n999");
+    EXPECT_FALSE(u.checkForUpdate(L"5"));
+    announce("503 Service Unavailable");
+    EXPECT_FALSE(u.checkForUpdate(L"5"));
+
+    // The announced hash decides: another build is refused and never started.
+    const std::string exe = ownExecutable();
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe));
+    announce("9\r\n" + sha256Hex(exe + "x"));
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
+    EXPECT_FALSE(u.installUpdate());
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    EXPECT_TRUE(started.empty());
+    announce("9\r\n" + sha256Hex(exe));
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
+    EXPECT_TRUE(u.installUpdate());
+    EXPECT_EQ(started.size(), 1u);
+}
+
+// A new build that cannot take the program's place leaves the installed
+// version as it was, so the next check offers the update again.
+TEST_F(UpdateTest, AFailedReplacementIsNotReportedAsUpToDate)
+{
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"Up", L"b");
+    writeRegString(HKEY_LOCAL_MACHINE, kUpdateKey, L"newver", L"9");
+    // No downloaded build to copy: the replacement fails.
+    EXPECT_FALSE(finishUpdate());
+    EXPECT_EQ(updateValue(L"Up"), L"a");
+    EXPECT_EQ(updateValue(L"ver"), L"5");
+    EXPECT_FALSE(regValueExists(HKEY_LOCAL_MACHINE, kUpdateKey, L"newver"));
+    announce("9");
+    Updater u;
+    EXPECT_TRUE(u.checkForUpdate(updateValue(L"ver")));
 }

@@ -7,14 +7,14 @@
 
 namespace testenv {
 
-LoopbackServer::LoopbackServer(bool silent) : m_silent(silent)
+LoopbackServer::LoopbackServer(bool silent, const char* address) : m_address(address), m_silent(silent)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, address, &addr.sin_addr);
     addr.sin_port = 0;
     bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     int len = sizeof addr;
@@ -50,7 +50,10 @@ std::string LoopbackServer::response(const std::string& status, const std::strin
     return r + "\r\n" + body;
 }
 
-std::wstring LoopbackServer::baseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(m_port); }
+std::wstring LoopbackServer::baseUrl() const
+{
+    return L"http://" + std::wstring(m_address.begin(), m_address.end()) + L":" + std::to_wstring(m_port);
+}
 
 void LoopbackServer::serve()
 {

@@ -14,8 +14,9 @@ namespace testenv {
 
 class LoopbackServer {
 public:
-    // A silent server accepts connections and never answers.
-    explicit LoopbackServer(bool silent = false);
+    // A silent server accepts connections and never answers. `address` is
+    // a loopback address ("127.0.0.2" stands for another machine).
+    explicit LoopbackServer(bool silent = false, const char* address = "127.0.0.1");
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -37,6 +38,7 @@ private:
 
     SOCKET m_listen = INVALID_SOCKET;
     unsigned short m_port = 0;
+    std::string m_address;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_cv;
