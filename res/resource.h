@@ -181,6 +181,7 @@
 #define IDC_chkRename 1821
 #define IDC_txtGenerealBackup 1822
 #define IDC_cmdBrowseBackup 1823
+#define IDC_chkErrorReports 1824
 // Searching
 #define IDC_lblSearch 1830
 #define IDC_lstSearch 1831

@@ -1,5 +1,6 @@
 #include "core/ErrorReport.h"
 
+#include "core/InetTransfer.h"
 #include "core/ReportQueue.h"
 #include "core/Registry.h"
 #include "core/Text.h"
@@ -7,7 +8,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwctype>
 
 namespace sorvane {
 
@@ -17,6 +20,7 @@ namespace {
 PendingError g_pending;
 SystemInfo g_info;
 std::wstring g_site = kDefaultVendorSite;
+bool g_reportsOn = true;
 } // namespace
 
 void raiseError(long number, std::wstring description) { throw AppError(number, std::move(description)); }
@@ -112,9 +116,13 @@ void reportError(std::wstring_view tag) noexcept
             return;
         }
         const PendingError err = g_pending;
-        // Queued for the background sender: the caller never waits on the
-        // network, and a full queue drops the report.
-        postReport(buildReportUrl(g_site, buildReportQuery(g_info, tag, err.number, err.description)));
+        // Only when the user lets them go, and only over HTTPS (plain HTTP
+        // to this machine's loopback for tests). Queued for the background
+        // sender: the caller never waits on the network, and a full queue
+        // drops the report.
+        if (g_reportsOn && isSecureOrLoopbackUrl(g_site))
+            postReport(buildReportUrl(g_site, buildReportQuery(g_info, tag, err.number,
+                                                               reportableDescription(err.description))));
     } catch (...) {
     }
     clearPendingError();
@@ -168,8 +176,47 @@ void gatherSystemInfo()
 const SystemInfo& systemInfo() { return g_info; }
 void setSystemInfo(SystemInfo info) { g_info = std::move(info); }
 
+bool errorReportsOn() { return g_reportsOn; }
+void setErrorReports(bool on) { g_reportsOn = on; }
+
+std::wstring reportableDescription(std::wstring_view description)
+{
+    // Words as the description separates them; quotes and brackets end one.
+    const auto separator = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' ||
+                                                  c == L'"' || c == L'\'' || c == L'(' || c == L')' ||
+                                                  c == L'<' || c == L'>' || c == L','; };
+    bool named = false;
+    std::wstring extension;
+    for (size_t i = 0; i < description.size();) {
+        while (i < description.size() && separator(description[i]))
+            ++i;
+        size_t end = i;
+        while (end < description.size() && !separator(description[end]))
+            ++end;
+        std::wstring_view word = description.substr(i, end - i);
+        i = end;
+        while (!word.empty() && (word.back() == L'.' || word.back() == L':' || word.back() == L';'))
+            word.remove_suffix(1);
+        const bool path = word.find_first_of(L"\\/") != std::wstring_view::npos ||
+                          (word.size() >= 2 && word[1] == L':');
+        const size_t dot = word.find_last_of(L'.');
+        const bool ext = dot != std::wstring_view::npos && dot > 0 && dot + 1 < word.size() &&
+                         word.size() - dot - 1 <= 8 &&
+                         std::all_of(word.begin() + static_cast<std::ptrdiff_t>(dot) + 1, word.end(),
+                                     [](wchar_t c) { return iswalnum(c) != 0; });
+        if (!path && !ext)
+            continue;
+        // A path, or a name with an extension: the whole text goes.
+        named = true;
+        if (ext && extension.empty())
+            extension = std::wstring(word.substr(dot));
+    }
+    return named ? extension : std::wstring(description);
+}
+
 void loadVendorSite()
 {
+    g_reportsOn = trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0";
     std::wstring site = trim(readSetting(L"Internet", L"VendorSite", kDefaultVendorSite));
     while (!site.empty() && site.back() == L'/')
         site.pop_back();

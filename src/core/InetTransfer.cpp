@@ -69,6 +69,18 @@ std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long t
 
 } // namespace
 
+bool isSecureOrLoopbackUrl(std::wstring_view url)
+{
+    const auto parts = crack(std::wstring(url));
+    if (!parts)
+        return false;
+    if (parts->scheme == INTERNET_SCHEME_HTTPS)
+        return true;
+    const std::wstring& h = parts->host;
+    return parts->scheme == INTERNET_SCHEME_HTTP &&
+           (h == L"127.0.0.1" || _wcsicmp(h.c_str(), L"localhost") == 0 || h == L"[::1]" || h == L"::1");
+}
+
 bool sameSite(const std::wstring& a, const std::wstring& b)
 {
     const auto x = crack(a), y = crack(b);

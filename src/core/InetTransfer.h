@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace sorvane {
 
@@ -42,6 +43,8 @@ private:
     RedirectRule m_redirectRule;
 };
 
+// HTTPS anywhere, plain HTTP only to this machine's loopback.
+bool isSecureOrLoopbackUrl(std::wstring_view url);
 // Whether two addresses name the same scheme, host and port.
 bool sameSite(const std::wstring& a, const std::wstring& b);
 

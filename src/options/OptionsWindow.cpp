@@ -476,6 +476,8 @@ void OptionsWindow::getGeneral()
     step(tag, [&] { setChecked(IDC_chkAutoClean, flagSetting(L"General", L"AutoClean", L"0")); });
     step(tag, [&] { setChecked(IDC_chkExtraSecurity, flagSetting(L"General", L"ExtraS", L"0")); });
     step(tag, [&] { setChecked(IDC_chkRename, flagSetting(L"General", L"Rename", L"0")); });
+    // Anything but "0" sends them, as the reporter reads it.
+    setChecked(IDC_chkErrorReports, trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0");
     const auto select = [&](int id, const wchar_t* key, const wchar_t* defaultValue, int first, int last) {
         step(tag, [&] {
             const auto v = parseInt16(readSetting(L"General", key, defaultValue));
@@ -613,6 +615,10 @@ void OptionsWindow::saveGeneral()
             deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
     });
     step(tag, [&] { writeSetting(L"General", L"StartupClean", flagText(checked(IDC_chkCleanStartup))); });
+    step(tag, [&] {
+        writeSetting(L"Internet", L"ErrorReports", flagText(checked(IDC_chkErrorReports)));
+        setErrorReports(checked(IDC_chkErrorReports));
+    });
     step(tag, [&] { writeSetting(L"General", L"AutoClean", flagText(checked(IDC_chkAutoClean))); });
     const LRESULT unit = SendMessageW(control(IDC_cmbAutoClean), CB_GETCURSEL, 0, 0);
     const std::wstring duration = text(IDC_cmbAutoClean1);

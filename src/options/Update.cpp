@@ -76,21 +76,7 @@ uint16_t thisMachine()
 
 std::wstring vendorUrl(std::wstring_view file) { return vendorSite() + L"/" + std::wstring(file); }
 
-bool isAllowedUpdateUrl(std::wstring_view url)
-{
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    std::wstring u(url), host(url.size() + 1, L'\0');
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = static_cast<DWORD>(host.size());
-    if (!WinHttpCrackUrl(u.c_str(), static_cast<DWORD>(u.size()), 0, &parts))
-        return false;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
-        return true;
-    const std::wstring h(parts.lpszHostName, parts.dwHostNameLength);
-    return parts.nScheme == INTERNET_SCHEME_HTTP &&
-           (h == L"127.0.0.1" || iequals(h, L"localhost") || h == L"[::1]" || h == L"::1");
-}
+bool isAllowedUpdateUrl(std::wstring_view url) { return isSecureOrLoopbackUrl(url); }
 
 bool isConnected()
 {

@@ -160,3 +160,47 @@ TEST_F(ErrorReportTest, BadSettingValuesAreReportedWithTheReadersTag)
     ASSERT_TRUE(target.has_value());
     EXPECT_NE(testenv::percentDecode(*target).find(",frmMain,getGeneral13Type mismatch"), std::string::npos);
 }
+
+TEST(ErrorReportText, APathOrFileNameLeavesOnlyItsExtension)
+{
+    EXPECT_EQ(reportableDescription(L"Invalid procedure call"), L"Invalid procedure call");
+    EXPECT_EQ(reportableDescription(L"The system cannot find the file specified."),
+              L"The system cannot find the file specified.");
+    EXPECT_EQ(reportableDescription(L"The file C:\\Users\\bob\\Secret plans.docx is too large to be a list file"),
+              L".docx") << "a path with a blank: its extension only";
+    EXPECT_EQ(reportableDescription(L"Cannot open \"D:\\data\\salary.xlsx\": access denied"), L".xlsx");
+    EXPECT_EQ(reportableDescription(L"bob-diary.txt is locked"), L".txt");
+    EXPECT_EQ(reportableDescription(L"\\\\server\\share\\folder is gone"), L"");
+    EXPECT_EQ(reportableDescription(L"Error in /home/bob/x"), L"");
+}
+
+TEST_F(ErrorReportTest, TurnedOffOrPlainHttpToAnotherMachineSendsNothing)
+{
+    writeSetting(L"Internet", L"ErrorReports", L"0");
+    loadVendorSite();
+    EXPECT_FALSE(errorReportsOn());
+    setPendingError(5, L"Invalid procedure call");
+    reportError(L"modFunctions,getPath");
+    EXPECT_FALSE(server.waitForRequest(1500).has_value()) << "turned off";
+
+    writeSetting(L"Internet", L"ErrorReports", L"1");
+    testenv::LoopbackServer elsewhere(false, "127.0.0.2");
+    writeSetting(L"Internet", L"VendorSite", elsewhere.baseUrl());
+    loadVendorSite();
+    EXPECT_TRUE(errorReportsOn());
+    setPendingError(5, L"Invalid procedure call");
+    reportError(L"modFunctions,getPath");
+    waitForReports(5000);
+    EXPECT_FALSE(elsewhere.waitForRequest(1500).has_value()) << "plain HTTP off this machine";
+
+    // A report carries the extension of a file it names, never the name.
+    writeSetting(L"Internet", L"VendorSite", server.baseUrl());
+    loadVendorSite();
+    setPendingError(53, L"File not found: C:\\Users\\bob\\tax-2026.pdf");
+    reportError(L"modFiles,loadIgnoreFiles");
+    const auto target = server.waitForRequest(5000);
+    ASSERT_TRUE(target.has_value());
+    const std::string sent = testenv::percentDecode(target->substr(kPath.size()));
+    EXPECT_EQ(sent.substr(sent.size() - 6), "53.pdf") << sent;
+    EXPECT_EQ(sent.find("bob"), std::string::npos);
+}

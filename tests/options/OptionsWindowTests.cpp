@@ -3,6 +3,7 @@
 // Backups tab's list, viewer and restore.
 #include "cleaners/DefaultRules.h"
 #include "core/AppFolder.h"
+#include "core/ErrorReport.h"
 #include "core/Registry.h"
 #include "win/ListColumns.h"
 #include "core/SystemPaths.h"
@@ -219,7 +220,11 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     check(IDC_optWipe, true);
     check(IDC_chkRename, true);
     check(IDC_chkStartWWindows, true);
+    EXPECT_TRUE(checked(IDC_chkErrorReports)) << "sent unless turned off";
+    check(IDC_chkErrorReports, false);
     accept();
+    EXPECT_EQ(setting(L"Internet", L"ErrorReports"), L"0");
+    EXPECT_FALSE(errorReportsOn()) << "at once, not after a restart";
     EXPECT_TRUE(host.autoOn);
     EXPECT_EQ(host.minutes, 120);
     EXPECT_EQ(setting(L"General", L"Duration"), L"2");
@@ -239,8 +244,11 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     EXPECT_TRUE(checked(IDC_optWipe));
     EXPECT_EQ(text(IDC_cmbAutoClean1), L"2");
     check(IDC_chkStartWWindows, false);
+    EXPECT_FALSE(checked(IDC_chkErrorReports));
+    check(IDC_chkErrorReports, true);
     SendMessageW(w->control(IDC_cmbAutoClean), CB_SETCURSEL, 0, 0);  // "Minutes"
     accept();
+    EXPECT_TRUE(errorReportsOn());
     EXPECT_EQ(host.minutes, 2);
     EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
 }
