@@ -5,6 +5,7 @@
 #include "core/Deletion.h"
 #include "core/ErrorReport.h"
 #include "core/FileSearch.h"
+#include "core/LogonTask.h"
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
@@ -57,14 +58,6 @@ bool flagSetting(const wchar_t* section, const wchar_t* key, const wchar_t* defa
 }
 
 std::wstring flagText(bool on) { return on ? L"1" : L"0"; }
-
-// A folder and a file name, joined with exactly one backslash.
-std::wstring joinPath(std::wstring folder, std::wstring_view name)
-{
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder + L"\\" + std::wstring(name);
-}
 
 std::wstring withBackslash(std::wstring folder)
 {
@@ -470,7 +463,9 @@ void OptionsWindow::getGeneral()
 {
     constexpr const wchar_t* tag = L"frmOptions,getGeneral";
     step(tag, [&] {
-        setChecked(IDC_chkStartWWindows, !getRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName).empty());
+        // The logon task, or the Run value of earlier versions.
+        setChecked(IDC_chkStartWWindows, readLogonTask().exists ||
+                                             !getRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName).empty());
     });
     step(tag, [&] { setChecked(IDC_chkCleanStartup, flagSetting(L"General", L"StartupClean", L"0")); });
     step(tag, [&] { setChecked(IDC_chkAutoClean, flagSetting(L"General", L"AutoClean", L"0")); });
@@ -609,10 +604,22 @@ void OptionsWindow::saveGeneral()
 {
     constexpr const wchar_t* tag = L"frmOptions,saveGeneral";
     step(tag, [&] {
-        if (checked(IDC_chkStartWWindows))
-            writeRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName, startWithWindowsCommand());
-        else
+        std::wstring error;
+        if (checked(IDC_chkStartWWindows)) {
+            // A program that asks for administrator rights is started at
+            // logon by a task with highest privileges, never by the Run key.
+            if (registerLogonTask(thisExecutable(), error)) {
+                deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
+            } else {
+                setChecked(IDC_chkStartWWindows, false);
+                ask(L"Sorvane could not be set to start with Windows.\r\n\r\n" + error, MB_OK | MB_ICONEXCLAMATION);
+            }
+        } else {
+            if (!removeLogonTask(error))
+                ask(L"Sorvane could not be kept from starting with Windows.\r\n\r\n" + error,
+                    MB_OK | MB_ICONEXCLAMATION);
             deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
+        }
     });
     step(tag, [&] { writeSetting(L"General", L"StartupClean", flagText(checked(IDC_chkCleanStartup))); });
     step(tag, [&] {

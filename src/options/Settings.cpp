@@ -44,7 +44,9 @@ void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring
     replaceWithNew(temp, p);
 }
 
-std::wstring startWithWindowsCommand()
+std::wstring startWithWindowsCommand() { return L"\"" + thisExecutable() + L"\""; }
+
+std::wstring thisExecutable()
 {
     std::wstring exe(MAX_PATH, L'\0');
     for (;;) {
@@ -57,7 +59,7 @@ std::wstring startWithWindowsCommand()
         }
         exe.resize(exe.size() * 2);
     }
-    return L"\"" + exe + L"\"";
+    return exe;
 }
 
 OverwriteMethod overwriteMethodFromText(std::wstring_view text)

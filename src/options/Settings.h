@@ -19,11 +19,14 @@ std::wstring readSetting(std::wstring_view section, std::wstring_view key, std::
 // file keeps its previous content.
 void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring_view value);
 
-// "Start with Windows": a value of the user's Run key.
+// "Start with Windows" was a value of the user's Run key; a scheduled task
+// at logon replaces it, and the value goes when the task is made.
 inline constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const wchar_t* kRunValueName = L"Dustrel-2003";
 // What the Run value holds: this program's own executable, quoted.
 std::wstring startWithWindowsCommand();
+// The full path of this program's executable.
+std::wstring thisExecutable();
 
 // The Backup Method texts, in the order of the overwrite options.
 enum class OverwriteMethod { None, Always, Newer, Prompt, Never };

@@ -4,6 +4,7 @@
 #include "cleaners/DefaultRules.h"
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
+#include "core/LogonTask.h"
 #include "core/Registry.h"
 #include "win/ListColumns.h"
 #include "core/SystemPaths.h"
@@ -233,14 +234,33 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     EXPECT_EQ(setting(L"General", L"DelMethod"), L"W");
     EXPECT_EQ(host.current.intDelMethod, kWipe);
     EXPECT_EQ(host.current.bytRename, 1);
-    // Start with Windows names this very program, which exists.
-    const std::wstring run = getRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName);
-    EXPECT_EQ(run, startWithWindowsCommand());
-    EXPECT_TRUE(iendsWith(run, L"\\options_tests.exe\"")) << run;
-    EXPECT_EQ(run.front(), L'"');
+    // Start with Windows is a task at this user's logon, with highest
+    // privileges, that starts this very program; the old Run value goes.
+    // Wine's Task Scheduler keeps neither the trigger nor the program: there
+    // the user is told, and the box reads unticked.
+    const LogonTask task = readLogonTask();
+    if (task.exists) {
+        EXPECT_TRUE(iequals(task.path, thisExecutable())) << toAnsi(task.path);
+        EXPECT_TRUE(task.logonTrigger);
+        EXPECT_FALSE(task.triggerUser.empty());
+        EXPECT_TRUE(task.highest);
+        EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
+    } else {
+        std::printf("The logon task could not be checked here: the Task Scheduler did not keep it.\n");
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.back().rfind(L"Sorvane could not be set to start with Windows.\r\n\r\n", 0), 0u)
+            << toAnsi(asked.back());
+        EXPECT_NE(asked.back().find(L"did not keep"), std::wstring::npos) << toAnsi(asked.back());
+    }
+    // What is asked of the service, whatever it keeps.
+    const std::wstring xml = logonTaskXml(L"C:\\Tools & more\\Sorvane.exe", L"PC\\bob");
+    EXPECT_NE(xml.find(L"<LogonTrigger><Enabled>true</Enabled><UserId>PC\\bob</UserId></LogonTrigger>"),
+              std::wstring::npos);
+    EXPECT_NE(xml.find(L"<RunLevel>HighestAvailable</RunLevel>"), std::wstring::npos);
+    EXPECT_NE(xml.find(L"<Command>C:\\Tools &amp; more\\Sorvane.exe</Command>"), std::wstring::npos);
 
     open();
-    EXPECT_TRUE(checked(IDC_chkStartWWindows));
+    EXPECT_EQ(checked(IDC_chkStartWWindows), task.exists) << "a task that could not be made reads unticked";
     EXPECT_TRUE(checked(IDC_optWipe));
     EXPECT_EQ(text(IDC_cmbAutoClean1), L"2");
     check(IDC_chkStartWWindows, false);
@@ -250,7 +270,19 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     accept();
     EXPECT_TRUE(errorReportsOn());
     EXPECT_EQ(host.minutes, 2);
-    EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
+    EXPECT_FALSE(readLogonTask().exists) << "the box cleared removes the task";
+
+    // The Run value of an earlier version reads as on; Accept turns it into
+    // the task, or keeps it when no task could be made.
+    writeRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName, startWithWindowsCommand());
+    open();
+    EXPECT_TRUE(checked(IDC_chkStartWWindows));
+    accept();
+    EXPECT_EQ(readLogonTask().exists, task.exists);
+    EXPECT_EQ(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName), !task.exists);
+    std::wstring error;
+    EXPECT_TRUE(removeLogonTask(error)) << toAnsi(error);
+    deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
 }
 
 // Values the window cannot show leave its first choice, or none.

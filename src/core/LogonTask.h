@@ -1,0 +1,34 @@
+#pragma once
+// "Start with Windows" as a scheduled task: the program asks for
+// administrator rights, and Windows starts no such program from the Run key
+// at logon. A task at logon of the current user, run with highest
+// privileges, starts it. Task Scheduler 2.0 through its COM interface.
+#include <string>
+
+namespace sorvane {
+
+inline constexpr const wchar_t* kLogonTaskName = L"Sorvane Start with Windows";
+
+// What the registered task holds, as read back through the API.
+struct LogonTask {
+    bool exists = false;
+    bool logonTrigger = false;   // its one trigger is a logon
+    std::wstring triggerUser;    // the user whose logon starts it
+    bool highest = false;        // run with highest privileges
+    std::wstring path;           // the program it starts
+    std::wstring error;          // what could not be read
+};
+
+// The task as the Task Scheduler's XML format holds it: a logon trigger and
+// a principal of `user` (DOMAIN\\name), highest privileges, `exe` started in
+// its own folder, no time limit.
+std::wstring logonTaskXml(const std::wstring& exe, const std::wstring& user);
+// Registers (or replaces) the task for `exe` and reads it back; false with
+// the reason when it cannot be made or the service did not keep all of it
+// (the half-made task is removed).
+bool registerLogonTask(const std::wstring& exe, std::wstring& error);
+// Removes the task; true when it is gone (or was never there).
+bool removeLogonTask(std::wstring& error);
+LogonTask readLogonTask();
+
+} // namespace sorvane
