@@ -24,6 +24,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
                 return 0;
         } else if (activatePreviousInstance()) {
             return 0;
+        } else {
+            // The other one is ending: wait a little for it, then start.
+            instanceLock.waitUntilAlone(5000);
         }
     }
     if (finishUpdate())
@@ -42,6 +45,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         return 1;
     const int code = window.messageLoop();
     finishBackupArchive();
+    instanceLock.release();
     // Reports still queued get a short moment, never a wait at exit.
     shutdownReports(2000);
     return code;

@@ -7,6 +7,7 @@
 #include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
+#include "core/SingleInstance.h"
 #include "core/SystemPaths.h"
 #include "core/WaitWindow.h"
 #include "tools/ExplorerWindow.h"
@@ -677,6 +678,8 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
             m_panels.hideFrames();
         return false;
     case WM_CLOSE:
+        // From now on a new start is a start of its own.
+        SetPropW(hwnd(), kEndingProperty, reinterpret_cast<HANDLE>(1));
         if (m_run.running()) {
             // The run unwinds first; the window closes when it has returned.
             runState().bAbort = -1;
@@ -694,6 +697,7 @@ bool MainWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
 
 void MainWindow::onDestroy()
 {
+    RemovePropW(hwnd(), kEndingProperty);
     KillTimer(hwnd(), kTmrClean);
     KillTimer(hwnd(), kCleanAnimation);
     PostQuitMessage(0);

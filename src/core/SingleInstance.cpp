@@ -23,12 +23,38 @@ bool SingleInstance::waitUntilAlone(unsigned long ms)
     return !m_another;
 }
 
+namespace {
+
+struct MainSearch {
+    HWND alive = nullptr;
+    bool ending = false;
+};
+
+BOOL CALLBACK findMain(HWND hwnd, LPARAM lp)
+{
+    auto* s = reinterpret_cast<MainSearch*>(lp);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (lstrcmpW(cls, kMainWindowClass) != 0)
+        return TRUE;
+    if (GetPropW(hwnd, kEndingProperty)) {
+        s->ending = true;
+        return TRUE;
+    }
+    s->alive = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
 bool activatePreviousInstance()
 {
-    // The first instance may still be starting: give its window a moment to appear.
+    // The first instance may still be starting: give its window a moment to
+    // appear. An instance whose window is closing is never handed over to.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        HWND other = FindWindowW(kMainWindowClass, nullptr);
-        if (other) {
+        MainSearch search;
+        EnumWindows(findMain, reinterpret_cast<LPARAM>(&search));
+        if (HWND other = search.alive) {
             ShowWindow(other, SW_SHOW);
             if (IsIconic(other))
                 ShowWindow(other, SW_RESTORE);
@@ -38,6 +64,8 @@ bool activatePreviousInstance()
             SetForegroundWindow(active && IsWindowVisible(active) ? active : other);
             return true;
         }
+        if (search.ending)
+            return false;
         Sleep(100);
     }
     return false;

@@ -12,14 +12,20 @@ public:
     // Waits up to `ms` for the other instance to end (the program that
     // started an update restart is ending); true once this one is alone.
     bool waitUntilAlone(unsigned long ms);
+    // Lets the next start take over (this instance is ending).
+    void release() { m_mutex.reset(); }
 
 private:
     win::UniqueHandleNull m_mutex;
     bool m_another = false;
 };
 
+// Set on the main window as soon as it starts to close: a new start never
+// hands over to it.
+inline constexpr const wchar_t* kEndingProperty = L"Sorvane.Ending";
+
 // Brings the running instance's main window to the front. Returns true when
-// that window was found (this process then ends).
+// a window that is not closing was found (this process then ends).
 bool activatePreviousInstance();
 
 } // namespace sorvane

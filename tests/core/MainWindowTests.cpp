@@ -2,8 +2,10 @@
 // folder of its own, its window read from this process.
 #include "cleaners/DefaultRules.h"
 #include "core/Categories.h"
+#include "core/MainWindow.h"
 #include "core/MenuPanels.h"
 #include "core/Registry.h"
+#include "core/SingleInstance.h"
 #include "core/Text.h"
 #include "options/ListFiles.h"
 #include "resource.h"
@@ -147,7 +149,7 @@ TEST(MainWindow, StartupCleanWithNothingTickedAsksForACategory)
 
 TEST(MainWindow, SecondStartBringsTheFirstWindowBackAndEnds)
 {
-    testenv::TempFolder app;
+    testenv::TempFolder app, copy;
     SorvaneProcess first(app.path());
     HWND main = first.waitForMainWindow();
     ASSERT_NE(main, nullptr);
@@ -321,7 +323,7 @@ TEST(MainWindow, LogoffSavesTheTickedBoxes)
 
 TEST(MainWindow, SecondStartFrontsTheMessageTheFirstIsShowing)
 {
-    testenv::TempFolder app;
+    testenv::TempFolder app, copy;
     SorvaneProcess first(app.path());
     HWND main = first.waitForMainWindow();
     ASSERT_NE(main, nullptr);
@@ -488,4 +490,51 @@ TEST(MainWindow, SettingsAcceptedDuringARunApplyFromTheNextRun)
     EXPECT_EQ(after.i64NumItems, before.i64NumItems + 1);
     closeLog(main, log);
     closeAndWait(p, main);
+}
+
+// A double-click right after closing starts the program: the start does not
+// hand over to the instance that is ending.
+TEST(MainWindow, AStartOneSecondAfterClosingShowsTheProgram)
+{
+    testenv::TempFolder app, copy;
+    SorvaneProcess first(app.path());
+    HWND main = first.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    const ULONGLONG closed = GetTickCount64();
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    Sleep(1000);
+    SorvaneProcess second(copy.path());  // the first one's file is still in use
+    HWND again = second.waitForMainWindow(15000);
+    ASSERT_NE(again, nullptr) << "the second start shows its window";
+    EXPECT_TRUE(IsWindowVisible(again));
+    EXPECT_EQ(first.waitForExit(5000), 0u);
+    std::printf("the first instance ended %.1f s after its window closed\n",
+                static_cast<double>(GetTickCount64() - closed) / 1000.0);
+    closeAndWait(second, again);
+}
+
+// An instance whose window is closing (here: marked so, and slow to end)
+// is never handed over to: the new start waits a little, then shows itself.
+TEST(MainWindow, AStartNeverHandsOverToAnInstanceThatIsClosing)
+{
+    testenv::TempFolder app, copy;
+    SorvaneProcess first(app.path());
+    HWND main = first.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(SetPropW(main, kEndingProperty, reinterpret_cast<HANDLE>(1)));
+    SorvaneProcess second(copy.path());
+    HWND again = nullptr;
+    for (int i = 0; i < 150 && !again; ++i) {
+        Sleep(100);
+        DWORD pid = 0;
+        for (HWND w = FindWindowW(kMainWindowClass, nullptr); w; w = FindWindowExW(nullptr, w, kMainWindowClass, nullptr))
+            if (GetWindowThreadProcessId(w, &pid) && pid == second.pid())
+                again = w;
+    }
+    EXPECT_NE(again, nullptr) << "the second start shows a window of its own";
+    EXPECT_EQ(second.waitForExit(0), static_cast<DWORD>(STILL_ACTIVE));
+    RemovePropW(main, kEndingProperty);
+    if (again)
+        closeAndWait(second, again);
+    closeAndWait(first, main);
 }
