@@ -42,6 +42,9 @@
 #define IDC_Frame2 1210
 #define IDC_Frame3 1211
 #define IDC_Frame4 1212
+#define IDC_lblWindowsRelated 1213
+#define IDC_lblFilesFolders 1214
+#define IDC_Line1 1215
 
 // frmMain menus
 #define IDM_mnuClean 2001

@@ -259,6 +259,11 @@ void MainWindow::Form_Resize()
         GetWindowRect(item(IDC_picStatus), &status);
         MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&status), 2);
         MoveWindow(item(IDC_picStatus), 0, status.top, rc.right, status.bottom - status.top, TRUE);
+        // The separator under the panel titles spans the window.
+        RECT line;
+        GetWindowRect(item(IDC_Line1), &line);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&line), 2);
+        MoveWindow(item(IDC_Line1), 0, line.top, rc.right, std::max<LONG>(2, line.bottom - line.top), TRUE);
     });
 }
 

@@ -469,7 +469,9 @@ void OptionsWindow::getGeneral()
     });
     step(tag, [&] { setChecked(IDC_chkCleanStartup, flagSetting(L"General", L"StartupClean", L"0")); });
     step(tag, [&] { setChecked(IDC_chkAutoClean, flagSetting(L"General", L"AutoClean", L"0")); });
-    step(tag, [&] { setChecked(IDC_chkExtraSecurity, flagSetting(L"General", L"ExtraS", L"0")); });
+    // A malformed value is reported and left as it is unless the box changes.
+    m_extraSecurityMalformed = !step(tag, [&] { setChecked(IDC_chkExtraSecurity, flagSetting(L"General", L"ExtraS", L"0")); });
+    m_extraSecurityShown = checked(IDC_chkExtraSecurity);
     step(tag, [&] { setChecked(IDC_chkRename, flagSetting(L"General", L"Rename", L"0")); });
     // Anything but "0" sends them, as the reporter reads it.
     setChecked(IDC_chkErrorReports, trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0");
@@ -498,52 +500,65 @@ void OptionsWindow::getGeneral()
 
 void OptionsWindow::cmdAccept_Click()
 {
+    m_unsaved.clear();
     saveCookies();
     saveFolders(L"UDFO.sol", true);
     saveFolders(L"UDIFO.sol", false);
     saveUserDefinedFiles();
-    step(L"frmOptions,cmdAccept_Click", [&] { writeSetting(L"Ignore", L"Files", flagText(checked(IDC_chkIFI))); });
-    step(L"frmOptions,cmdAccept_Click", [&] { writeSetting(L"Ignore", L"Extensions", flagText(checked(IDC_chkIE))); });
-    step(L"frmOptions,cmdAccept_Click", [&] { writeSetting(L"Ignore", L"Folders", flagText(checked(IDC_chkIFO))); });
-    step(L"frmOptions,saveIgnoreFileExtensions", [&] { saveListFile(appFile(L"IFI.sol"), listEntries(IDC_lstIFI)); });
-    step(L"frmOptions,saveIgnoreFileExtensions", [&] { saveListFile(appFile(L"IE.sol"), listEntries(IDC_lstIE)); });
+    constexpr const wchar_t* tag = L"frmOptions,cmdAccept_Click";
+    saved(step(tag, [&] { writeSetting(L"Ignore", L"Files", flagText(checked(IDC_chkIFI))); }), L"Settings.ini");
+    saved(step(tag, [&] { writeSetting(L"Ignore", L"Extensions", flagText(checked(IDC_chkIE))); }), L"Settings.ini");
+    saved(step(tag, [&] { writeSetting(L"Ignore", L"Folders", flagText(checked(IDC_chkIFO))); }), L"Settings.ini");
+    constexpr const wchar_t* lists = L"frmOptions,saveIgnoreFileExtensions";
+    saved(step(lists, [&] { saveListFile(appFile(L"IFI.sol"), listEntries(IDC_lstIFI)); }), L"IFI.sol");
+    saved(step(lists, [&] { saveListFile(appFile(L"IE.sol"), listEntries(IDC_lstIE)); }), L"IE.sol");
     saveSearch();
     saveUnnecessaryFiles();
     saveBackup();
     saveGeneral();
     m_host.listsAccepted();
+    if (!m_unsaved.empty()) {
+        // The window stays, with what the user chose, so nothing is lost.
+        std::wstring which;
+        for (const auto& f : m_unsaved)
+            which += (which.empty() ? L"" : L", ") + f;
+        ask(L"Some settings could not be saved: " + which, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     DestroyWindow(hwnd());
 }
 
 void OptionsWindow::saveCookies()
 {
-    step(L"frmOptions,saveCookies", [&] {
+    saved(step(L"frmOptions,saveCookies", [&] {
         HWND keep = control(IDC_lstvKeepCookies);
         std::vector<KeptCookie> cookies;
         const int n = ListView_GetItemCount(keep);
         for (int i = 0; i < n; ++i)
             cookies.push_back({cellText(keep, i, 1), cellText(keep, i, 0)});
         saveKeptCookies(appFile(L"cookies.sol"), cookies);
-    });
+    }),
+          L"cookies.sol");
 }
 
 void OptionsWindow::saveFolders(const wchar_t* file, bool userDefinedFolders)
 {
-    step(L"frmOptions,saveFolders", [&] {
-        saveFolderList(appFile(file), listEntries(userDefinedFolders ? IDC_lstUDFO : IDC_lstUDIFO));
-    });
+    saved(step(L"frmOptions,saveFolders",
+               [&] { saveFolderList(appFile(file), listEntries(userDefinedFolders ? IDC_lstUDFO : IDC_lstUDIFO)); }),
+          file);
 }
 
 void OptionsWindow::saveUserDefinedFiles()
 {
-    step(L"frmOptions,saveUserDefinedFiles", [&] {
+    saved(step(L"frmOptions,saveUserDefinedFiles", [&] {
         sorvane::saveUserDefinedFiles(appFile(L"UDFI.sol"), {checked(IDC_chkUDFI), listEntries(IDC_lstUDFI)});
-    });
+    }),
+          L"UDFI.sol");
 }
 
 void OptionsWindow::saveSearch()
 {
-    step(L"frmOptions,saveSearch", [&] {
+    saved(step(L"frmOptions,saveSearch", [&] {
         HWND drives = control(IDC_lstSearch);
         std::vector<std::wstring> selected;
         const auto entries = listEntries(IDC_lstSearch);
@@ -569,35 +584,45 @@ void OptionsWindow::saveSearch()
         s.skipHidden = checked(IDC_chkSearchHidden);
         s.skipSystem = checked(IDC_chkSearchSystem);
         saveSearchSettings(appFile(L"search.sol"), s, selected);
-    });
+    }),
+          L"search.sol");
 }
 
 void OptionsWindow::saveUnnecessaryFiles()
 {
-    step(L"frmOptions,saveUnnecessaryFiles", [&] {
+    saved(step(L"frmOptions,saveUnnecessaryFiles", [&] {
         HWND lv = control(IDC_lstvUnnecessaaryFiles);
         std::vector<UnnecessaryRule> rules;
         const int n = ListView_GetItemCount(lv);
         for (int i = 0; i < n; ++i)
             rules.push_back({ListView_GetCheckState(lv, i) != 0, cellText(lv, i, 0), cellText(lv, i, 1)});
         saveRules(appFile(L"UNFI.sol"), rules);
-    });
+    }),
+          L"UNFI.sol");
+}
+
+void OptionsWindow::saved(bool ok, const wchar_t* file)
+{
+    if (!ok && std::find(m_unsaved.begin(), m_unsaved.end(), file) == m_unsaved.end())
+        m_unsaved.push_back(file);
 }
 
 void OptionsWindow::saveBackup()
 {
     constexpr const wchar_t* tag = L"frmOptions,saveBackup";
-    step(tag, [&] { writeSetting(L"Backup", L"Path", text(IDC_txtBackup)); });
-    step(tag, [&] {
-        OverwriteMethod m = OverwriteMethod::None;
-        if (checked(IDC_optBackupAlways))
-            m = OverwriteMethod::Always;
-        else if (checked(IDC_optBackupNewer))
-            m = OverwriteMethod::Newer;
-        else if (checked(IDC_optBackupNever))
-            m = OverwriteMethod::Never;
-        writeSetting(L"Backup", L"Method", overwriteMethodText(m));
-    });
+    saved(step(tag, [&] { writeSetting(L"Backup", L"Path", text(IDC_txtBackup)); }), L"Settings.ini");
+    saved(step(tag,
+               [&] {
+                   OverwriteMethod m = OverwriteMethod::None;
+                   if (checked(IDC_optBackupAlways))
+                       m = OverwriteMethod::Always;
+                   else if (checked(IDC_optBackupNewer))
+                       m = OverwriteMethod::Newer;
+                   else if (checked(IDC_optBackupNever))
+                       m = OverwriteMethod::Never;
+                   writeSetting(L"Backup", L"Method", overwriteMethodText(m));
+               }),
+          L"Settings.ini");
 }
 
 void OptionsWindow::saveGeneral()
@@ -621,16 +646,20 @@ void OptionsWindow::saveGeneral()
             deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
         }
     });
-    step(tag, [&] { writeSetting(L"General", L"StartupClean", flagText(checked(IDC_chkCleanStartup))); });
-    step(tag, [&] {
-        writeSetting(L"Internet", L"ErrorReports", flagText(checked(IDC_chkErrorReports)));
-        setErrorReports(checked(IDC_chkErrorReports));
-    });
-    step(tag, [&] { writeSetting(L"General", L"AutoClean", flagText(checked(IDC_chkAutoClean))); });
+    saved(step(tag, [&] { writeSetting(L"General", L"StartupClean", flagText(checked(IDC_chkCleanStartup))); }),
+          L"Settings.ini");
+    saved(step(tag,
+               [&] {
+                   writeSetting(L"Internet", L"ErrorReports", flagText(checked(IDC_chkErrorReports)));
+                   setErrorReports(checked(IDC_chkErrorReports));
+               }),
+          L"Settings.ini");
+    saved(step(tag, [&] { writeSetting(L"General", L"AutoClean", flagText(checked(IDC_chkAutoClean))); }),
+          L"Settings.ini");
     const LRESULT unit = SendMessageW(control(IDC_cmbAutoClean), CB_GETCURSEL, 0, 0);
     const std::wstring duration = text(IDC_cmbAutoClean1);
-    step(tag, [&] { writeSetting(L"General", L"HM", std::to_wstring(unit < 0 ? 0 : unit)); });
-    step(tag, [&] { writeSetting(L"General", L"Duration", duration); });
+    saved(step(tag, [&] { writeSetting(L"General", L"HM", std::to_wstring(unit < 0 ? 0 : unit)); }), L"Settings.ini");
+    saved(step(tag, [&] { writeSetting(L"General", L"Duration", duration); }), L"Settings.ini");
     std::wstring letter = L"B";
     DeleteSettings running = m_host.deleteSettings();
     running.intDelMethod = kBackup;
@@ -644,15 +673,20 @@ void OptionsWindow::saveGeneral()
         letter = L"W";
         running.intDelMethod = kWipe;
     }
-    running.bytExtraSecurity = checked(IDC_chkExtraSecurity) ? 1 : 0;
+    const bool keepExtraSecurity = m_extraSecurityMalformed && checked(IDC_chkExtraSecurity) == m_extraSecurityShown;
+    if (!keepExtraSecurity)
+        running.bytExtraSecurity = checked(IDC_chkExtraSecurity) ? 1 : 0;
     running.bytRename = checked(IDC_chkRename) ? 1 : 0;
     const std::wstring backup = text(IDC_txtBackup);
     // An empty field would put archives wherever the current folder is.
     running.strBackupPath = trim(backup).empty() ? appFolder() + L"\\Backup\\" : backup;
     m_host.setDeleteSettings(running);
-    step(tag, [&] { writeSetting(L"General", L"DelMethod", letter); });
-    step(tag, [&] { writeSetting(L"General", L"ExtraS", flagText(running.bytExtraSecurity != 0)); });
-    step(tag, [&] { writeSetting(L"General", L"Rename", flagText(running.bytRename != 0)); });
+    saved(step(tag, [&] { writeSetting(L"General", L"DelMethod", letter); }), L"Settings.ini");
+    if (!keepExtraSecurity)
+        saved(step(tag, [&] { writeSetting(L"General", L"ExtraS", flagText(running.bytExtraSecurity != 0)); }),
+              L"Settings.ini");
+    saved(step(tag, [&] { writeSetting(L"General", L"Rename", flagText(running.bytRename != 0)); }),
+          L"Settings.ini");
     step(tag, [&] {
         if (!checked(IDC_chkAutoClean)) {
             m_host.setAutoClean(false, 0);

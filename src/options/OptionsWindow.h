@@ -93,6 +93,13 @@ private:
     void saveUnnecessaryFiles();
     void saveBackup();
     void saveGeneral();
+    // Notes a file a save step could not write; Accept then says which and
+    // keeps the window open.
+    void saved(bool ok, const wchar_t* file);
+    std::vector<std::wstring> m_unsaved;
+    // ExtraS as loaded: a malformed value stays unless the box is changed.
+    bool m_extraSecurityMalformed = false;
+    bool m_extraSecurityShown = false;
 
     void pickBackupFolder();
     void browseFolderInto(int textId);

@@ -56,6 +56,12 @@ TEST(MainWindow, ShowsCaptionGroupsAndTheEighteenCategories)
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame2)), L"Internet Related");
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame3)), L"Windows Related");
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_Frame4)), L"Files && Folders Related");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_lblWindowsRelated)), L"Windows Related");
+    EXPECT_EQ(windowText(GetDlgItem(main, IDC_lblFilesFolders)), L"Files && Folders Related");
+    RECT line, client;
+    GetWindowRect(GetDlgItem(main, IDC_Line1), &line);
+    GetClientRect(main, &client);
+    EXPECT_EQ(line.right - line.left, client.right) << "the separator spans the window";
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdClean)), L"&Clean");
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdStop)), L"&Stop");
     EXPECT_EQ(windowText(GetDlgItem(main, IDC_cmdExit)), L"&Exit");

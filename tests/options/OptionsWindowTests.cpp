@@ -397,6 +397,35 @@ TEST_F(OptionsTest, ListButtonsAddRemoveAndRestoreDefaults)
     EXPECT_EQ(file(L"UDFI.sol"), "1\r\n" + toAnsi(dir.file(L"x.dat")) + "\r\n");
 }
 
+// Accept writes only what it can stand behind: a malformed ExtraS that the
+// user did not touch stays as it is, and a file that cannot be written is
+// named while the window stays open with the user's choices.
+TEST_F(OptionsTest, AcceptKeepsWhatItDidNotTouchAndSaysWhatItCouldNotSave)
+{
+    writeSetting(L"General", L"ExtraS", L"maybe");
+    host.current.bytExtraSecurity = 0;
+    open();
+    accept();
+    EXPECT_EQ(setting(L"General", L"ExtraS"), L"maybe");
+    EXPECT_EQ(host.current.bytExtraSecurity, 0) << "the running setting is not made up either";
+    open();
+    check(IDC_chkExtraSecurity, !checked(IDC_chkExtraSecurity));
+    const bool chosen = checked(IDC_chkExtraSecurity);
+    accept();
+    EXPECT_EQ(setting(L"General", L"ExtraS"), chosen ? L"1" : L"0") << "a change is written";
+
+    // A folder where the file's new copy goes: it cannot be written.
+    makeDir(app.file(L"UDFI.sol.saving"));
+    open();
+    asked.clear();
+    w->press(IDC_cmdAccept);
+    EXPECT_TRUE(w->isOpen()) << "the window stays, nothing the user chose is lost";
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), L"Some settings could not be saved: UDFI.sol");
+    w->press(IDC_opt_cmdCancel);
+    removeTree(app.file(L"UDFI.sol.saving"));
+}
+
 // The rule list: the format message, a type already listed, Browse, Defaults.
 TEST_F(OptionsTest, UnnecessaryFileTypes)
 {
