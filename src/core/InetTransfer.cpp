@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -20,15 +21,17 @@ using UniqueInternet = win::UniqueHandle<HINTERNET, CloseInternet, nullInternet>
 
 // What the waiting caller and the helper thread share; the helper keeps it
 // alive after an abandoned wait.
-struct Job {
+} // namespace
+
+struct TransferJob {
     std::wstring url;
     unsigned long timeoutMs = 0;
+    unsigned long receiveTimeoutMs = 0;
     InetTransfer::RedirectRule rule;
     std::optional<HttpResponse> response;
+    TransferProgress progress;
     win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
-
-} // namespace
 
 namespace {
 
@@ -65,7 +68,8 @@ std::optional<std::wstring> redirectTarget(const std::wstring& from, const std::
            std::to_wstring(site->port) + location;
 }
 
-std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location);
+std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location,
+                                        TransferProgress* progress, unsigned long receiveTimeoutMs);
 
 } // namespace
 
@@ -88,12 +92,13 @@ bool sameSite(const std::wstring& a, const std::wstring& b)
 }
 
 std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
-                                    const InetTransfer::RedirectRule& rule)
+                                    const InetTransfer::RedirectRule& rule, TransferProgress* progress,
+                                    unsigned long receiveTimeoutMs)
 {
     std::wstring current = url;
     for (int hops = 0;; ++hops) {
         std::wstring location;
-        auto response = httpGetOnce(current, timeoutMs, location);
+        auto response = httpGetOnce(current, timeoutMs, location, progress, receiveTimeoutMs);
         if (!response)
             return response;
         const bool redirect = response->status == 301 || response->status == 302 || response->status == 303 ||
@@ -109,7 +114,8 @@ std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeo
 
 namespace {
 
-std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location)
+std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location,
+                                        TransferProgress* progress, unsigned long receiveTimeoutMs)
 {
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -133,7 +139,9 @@ std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long t
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
     const int t = static_cast<int>(timeoutMs);
-    WinHttpSetTimeouts(session.get(), t, t, t, t);
+    // Each receive waits this long for its bytes: with a stall time-out a
+    // slow line goes on as long as it delivers.
+    WinHttpSetTimeouts(session.get(), t, t, t, receiveTimeoutMs ? static_cast<int>(receiveTimeoutMs) : t);
     UniqueInternet connection(WinHttpConnect(session.get(), parts.lpszHostName, parts.nPort, 0));
     if (!connection)
         return std::nullopt;
@@ -169,10 +177,24 @@ std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long t
                                 &locationBytes, WINHTTP_NO_HEADER_INDEX))
             location.assign(buf.c_str());
     }
+    if (progress) {
+        progress->lastProgress = GetTickCount64();
+        progress->answered = true;  // the answer's headers are here
+    }
+    // What has arrived, as it arrives: a read for more than that would wait
+    // for the whole buffer, and the waiting side would see no progress.
     char buf[65536];
-    DWORD got = 0;
-    while (WinHttpReadData(request.get(), buf, sizeof buf, &got) && got > 0)
+    DWORD got = 0, available = 0;
+    while (!(progress && progress->cancel) && WinHttpQueryDataAvailable(request.get(), &available) && available > 0 &&
+           WinHttpReadData(request.get(), buf, std::min<DWORD>(available, sizeof buf), &got) && got > 0) {
         response.body.append(buf, got);
+        if (progress) {
+            progress->received = response.body.size();
+            progress->lastProgress = GetTickCount64();
+        }
+    }
+    if (progress && progress->cancel)
+        return std::nullopt;
     return response;
 }
 
@@ -186,47 +208,95 @@ std::optional<std::string> InetTransfer::openUrl(const std::wstring& url)
     return std::move(response->body);
 }
 
-std::optional<HttpResponse> InetTransfer::fetch(const std::wstring& url)
+namespace {
+
+// Serves this thread's messages until `event` is set, `deadline` (a tick
+// count, 0: none) passes or `stop` says so; true when the event was set.
+template <typename Stop>
+bool pumpUntil(HANDLE event, ULONGLONG deadline, Stop&& stop)
 {
-    auto job = std::make_shared<Job>();
-    job->url = url;
-    job->timeoutMs = m_timeoutMs;
-    job->rule = m_redirectRule;
-    if (!job->done)
-        return std::nullopt;
-    try {
-        std::thread([job] {
-            job->response = httpGet(job->url, job->timeoutMs, job->rule);
-            SetEvent(job->done.get());
-        }).detach();
-    } catch (...) {
-        return std::nullopt;
-    }
-    // The time-out bounds each phase of the request; the whole of it gets a
-    // little more than one phase before it is given up. Messages of this
-    // thread are served meanwhile.
-    const ULONGLONG deadline = GetTickCount64() + m_timeoutMs + m_timeoutMs / 2;
-    HANDLE done = job->done.get();
     for (;;) {
         const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return std::nullopt;
-        const DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now),
-                                                  QS_ALLINPUT);
+        if ((deadline && now >= deadline) || stop())
+            return false;
+        // Short slices, so progress and Close are seen while waiting.
+        const DWORD slice = static_cast<DWORD>(deadline ? std::min<ULONGLONG>(deadline - now, 100) : 100);
+        const DWORD r = MsgWaitForMultipleObjects(1, &event, FALSE, slice, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0)
-            return job->response;
+            return true;
+        if (r == WAIT_TIMEOUT)
+            continue;
         if (r != WAIT_OBJECT_0 + 1)
-            return std::nullopt;
+            return false;
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 PostQuitMessage(static_cast<int>(msg.wParam));
-                return std::nullopt;
+                return false;
             }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
     }
+}
+
+} // namespace
+
+std::optional<HttpResponse> InetTransfer::fetch(const std::wstring& url)
+{
+    const auto isCancelled = [this] { return cancelled && cancelled(); };
+    // Downloads go one at a time: one given up may still be ending (it
+    // stops at its next bytes or its own time-out). Short requests (the
+    // error reports') are never held up by one that hangs.
+    if (m_previous && m_stallMs) {
+        const ULONGLONG bound = GetTickCount64() + 2 * m_timeoutMs + m_stallMs + 1000;
+        if (!pumpUntil(m_previous->done.get(), bound, isCancelled))
+            return std::nullopt;
+        m_previous.reset();
+    }
+    auto job = std::make_shared<TransferJob>();
+    job->url = url;
+    job->timeoutMs = m_timeoutMs;
+    job->receiveTimeoutMs = m_stallMs;
+    job->rule = m_redirectRule;
+    if (!job->done)
+        return std::nullopt;
+    job->progress.lastProgress = GetTickCount64();
+    try {
+        std::thread([job] {
+            job->response = httpGet(job->url, job->timeoutMs, job->rule, &job->progress, job->receiveTimeoutMs);
+            SetEvent(job->done.get());
+        }).detach();
+    } catch (...) {
+        return std::nullopt;
+    }
+    if (m_stallMs)
+        m_previous = job;
+    uint64_t told = 0;
+    const ULONGLONG answerBy = GetTickCount64() + m_timeoutMs + m_timeoutMs / 2;
+    const auto giveUp = [&] {
+        if (isCancelled())
+            return true;
+        const uint64_t received = job->progress.received;
+        if (onProgress && received != told)
+            onProgress(told = received);
+        // Until the answer comes the request gets a little more than one
+        // phase; after it, with a stall time-out, it lasts as long as
+        // bytes come.
+        const ULONGLONG now = GetTickCount64();
+        if (!job->progress.answered || !m_stallMs)
+            return now > answerBy;
+        return now - job->progress.lastProgress > m_stallMs;
+    };
+    const ULONGLONG deadline = 0;
+    if (!pumpUntil(job->done.get(), deadline, giveUp)) {
+        job->progress.cancel = true;
+        return std::nullopt;
+    }
+    m_previous.reset();
+    if (onProgress && job->progress.received != told)
+        onProgress(job->progress.received);
+    return job->response;
 }
 
 InetTransfer& mainTransfer()

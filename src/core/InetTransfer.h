@@ -4,6 +4,8 @@
 // has not finished by then is abandoned (the helper ends on its own when the
 // connection fails). So an offline machine or a server that never answers
 // cannot hold the window for long.
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +18,15 @@ struct HttpResponse {
     unsigned long status = 0;
     std::wstring headers;  // the raw header block: status line, then one header per line
     std::string body;
+};
+
+// What a request has received so far, shared between the thread that reads
+// it and the one that waits for it.
+struct TransferProgress {
+    std::atomic<uint64_t> received{0};
+    std::atomic<unsigned long long> lastProgress{0};  // GetTickCount64 of the last bytes
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> answered{false};  // the headers have come
 };
 
 class InetTransfer {
@@ -37,10 +48,22 @@ public:
     // address. A redirect not followed is the answer itself (its 3xx status).
     using RedirectRule = std::function<bool(const std::wstring& url)>;
     void setRedirectRule(RedirectRule rule) { m_redirectRule = std::move(rule); }
+    // With a stall time-out, a request may take as long as it keeps
+    // receiving: it is given up only after this long without a byte (a
+    // slow line is no failure). 0: the whole request is bounded instead.
+    void setStallTimeout(unsigned long ms) noexcept { m_stallMs = ms; }
+    // Bytes received so far, told to the waiting thread now and then.
+    std::function<void(uint64_t received)> onProgress;
+    // Asked while waiting: true gives the request up at once.
+    std::function<bool()> cancelled;
 
 private:
     unsigned long m_timeoutMs = 3000;
+    unsigned long m_stallMs = 0;
     RedirectRule m_redirectRule;
+    // The last download (with a stall time-out): a new one starts only once
+    // it has ended, so two never run at the same time.
+    std::shared_ptr<struct TransferJob> m_previous;
 };
 
 // HTTPS anywhere, plain HTTP only to this machine's loopback.
@@ -54,6 +77,7 @@ InetTransfer& mainTransfer();
 // One blocking GET with WinHTTP time-outs; used by the helper thread.
 // WinHTTP follows no redirect on its own: `rule` decides each one.
 std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
-                                    const InetTransfer::RedirectRule& rule = {});
+                                    const InetTransfer::RedirectRule& rule = {}, TransferProgress* progress = nullptr,
+                                    unsigned long receiveTimeoutMs = 0);
 
 } // namespace sorvane

@@ -87,7 +87,21 @@ void AutoUpdateWindow::cmd_Proceed()
     addLine(L"This may take some time...", -1);
     addLine(L"Depending on your Internet connection speed", -1);
     bool started = false;
+    // Close works while the download runs: it calls the transfer off.
+    m_cancel = false;
+    EnableWindow(item(IDC_up_cmdCancel), TRUE);
+    updater.cancelled = [this] { return m_cancel; };
+    updater.onProgress = [this](uint64_t received) {
+        const std::wstring text = L"Received " + std::to_wstring(received) + L" bytes";
+        SendDlgItemMessageW(hwnd(), IDC_up_StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    };
     step(tag, [&] { started = updater.installUpdate(); });
+    updater.cancelled = nullptr;
+    updater.onProgress = nullptr;
+    if (m_cancel) {
+        EndDialog(hwnd(), IDCANCEL);
+        return;
+    }
     if (started) {
         EndDialog(hwnd(), IDOK);
         if (endProgram)
@@ -106,9 +120,13 @@ bool AutoUpdateWindow::onCommand(int id, int, HWND)
     case IDOK: cmd_Proceed(); return true;
     case IDC_up_cmdCancel:
     case IDCANCEL:
-        // A check or download in progress keeps the buttons disabled; the
-        // close box then waits for it too.
-        if (IsWindowEnabled(item(IDC_up_cmdCancel)))
+        // During a download Close calls it off (the window ends once the
+        // transfer has let go); a check in progress keeps it disabled.
+        if (!IsWindowEnabled(item(IDC_up_cmdCancel)))
+            return true;
+        if (!IsWindowEnabled(item(IDC_cmdProceed)))
+            m_cancel = true;
+        else
             EndDialog(hwnd(), IDCANCEL);
         return true;
     default: return false;

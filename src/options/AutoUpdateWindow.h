@@ -31,6 +31,7 @@ private:
     void enableButtons(bool on);
 
     HIMAGELIST m_images = nullptr;
+    bool m_cancel = false;
 };
 
 } // namespace sorvane

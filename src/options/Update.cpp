@@ -34,6 +34,9 @@ InetTransfer& updateTransfer()
     static InetTransfer& transfer = []() -> InetTransfer& {
         static InetTransfer t;
         t.setTimeout(10000);
+        // A download lasts as long as it makes progress: a slow line is no
+        // failure, thirty seconds without a byte is.
+        t.setStallTimeout(30000);
         // A redirect is followed only within the vendor's own site (same
         // scheme, host and port): never to another host, nor down to HTTP.
         t.setRedirectRule(
@@ -46,6 +49,7 @@ InetTransfer& updateTransfer()
 } // namespace
 
 void setUpdateTimeout(unsigned long ms) { updateTransfer().setTimeout(ms); }
+void setUpdateStallTimeout(unsigned long ms) { updateTransfer().setStallTimeout(ms); }
 
 namespace {
 
@@ -253,7 +257,13 @@ bool Updater::downloadUpdate()
     if (!isConnected())
         return false;
     const std::wstring url = vendorUrl(kUpdateFile);
+    // The window shows what arrives and can call the download off.
+    InetTransfer& transfer = updateTransfer();
+    transfer.onProgress = onProgress;
+    transfer.cancelled = cancelled;
     const auto response = fetchAllowed(url);
+    transfer.onProgress = nullptr;
+    transfer.cancelled = nullptr;
     if (!response || response->status != 200)
         return false;
     const int32_t length = contentLengthOf(response->headers);
@@ -269,7 +279,8 @@ bool Updater::downloadUpdate()
 bool Updater::installUpdate()
 {
     bool downloaded = false;
-    for (m_attempts = 0; m_attempts < kDownloadAttempts && !downloaded;)
+    // One attempt after the other, never two at once; Close ends them.
+    for (m_attempts = 0; m_attempts < kDownloadAttempts && !downloaded && !(cancelled && cancelled());)
         downloaded = (++m_attempts, downloadUpdate());
     if (!downloaded)
         return false;

@@ -21,6 +21,8 @@ bool isAllowedUpdateUrl(std::wstring_view url);
 
 // Each phase of an update transfer may take this long (10 s unless set).
 void setUpdateTimeout(unsigned long ms);
+// A download is given up after this long without a byte (30 s unless set).
+void setUpdateStallTimeout(unsigned long ms);
 
 // Whether the vendor's home page answers (any answer counts).
 bool isConnected();
@@ -67,6 +69,10 @@ public:
     int attempts() const noexcept { return m_attempts; }
     // How the downloaded program is started; tests replace it.
     std::function<bool(const std::wstring& exe)> start;
+    // Told the bytes of the download received so far.
+    std::function<void(uint64_t received)> onProgress;
+    // Asked while a download runs: true ends it, and the attempts, at once.
+    std::function<bool()> cancelled;
 
 private:
     int16_t m_new = 0;

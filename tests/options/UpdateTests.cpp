@@ -319,3 +319,55 @@ TEST_F(UpdateTest, AFailedReplacementIsNotReportedAsUpToDate)
     Updater u;
     EXPECT_TRUE(u.checkForUpdate(updateValue(L"ver")));
 }
+
+// Slow lines, stalled transfers and Close: a download lasts as long as it
+// makes progress, one attempt at a time, and Close ends it at once.
+TEST_F(UpdateTest, ASlowDownloadFinishesAStalledOneEndsAndCloseCancels)
+{
+    // A build of 12 KiB at 2 KiB/s takes 6 s: longer than a whole request
+    // was once allowed (one and a half phases of 3 s).
+    const std::string build = ownExecutable().substr(0, 12288);
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", build), LoopbackServer::Pace{2048});
+    Updater u;
+    std::vector<uint64_t> seen;
+    u.onProgress = [&](uint64_t received) { seen.push_back(received); };
+    u.start = [](const std::wstring&) { return true; };
+    EXPECT_TRUE(u.downloadUpdate());
+    EXPECT_EQ(readFile(app.file(L"qelt.exe")), build);
+    ASSERT_GE(seen.size(), 3u) << "the bytes received are told as they come";
+    EXPECT_EQ(seen.back(), build.size());
+    DeleteFileW(app.file(L"qelt.exe").c_str());
+
+    // Stalled after 4 KiB: given up once nothing came for the stall time.
+    setUpdateStallTimeout(2000);
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", ownExecutable()), LoopbackServer::Pace{0, 4096});
+    const ULONGLONG t0 = GetTickCount64();
+    EXPECT_FALSE(u.downloadUpdate());
+    const ULONGLONG stalled = GetTickCount64() - t0;
+    EXPECT_GE(stalled, 2000u);
+    EXPECT_LT(stalled, 9000u);
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+
+    // Close while the bytes come: no further attempt, nothing written.
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", build), LoopbackServer::Pace{2048});
+    bool close = false;
+    u.onProgress = [&](uint64_t received) { close = received > 0; };
+    u.cancelled = [&] { return close; };
+    const ULONGLONG t1 = GetTickCount64();
+    EXPECT_FALSE(u.installUpdate());
+    EXPECT_EQ(u.attempts(), 1);
+    EXPECT_LT(GetTickCount64() - t1, 4000u) << "Close ends the transfer at once";
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    setUpdateStallTimeout(30000);
+}
+
+// With no setting the update can run at all: the default site is HTTPS.
+TEST(UpdateRules, TheDefaultVendorSiteIsHttps)
+{
+    ScopedAppFolder app;
+    loadVendorSite();
+    EXPECT_EQ(vendorSite(), L"https://www.sorvane.example");
+    EXPECT_TRUE(isAllowedUpdateUrl(vendorUrl(L"qelt.txt")));
+    EXPECT_TRUE(errorReportsOn());
+    setVendorSite(L"http://127.0.0.1:9");
+}

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace testenv {
 
@@ -39,8 +40,13 @@ LoopbackServer::~LoopbackServer()
 
 void LoopbackServer::route(const std::string& target, std::string response)
 {
+    route(target, std::move(response), Pace{});
+}
+
+void LoopbackServer::route(const std::string& target, std::string response, Pace pace)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_routes.emplace_back(target, std::move(response));
+    m_routes.push_back({target, std::move(response), pace});
 }
 
 std::string LoopbackServer::response(const std::string& status, const std::string& body, std::optional<size_t> length)
@@ -76,26 +82,34 @@ void LoopbackServer::serve()
         const size_t sp1 = request.find(' ');
         const size_t sp2 = sp1 == std::string::npos ? std::string::npos : request.find(' ', sp1 + 1);
         std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
+        Pace pace;
         if (sp2 != std::string::npos) {
             std::lock_guard<std::mutex> lock(m_mutex);
             const std::string target = request.substr(sp1 + 1, sp2 - sp1 - 1);
-            for (const auto& [path, response] : m_routes)
-                if (path == target)
-                    reply = response;
+            for (const auto& r : m_routes)
+                if (r.target == target) {
+                    reply = r.response;
+                    pace = r.pace;
+                }
+            m_requests.push_back(target);
+            m_cv.notify_all();
         }
-        for (size_t sent = 0; sent < reply.size();) {
-            const int n = send(s, reply.data() + sent, static_cast<int>(std::min<size_t>(reply.size() - sent, 65536)), 0);
+        const size_t limit = std::min(reply.size(), pace.holdAfter);
+        for (size_t sent = 0; sent < limit;) {
+            const size_t chunk = pace.bytesPerSecond ? std::min<size_t>(256, limit - sent) : limit - sent;
+            const int n = send(s, reply.data() + sent, static_cast<int>(std::min<size_t>(chunk, 65536)), 0);
             if (n <= 0)
                 break;
             sent += static_cast<size_t>(n);
+            if (pace.bytesPerSecond)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1000 * static_cast<size_t>(n) / pace.bytesPerSecond));
+        }
+        if (limit < reply.size()) {
+            m_held.push_back(s);  // stalled: open, silent
+            continue;
         }
         shutdown(s, SD_BOTH);
         closesocket(s);
-        if (sp2 != std::string::npos) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(request.substr(sp1 + 1, sp2 - sp1 - 1));
-            m_cv.notify_all();
-        }
     }
 }
 

@@ -22,9 +22,16 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     unsigned short port() const { return m_port; }
+    // How a routed response goes out: at most this many bytes a second (0:
+    // at once), and held open without another byte after `holdAfter`.
+    struct Pace {
+        size_t bytesPerSecond = 0;
+        size_t holdAfter = static_cast<size_t>(-1);
+    };
     // Answers requests for `target` with this whole response (status line,
     // headers, body) instead of the plain "200 OK".
     void route(const std::string& target, std::string response);
+    void route(const std::string& target, std::string response, Pace pace);
     // A response with the status, a Content-Length (when `length` is not
     // given, the body's own) and the body.
     static std::string response(const std::string& status, const std::string& body,
@@ -47,7 +54,11 @@ private:
     bool m_stop = false;
     bool m_silent = false;
     std::vector<SOCKET> m_held;
-    std::vector<std::pair<std::string, std::string>> m_routes;
+    struct Route {
+        std::string target, response;
+        Pace pace;
+    };
+    std::vector<Route> m_routes;
 };
 
 // Percent-decoding of a request target's query.
