@@ -83,8 +83,9 @@ void BackupsTab::load(const std::wstring& folder)
                 if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     continue;  // "." and "..", and folders whose names end in .zip
                 const uint64_t bytes = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-                const bool undo = isUndoFileName(fd.cFileName);
-                if (!undo && !iequals(std::wstring_view(fd.cFileName).substr(wcslen(fd.cFileName) - 4), L".zip"))
+                const std::wstring_view name(fd.cFileName);
+                const bool undo = isUndoFileName(name);
+                if (!undo && (name.size() < 4 || !iequals(name.substr(name.size() - 4), L".zip")))
                     continue;  // a short name matched the mask, the long one does not end so
                 win::addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes),
                                  undo ? undoFileTool(fd.cFileName) : L"Clean",
