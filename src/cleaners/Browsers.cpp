@@ -1,0 +1,244 @@
+#include "cleaners/Browsers.h"
+
+#include "core/Json.h"
+#include "core/SystemPaths.h"
+#include "core/Text.h"
+#include "options/ListFiles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace sorvane {
+
+namespace {
+
+// Index files larger than this are no index of a browser.
+constexpr uint64_t kMaxIndexBytes = 16u << 20;
+
+std::wstring joined(const std::wstring& folder, const std::wstring& name)
+{
+    return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+// A real folder of its own: present, and no link (a link could lead into
+// another user's profile or anywhere else).
+bool plainFolder(const std::wstring& path)
+{
+    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// One folder name inside its parent: no separators, no "..", no drive.
+bool plainName(const std::wstring& name)
+{
+    return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos &&
+           std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20; });
+}
+
+// The file whole, or nothing with `error` set.
+std::optional<std::string> readIndex(const std::wstring& file, std::wstring& error)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(apiPath(file).c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;  // missing: no error
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size > kMaxIndexBytes) {
+        error = file + L" is too large to be read";
+        return std::nullopt;
+    }
+    try {
+        if (auto bytes = readFileBytes(file))
+            return bytes;
+    } catch (...) {
+    }
+    error = file + L" cannot be read";
+    return std::nullopt;
+}
+
+struct Chromium {
+    const wchar_t* name;
+    bool roaming;  // Opera keeps its profile under Roaming AppData
+    const wchar_t* path;
+    bool singleProfile;  // Opera: the folder is the profile itself
+};
+
+const Chromium kChromium[] = {
+    {L"Microsoft Edge", false, L"Microsoft\\Edge\\User Data", false},
+    {L"Google Chrome", false, L"Google\\Chrome\\User Data", false},
+    {L"Brave", false, L"BraveSoftware\\Brave-Browser\\User Data", false},
+    {L"Vivaldi", false, L"Vivaldi\\User Data", false},
+    {L"Opera", true, L"Opera Software\\Opera Stable", true},
+    {L"Opera", true, L"Opera Software\\Opera GX Stable", true},
+};
+
+// Profile folder names from Local State's profile.info_cache.
+std::optional<std::vector<std::wstring>> indexedProfiles(const std::wstring& userData, std::wstring& error)
+{
+    const std::wstring file = joined(userData, L"Local State");
+    const auto bytes = readIndex(file, error);
+    if (!bytes)
+        return std::nullopt;
+    std::wstring why;
+    const auto json = parseJson(*bytes, why);
+    if (!json) {
+        error = file + L" is damaged (" + why + L")";
+        return std::nullopt;
+    }
+    const JsonValue* profile = json->member(L"profile");
+    const JsonValue* cache = profile ? profile->member(L"info_cache") : nullptr;
+    if (!cache || cache->kind != JsonValue::Object)
+        return std::nullopt;  // an older browser: its folders tell
+    std::vector<std::wstring> names;
+    for (const auto& [name, value] : cache->members) {
+        if (!plainName(name)) {
+            error = file + L" names a profile outside its folder, which is not cleaned: " + name;
+            continue;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+// "Default" and "Profile N" folders, for a browser whose index says nothing.
+std::vector<std::wstring> profileFolders(const std::wstring& userData)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(apiPath(joined(userData, L"*")).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = fd.cFileName;
+        const bool numbered = name.rfind(L"Profile ", 0) == 0 && name.size() > 8 &&
+                              std::all_of(name.begin() + 8, name.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (name == L"Default" || numbered))
+            names.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void addChromium(const Chromium& b, const std::wstring& local, const std::wstring& roaming, BrowserDiscovery& out)
+{
+    const std::wstring userData = joined(b.roaming ? roaming : local, b.path);
+    if (!plainFolder(userData))
+        return;
+    if (b.singleProfile) {
+        out.profiles.push_back({b.name, true, userData, userData, joined(local, b.path)});
+        return;
+    }
+    std::wstring error;
+    auto names = indexedProfiles(userData, error);
+    if (!error.empty())
+        out.errors.push_back(std::wstring(b.name) + L": " + error);
+    if (!names)
+        names = profileFolders(userData);
+    for (const auto& name : *names) {
+        const std::wstring profile = joined(userData, name);
+        if (plainFolder(profile))
+            out.profiles.push_back({b.name, true, userData, profile, profile});
+    }
+}
+
+// profiles.ini: [ProfileN] sections with Path= and IsRelative=.
+void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserDiscovery& out)
+{
+    const std::wstring base = joined(roaming, L"Mozilla\\Firefox");
+    const std::wstring file = joined(base, L"profiles.ini");
+    std::wstring error;
+    const auto bytes = readIndex(file, error);
+    const auto report = [&](const std::wstring& what) { out.errors.push_back(L"Mozilla Firefox: " + what); };
+    if (!bytes) {
+        if (!error.empty())
+            report(error);
+        return;
+    }
+    if (bytes->size() >= 2 && static_cast<unsigned char>((*bytes)[0]) == 0xFF &&
+        static_cast<unsigned char>((*bytes)[1]) == 0xFE) {
+        report(file + L" is not in the encoding Firefox writes");
+        return;
+    }
+    const std::wstring text = fromUtf8(*bytes);
+    const std::wstring userFolder = [] {
+        wchar_t buf[MAX_PATH] = {};
+        const DWORD n = GetEnvironmentVariableW(L"USERPROFILE", buf, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::wstring(buf) : std::wstring();
+    }();
+    struct Section {
+        bool profile = false;
+        std::wstring path;
+        bool relative = true;
+    };
+    std::vector<Section> sections;
+    bool damaged = false;
+    for (std::wstring line : split(replaceAll(text, L"\r", L""), L'\n')) {
+        line = trim(line);
+        if (line.empty() || line[0] == L';' || line[0] == L'#')
+            continue;
+        if (line[0] == L'[') {
+            if (line.back() != L']') {
+                damaged = true;
+                continue;
+            }
+            sections.push_back({iequals(line.substr(1, 7), L"Profile"), L"", true});
+            continue;
+        }
+        const size_t eq = line.find(L'=');
+        if (eq == std::wstring::npos || sections.empty()) {
+            damaged = true;
+            continue;
+        }
+        const std::wstring key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
+        if (iequals(key, L"Path"))
+            sections.back().path = value;
+        else if (iequals(key, L"IsRelative"))
+            sections.back().relative = value != L"0";
+    }
+    if (damaged)
+        report(file + L" is damaged; only the profiles it names plainly are cleaned");
+    for (const auto& s : sections) {
+        if (!s.profile || s.path.empty())
+            continue;
+        std::wstring path = replaceAll(s.path, L"/", L"\\");
+        std::wstring profile;
+        if (s.relative) {
+            const auto parts = split(path, L'\\');
+            if (!std::all_of(parts.begin(), parts.end(), plainName)) {
+                report(L"a profile path leads outside the Firefox folder, which is not cleaned: " + s.path);
+                continue;
+            }
+            profile = joined(base, path);
+        } else {
+            // Only the current user's own folders are cleaned.
+            std::wstring under = userFolder;
+            if (!under.empty() && under.back() != L'\\')
+                under += L'\\';
+            if (under.size() < 4 || path.size() <= under.size() || !iequals(path.substr(0, under.size()), under) ||
+                path.find(L"\\..") != std::wstring::npos) {
+                report(L"a profile outside your user folder is not cleaned: " + s.path);
+                continue;
+            }
+            profile = path;
+        }
+        if (!plainFolder(profile))
+            continue;
+        const std::wstring name = profile.substr(profile.find_last_of(L'\\') + 1);
+        out.profiles.push_back({L"Mozilla Firefox", false, L"", profile,
+                                joined(local, L"Mozilla\\Firefox\\Profiles\\" + name)});
+    }
+}
+
+} // namespace
+
+BrowserDiscovery discoverBrowsers(const std::wstring& localAppData, const std::wstring& roamingAppData)
+{
+    BrowserDiscovery out;
+    for (const auto& b : kChromium)
+        addChromium(b, localAppData, roamingAppData, out);
+    addFirefox(localAppData, roamingAppData, out);
+    return out;
+}
+
+} // namespace sorvane

@@ -1,0 +1,140 @@
+// Finding today's browsers' profiles from their own indexes, in folders the
+// tests build: damaged, huge or hostile indexes never lead outside the
+// browser's own folder and never crash.
+#include "cleaners/Browsers.h"
+#include "core/Json.h"
+#include "core/Text.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace sorvane;
+using namespace testenv;
+
+namespace {
+
+std::vector<std::wstring> found(const BrowserDiscovery& d, const std::wstring& browser)
+{
+    std::vector<std::wstring> out;
+    for (const auto& p : d.profiles)
+        if (p.browser == browser)
+            out.push_back(p.profile);
+    return out;
+}
+
+bool mentions(const BrowserDiscovery& d, const std::wstring& text)
+{
+    return std::any_of(d.errors.begin(), d.errors.end(),
+                       [&](const std::wstring& e) { return e.find(text) != std::wstring::npos; });
+}
+
+} // namespace
+
+TEST(Json, ReadsWhatBrowsersWriteAndRefusesTheRest)
+{
+    std::wstring error;
+    const auto v = parseJson(R"({"profile":{"info_cache":{"Default":{"name":"Person 1"},"Profile 2":{}}},
+                                 "n":-1.5e3,"a":[true,false,null,"\u00e9\n"]})", error);
+    ASSERT_TRUE(v.has_value()) << toAnsi(error);
+    const JsonValue* cache = v->member(L"profile")->member(L"info_cache");
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(cache->members.size(), 2u);
+    EXPECT_EQ(cache->members[1].first, L"Profile 2");
+    EXPECT_EQ(v->member(L"n")->number, -1500);
+    EXPECT_EQ(v->member(L"a")->items[3].text, L"\u00e9\n");
+    for (const char* bad : {"", "{", "{\"a\":}", "[1,]", "{\"a\" 1}", "\"open", "tru", "{} x", "[\"\x01\"]"}) {
+        error.clear();
+        EXPECT_FALSE(parseJson(bad, error).has_value()) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_FALSE(parseJson(std::string(100000, '['), error).has_value()) << "nested too deeply";
+    // Mangled copies of a real-looking file never crash the reader.
+    std::mt19937 rng(7);
+    const std::string good = R"({"profile":{"info_cache":{"Default":{"name":"A","x":[1,2,{"y":"z"}]}}}})";
+    for (int i = 0; i < 2000; ++i) {
+        std::string s = good;
+        s[rng() % s.size()] = static_cast<char>(rng() & 0xFF);
+        s.resize(rng() % (s.size() + 1));
+        (void)parseJson(s, error);
+    }
+}
+
+TEST(BrowserDiscovery, ProfilesComeFromTheIndexAndNeverFromOutsideTheBrowsersFolder)
+{
+    TempFolder local, roaming, elsewhere;
+    // Chrome: two profiles in Local State, and a name that climbs out.
+    const std::wstring chrome = local.file(L"Google\\Chrome\\User Data");
+    for (const wchar_t* p : {L"Default", L"Profile 3", L"Profile 9"})
+        makeDir(chrome + L"\\" + p);
+    writeFile(chrome + L"\\Local State",
+              R"({"profile":{"info_cache":{"Default":{},"Profile 3":{},"..\\..\\..\\x":{},"C:\\Windows":{}}}})");
+    // Edge: no Local State: its Default and Profile N folders.
+    const std::wstring edge = local.file(L"Microsoft\\Edge\\User Data");
+    for (const wchar_t* p : {L"Default", L"Profile 1", L"Guest Profile", L"Crashpad"})
+        makeDir(edge + L"\\" + p);
+    // Brave: a damaged Local State: reported, its folders still found.
+    const std::wstring brave = local.file(L"BraveSoftware\\Brave-Browser\\User Data");
+    makeDir(brave + L"\\Default");
+    writeFile(brave + L"\\Local State", "{\"profile\": {\"info_cache\": {\"Default\": {");
+    // Vivaldi: a Local State too large to be one.
+    const std::wstring vivaldi = local.file(L"Vivaldi\\User Data");
+    makeDir(vivaldi + L"\\Default");
+    writeFile(vivaldi + L"\\Local State", std::string(17u << 20, ' '));
+    // Opera keeps its one profile under Roaming AppData.
+    makeDir(roaming.file(L"Opera Software\\Opera Stable"));
+
+    const BrowserDiscovery d = discoverBrowsers(local.path(), roaming.path());
+    EXPECT_EQ(found(d, L"Google Chrome"), (std::vector<std::wstring>{chrome + L"\\Default", chrome + L"\\Profile 3"}))
+        << "the index decides; Profile 9 is not in it";
+    EXPECT_TRUE(mentions(d, L"outside its folder")) << "the climbing names are reported";
+    EXPECT_EQ(found(d, L"Microsoft Edge"), (std::vector<std::wstring>{edge + L"\\Default", edge + L"\\Profile 1"}));
+    EXPECT_EQ(found(d, L"Brave"), (std::vector<std::wstring>{brave + L"\\Default"}));
+    EXPECT_TRUE(mentions(d, L"is damaged"));
+    EXPECT_EQ(found(d, L"Vivaldi"), (std::vector<std::wstring>{vivaldi + L"\\Default"}));
+    EXPECT_TRUE(mentions(d, L"too large"));
+    ASSERT_EQ(found(d, L"Opera"), (std::vector<std::wstring>{roaming.file(L"Opera Software\\Opera Stable")}));
+    for (const auto& p : d.profiles)
+        if (p.browser == L"Opera")
+            EXPECT_EQ(p.cache, local.file(L"Opera Software\\Opera Stable")) << "its cache is kept under Local";
+}
+
+TEST(BrowserDiscovery, FirefoxProfilesRelativeAbsoluteAndDamaged)
+{
+    TempFolder local, roaming;
+    const std::wstring firefox = roaming.file(L"Mozilla\\Firefox");
+    makeDir(firefox + L"\\Profiles\\abc.default-release");
+    wchar_t user[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"USERPROFILE", user, MAX_PATH);
+    const std::wstring own = std::wstring(user) + L"\\SorvaneTestFirefoxProfile";
+    makeDir(own);
+    writeFile(firefox + L"\\profiles.ini",
+              "[Install4F96D1932A9F858E]\r\nDefault=Profiles/abc.default-release\r\n\r\n"
+              "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/abc.default-release\r\n\r\n"
+              "[Profile1]\r\nIsRelative=0\r\nPath=" + toAnsi(own) + "\r\n\r\n"
+              "[Profile2]\r\nIsRelative=0\r\nPath=C:\\windows\r\n\r\n"
+              "[Profile3]\r\nIsRelative=1\r\nPath=../../../../windows\r\n\r\n"
+              "[Profile4]\r\nIsRelative=1\r\nPath=Profiles/missing\r\n");
+    BrowserDiscovery d = discoverBrowsers(local.path(), roaming.path());
+    EXPECT_EQ(found(d, L"Mozilla Firefox"),
+              (std::vector<std::wstring>{firefox + L"\\Profiles\\abc.default-release", own}));
+    EXPECT_TRUE(mentions(d, L"outside your user folder"));
+    EXPECT_TRUE(mentions(d, L"outside the Firefox folder"));
+    for (const auto& p : d.profiles)
+        if (p.profile == own)
+            EXPECT_EQ(p.cache, local.file(L"Mozilla\\Firefox\\Profiles\\SorvaneTestFirefoxProfile"));
+
+    // Damaged, UTF-16 and huge files: reported, nothing taken on trust.
+    writeFile(firefox + L"\\profiles.ini", "[Profile0\r\nPath=Profiles/abc.default-release\r\ngarbage\r\n");
+    d = discoverBrowsers(local.path(), roaming.path());
+    EXPECT_TRUE(mentions(d, L"is damaged"));
+    writeFile(firefox + L"\\profiles.ini", std::string("\xFF\xFE[\0P\0", 6));
+    d = discoverBrowsers(local.path(), roaming.path());
+    EXPECT_TRUE(found(d, L"Mozilla Firefox").empty());
+    EXPECT_TRUE(mentions(d, L"encoding"));
+    writeFile(firefox + L"\\profiles.ini", std::string(17u << 20, '['));
+    d = discoverBrowsers(local.path(), roaming.path());
+    EXPECT_TRUE(mentions(d, L"too large"));
+    removeTree(own);
+}
