@@ -1,6 +1,8 @@
 // The Internet Related categories.
 #include "cleaners/Cleaners.h"
 
+#include "cleaners/Browsers.h"
+
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
 #include "core/Registry.h"
@@ -141,11 +143,49 @@ void cleanCookies(CleanerContext& ctx, bool)
     finishCounted(ctx, L"Cleaned Cookies....");
 }
 
+std::vector<std::wstring> cleanBrowserCaches(CleanerContext& ctx)
+{
+    std::vector<std::wstring> notes;
+    const BrowserDiscovery found = discoverBrowsers(cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Local AppData"),
+                                                    cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"AppData"));
+    for (const auto& error : found.errors)
+        notes.push_back(L"Skipped " + error);
+    std::vector<std::wstring> running, userDataDone;
+    for (const auto& profile : found.profiles) {
+        if (ctx.run.bAbort)
+            break;
+        // A running browser is never cleaned under it; the program never
+        // ends it either.
+        if (browserIsRunning(profile)) {
+            if (std::find(running.begin(), running.end(), profile.browser) == running.end()) {
+                running.push_back(profile.browser);
+                notes.push_back(L"Skipped " + profile.browser + L": it is running");
+            }
+            continue;
+        }
+        // The files inside each cache folder and its subfolders; the
+        // folders stay as the browser made them.
+        for (const auto& folder : profileCacheFolders(profile))
+            cleanFolder(ctx, folder, L"*.*", false);
+        if (profile.chromium && profile.userData != profile.profile &&
+            std::find(userDataDone.begin(), userDataDone.end(), profile.userData) == userDataDone.end()) {
+            userDataDone.push_back(profile.userData);
+            for (const auto& folder : userDataCacheFolders(profile.userData))
+                cleanFolder(ctx, folder, L"*.*", false);
+        }
+    }
+    return notes;
+}
+
 void cleanCache(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 11);
     cleanFolder(ctx, cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Cache"), L"*.*", true);
+    // Today's browsers too; their files join the same line.
+    const std::vector<std::wstring> notes = cleanBrowserCaches(ctx);
     finishCounted(ctx, L"Cleaned Cache....");
+    for (const auto& note : notes)
+        ctx.run.strLog += note + L"\r\n";
 }
 
 void cleanFavorites(CleanerContext& ctx, bool)

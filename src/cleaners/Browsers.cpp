@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace sorvane {
 
@@ -230,7 +231,53 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
     }
 }
 
+std::vector<std::wstring> existingFolders(const std::wstring& base, std::initializer_list<const wchar_t*> names)
+{
+    std::vector<std::wstring> out;
+    if (base.empty())
+        return out;
+    for (const wchar_t* name : names) {
+        const std::wstring folder = joined(base, name);
+        if (plainFolder(folder))
+            out.push_back(folder + L"\\");
+    }
+    return out;
+}
+
+bool lockHeld(const std::wstring& file)
+{
+    // A running browser holds it without sharing reads (Chromium shares only
+    // deletion, Firefox nothing). Opened only to learn that, sharing all,
+    // and closed at once.
+    HANDLE h = CreateFileW(apiPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
 } // namespace
+
+bool browserIsRunning(const BrowserProfile& profile)
+{
+    return profile.chromium ? lockHeld(joined(profile.userData, L"lockfile"))
+                            : lockHeld(joined(profile.profile, L"parent.lock"));
+}
+
+std::vector<std::wstring> profileCacheFolders(const BrowserProfile& profile)
+{
+    if (profile.chromium)
+        return existingFolders(profile.cache, {L"Cache", L"Code Cache", L"GPUCache", L"DawnGraphiteCache",
+                                               L"DawnWebGPUCache", L"Media Cache", L"Application Cache"});
+    return existingFolders(profile.cache, {L"cache2", L"startupCache", L"thumbnails", L"jumpListCache"});
+}
+
+std::vector<std::wstring> userDataCacheFolders(const std::wstring& userData)
+{
+    return existingFolders(userData, {L"GPUPersistentCache", L"ShaderCache", L"GrShaderCache", L"GraphiteDawnCache"});
+}
 
 BrowserDiscovery discoverBrowsers(const std::wstring& localAppData, const std::wstring& roamingAppData)
 {

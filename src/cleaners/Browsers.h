@@ -26,4 +26,19 @@ struct BrowserDiscovery {
 // Looks under the user's Local and Roaming AppData folders.
 BrowserDiscovery discoverBrowsers(const std::wstring& localAppData, const std::wstring& roamingAppData);
 
+// Whether the profile's browser runs: it holds its lock file open (Chromium's
+// "lockfile" in the user-data folder, Firefox's "parent.lock" in the
+// profile). A lock file that merely exists is left behind by an ended
+// browser and means nothing.
+bool browserIsRunning(const BrowserProfile& profile);
+
+// The profile's cache folders that exist as plain folders (no links), with
+// their backslash: Chromium's Cache, Code Cache, GPUCache, Dawn caches and
+// the older Media Cache and Application Cache; Firefox's cache2,
+// startupCache, thumbnails and jumpListCache. Site data is never among them.
+std::vector<std::wstring> profileCacheFolders(const BrowserProfile& profile);
+// The shader and GPU caches a Chromium user-data folder keeps for all its
+// profiles.
+std::vector<std::wstring> userDataCacheFolders(const std::wstring& userData);
+
 } // namespace sorvane

@@ -211,3 +211,64 @@ TEST_F(CleanerTest, HistoryIsClearedEvenWithoutTheHistoryObject)
     EXPECT_FALSE(testenv::exists(dir.file(L"History.IE5\\index.dat")));
     EXPECT_EQ(run.lngTotalFiles, 0) << "history is not counted";
 }
+
+// Today's browsers in the Cache category: every cache of every profile
+// emptied into the same line; site data, passwords, bookmarks and the
+// profile of a running browser left byte for byte.
+TEST_F(CleanerTest, BrowserCachesAreEmptiedAndARunningBrowserIsSkipped)
+{
+    TempFolder local, roaming, ie;
+    const auto writeFile = [](const std::wstring& path, const std::string& bytes) {
+        testenv::makeDir(path.substr(0, path.find_last_of(L'\\')));
+        testenv::writeFile(path, bytes);
+    };
+    testenv::ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
+    testenv::ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
+    testenv::ScopedShellFolder cacheFolder(L"Cache", ie.path().c_str());
+    const std::wstring chrome = local.file(L"Google\\Chrome\\User Data");
+    const std::wstring edge = local.file(L"Microsoft\\Edge\\User Data");
+    writeFile(chrome + L"\\Local State", R"({"profile":{"info_cache":{"Default":{},"Profile 1":{}}}})");
+    writeFile(chrome + L"\\lockfile", "");  // left behind by an ended Chrome: no sign
+    const std::vector<std::wstring> gone = {
+        chrome + L"\\Default\\Cache\\Cache_Data\\data_1", chrome + L"\\Default\\Cache\\Cache_Data\\f_000001",
+        chrome + L"\\Default\\Code Cache\\js\\index", chrome + L"\\Profile 1\\GPUCache\\data_0",
+        chrome + L"\\Profile 1\\DawnWebGPUCache\\data_0", chrome + L"\\ShaderCache\\data_0",
+        chrome + L"\\GrShaderCache\\data_1"};
+    for (const auto& f : gone)
+        writeFile(f, std::string(100, 'c'));
+    const std::vector<std::wstring> kept = {
+        chrome + L"\\Default\\Login Data", chrome + L"\\Default\\Bookmarks", chrome + L"\\Default\\Web Data",
+        chrome + L"\\Default\\Local Storage\\leveldb\\000003.log", chrome + L"\\Default\\IndexedDB\\x\\1.ldb",
+        chrome + L"\\Default\\Service Worker\\CacheStorage\\a\\b", chrome + L"\\Default\\Preferences",
+        chrome + L"\\Local State", edge + L"\\Default\\Cache\\Cache_Data\\data_1"};
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (kept[i] != chrome + L"\\Local State")
+            writeFile(kept[i], "precious " + std::to_string(i));
+    // Firefox: the profile under Roaming, its cache under Local.
+    const std::wstring firefox = roaming.file(L"Mozilla\\Firefox");
+    writeFile(firefox + L"\\profiles.ini", "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/x.default\r\n");
+    writeFile(firefox + L"\\Profiles\\x.default\\logins.json", "{\"logins\":[]}");
+    writeFile(firefox + L"\\Profiles\\x.default\\parent.lock", "");
+    const std::wstring ffCache = local.file(L"Mozilla\\Firefox\\Profiles\\x.default\\cache2\\entries\\ABC");
+    writeFile(ffCache, std::string(50, 'f'));
+
+    // Edge runs: it holds its lockfile open without sharing.
+    writeFile(edge + L"\\lockfile", "");
+    HANDLE lock = CreateFileW((edge + L"\\lockfile").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    std::vector<std::string> before;
+    for (const auto& f : kept)
+        before.push_back(testenv::readFile(f));
+
+    runCleaner(ctx, 11, false);
+    CloseHandle(lock);
+    EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 8 Space Gained 750 Bytes\r\n"
+                          L"Skipped Microsoft Edge: it is running\r\n");
+    for (const auto& f : gone)
+        EXPECT_FALSE(testenv::exists(f)) << toAnsi(f);
+    EXPECT_FALSE(testenv::exists(ffCache));
+    EXPECT_TRUE(testenv::exists(chrome + L"\\Default\\Cache\\Cache_Data")) << "the folders stay for the browser";
+    for (size_t i = 0; i < kept.size(); ++i)
+        EXPECT_EQ(testenv::readFile(kept[i]), before[i]) << toAnsi(kept[i]);
+    EXPECT_TRUE(testenv::exists(firefox + L"\\Profiles\\x.default\\logins.json"));
+}
