@@ -52,6 +52,14 @@ std::vector<Canary> buildList()
         L"C:\\sorvane-fixtures\\outside\\precious.txt",
         L"C:\\sorvane-fixtures\\outside\\inner\\precious2.txt",
         kLinkedCanary,
+        // What the browser cleaners must never touch, in profiles they find.
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Login Data",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Bookmarks",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Web Data",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Local Storage\\leveldb\\000003.log",
+        shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\logins.json",
+        shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\key4.db",
+        shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\formhistory.sqlite",
     };
     std::vector<Canary> list;
     int n = 0;
@@ -104,6 +112,15 @@ public:
         for (const auto& c : canaries()) {
             plant(c);
             std::printf("  %s\n", narrow(c.path).c_str());
+        }
+        // Firefox's index, so its canary profile is one the cleaners find.
+        const std::wstring ini = shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\profiles.ini";
+        const std::string text = "[Profile0]\r\nName=canary\r\nIsRelative=1\r\nPath=Profiles/canary.default\r\n";
+        HANDLE h = CreateFileW(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+            CloseHandle(h);
         }
         std::fflush(stdout);
     }
