@@ -4,14 +4,14 @@
 
 namespace sorvane {
 
-void doEvents() noexcept
+bool doEvents() noexcept
 {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Leave the quit request for the main loop.
             PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
+            return true;
         }
         HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
         if (root && IsDialogMessageW(root, &msg))
@@ -19,6 +19,7 @@ void doEvents() noexcept
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    return false;
 }
 
 } // namespace sorvane

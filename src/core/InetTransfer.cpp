@@ -1,5 +1,6 @@
 #include "core/InetTransfer.h"
 
+#include "core/DoEvents.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>
@@ -226,17 +227,8 @@ bool pumpUntil(HANDLE event, ULONGLONG deadline, Stop&& stop)
             return true;
         if (r == WAIT_TIMEOUT)
             continue;
-        if (r != WAIT_OBJECT_0 + 1)
+        if (r != WAIT_OBJECT_0 + 1 || doEvents())
             return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
     }
 }
 

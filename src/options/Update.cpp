@@ -1,6 +1,7 @@
 #include "options/Update.h"
 
 #include "core/AppFolder.h"
+#include "core/DoEvents.h"
 #include "core/ErrorReport.h"
 #include "core/InetTransfer.h"
 #include "core/Registry.h"
@@ -153,15 +154,8 @@ void waitPumping(unsigned long ms)
     const ULONGLONG end = GetTickCount64() + ms;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        if (doEvents())
+            return;
     }
 }
 
