@@ -17,11 +17,6 @@ namespace {
 // Index files larger than this are no index of a browser.
 constexpr uint64_t kMaxIndexBytes = 16u << 20;
 
-std::wstring joined(const std::wstring& folder, const std::wstring& name)
-{
-    return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
-}
-
 // A real folder of its own: present, and no link (a link could lead into
 // another user's profile or anywhere else).
 bool plainFolder(const std::wstring& path)
@@ -76,7 +71,7 @@ const Chromium kChromium[] = {
 // Profile folder names from Local State's profile.info_cache.
 std::optional<std::vector<std::wstring>> indexedProfiles(const std::wstring& userData, std::wstring& error)
 {
-    const std::wstring file = joined(userData, L"Local State");
+    const std::wstring file = joinPath(userData, L"Local State");
     const auto bytes = readIndex(file, error);
     if (!bytes)
         return std::nullopt;
@@ -106,7 +101,7 @@ std::vector<std::wstring> profileFolders(const std::wstring& userData)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(apiPath(joined(userData, L"*")).c_str(), &fd);
+    HANDLE h = FindFirstFileW(apiPath(joinPath(userData, L"*")).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE)
         return names;
     do {
@@ -123,11 +118,14 @@ std::vector<std::wstring> profileFolders(const std::wstring& userData)
 
 void addChromium(const Chromium& b, const std::wstring& local, const std::wstring& roaming, BrowserDiscovery& out)
 {
-    const std::wstring userData = joined(b.roaming ? roaming : local, b.path);
+    const std::wstring& root = b.roaming ? roaming : local;
+    if (root.empty())
+        return;  // that folder of the user is not known
+    const std::wstring userData = joinPath(root, b.path);
     if (!plainFolder(userData))
         return;
     if (b.singleProfile) {
-        out.profiles.push_back({b.name, true, userData, userData, joined(local, b.path)});
+        out.profiles.push_back({b.name, true, userData, userData, local.empty() ? L"" : joinPath(local, b.path)});
         return;
     }
     std::wstring error;
@@ -137,7 +135,7 @@ void addChromium(const Chromium& b, const std::wstring& local, const std::wstrin
     if (!names)
         names = profileFolders(userData);
     for (const auto& name : *names) {
-        const std::wstring profile = joined(userData, name);
+        const std::wstring profile = joinPath(userData, name);
         if (plainFolder(profile))
             out.profiles.push_back({b.name, true, userData, profile, profile});
     }
@@ -146,8 +144,10 @@ void addChromium(const Chromium& b, const std::wstring& local, const std::wstrin
 // profiles.ini: [ProfileN] sections with Path= and IsRelative=.
 void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserDiscovery& out)
 {
-    const std::wstring base = joined(roaming, L"Mozilla\\Firefox");
-    const std::wstring file = joined(base, L"profiles.ini");
+    if (roaming.empty())
+        return;
+    const std::wstring base = joinPath(roaming, L"Mozilla\\Firefox");
+    const std::wstring file = joinPath(base, L"profiles.ini");
     std::wstring error;
     const auto bytes = readIndex(file, error);
     const auto report = [&](const std::wstring& what) { out.errors.push_back(L"Mozilla Firefox: " + what); };
@@ -210,7 +210,7 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
                 report(L"a profile path leads outside the Firefox folder, which is not cleaned: " + s.path);
                 continue;
             }
-            profile = joined(base, path);
+            profile = joinPath(base, path);
         } else {
             // Only the current user's own folders are cleaned.
             std::wstring under = userFolder;
@@ -227,7 +227,7 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
             continue;
         const std::wstring name = profile.substr(profile.find_last_of(L'\\') + 1);
         out.profiles.push_back({L"Mozilla Firefox", false, L"", profile,
-                                joined(local, L"Mozilla\\Firefox\\Profiles\\" + name)});
+                                local.empty() ? L"" : joinPath(local, L"Mozilla\\Firefox\\Profiles\\" + name)});
     }
 }
 
@@ -237,7 +237,7 @@ std::vector<std::wstring> existingFolders(const std::wstring& base, std::initial
     if (base.empty())
         return out;
     for (const wchar_t* name : names) {
-        const std::wstring folder = joined(base, name);
+        const std::wstring folder = joinPath(base, name);
         if (plainFolder(folder))
             out.push_back(folder + L"\\");
     }
@@ -262,8 +262,8 @@ bool lockHeld(const std::wstring& file)
 
 bool browserIsRunning(const BrowserProfile& profile)
 {
-    return profile.chromium ? lockHeld(joined(profile.userData, L"lockfile"))
-                            : lockHeld(joined(profile.profile, L"parent.lock"));
+    return profile.chromium ? lockHeld(joinPath(profile.userData, L"lockfile"))
+                            : lockHeld(joinPath(profile.profile, L"parent.lock"));
 }
 
 std::vector<std::wstring> profileCacheFolders(const BrowserProfile& profile)

@@ -291,13 +291,6 @@ std::optional<std::wstring> readRegFileText(const std::wstring& file)
 
 namespace {
 
-bool isLink(HKEY key)
-{
-    DWORD type = 0;
-    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK;
-}
-
 // Opens, or makes, one key below `parent` without following a link.
 LONG stepInto(HKEY parent, const std::wstring& name, REGSAM access, win::UniqueKey& out)
 {
@@ -330,7 +323,7 @@ bool openForRestore(const RegFileKey& key, win::UniqueKey& out, std::wstring& wh
             why = win32Message(static_cast<unsigned long>(rc));
             return false;
         }
-        if (isLink(next.get())) {
+        if (isRegLinkKey(next.get())) {
             why = L"a registry link lies on the way (" + parts[n] + L"), which could lead to any other key";
             return false;
         }

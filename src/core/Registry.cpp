@@ -67,8 +67,13 @@ bool isRegLink(HKEY parent, std::wstring_view subkey)
                       key.put()) !=
         ERROR_SUCCESS)
         return false;
+    return isRegLinkKey(key.get());
+}
+
+bool isRegLinkKey(HKEY opened)
+{
     DWORD type = 0;
-    return RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+    return RegQueryValueExW(opened, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
            type == REG_LINK;
 }
 

@@ -70,6 +70,8 @@ void deleteRegKey(HKEY hive, std::wstring_view keyPath);
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath);
 // Whether a key is a registry link rather than a key of its own.
 bool isRegLink(HKEY parent, std::wstring_view subkey);
+// The same for a key opened with REG_OPTION_OPEN_LINK.
+bool isRegLinkKey(HKEY opened);
 
 // Helpers for callers that need more than one value of a key.
 bool regKeyExists(HKEY hive, std::wstring_view keyPath);

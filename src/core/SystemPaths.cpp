@@ -225,6 +225,13 @@ void autoSizeColumns(HWND listView)
         SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, LVSCW_AUTOSIZE_USEHEADER);
 }
 
+std::wstring joinPath(std::wstring_view folder, std::wstring_view name)
+{
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.remove_suffix(1);
+    return std::wstring(folder) + L"\\" + std::wstring(name);
+}
+
 std::wstring apiPath(std::wstring_view path)
 {
     // Folder functions refuse paths longer than MAX_PATH - 12 without the prefix.

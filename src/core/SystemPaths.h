@@ -45,6 +45,9 @@ void autoSizeColumns(HWND listView);
 constexpr size_t kMaxPathChars = 32000;
 inline bool pathTooLong(std::wstring_view path) { return path.size() > kMaxPathChars; }
 
+// A folder and a name joined with exactly one backslash.
+std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
+
 // The form of a path the file functions take whatever its length: paths near
 // or past MAX_PATH get the "\\?\" prefix (deep trees, network shares).
 std::wstring apiPath(std::wstring_view path);

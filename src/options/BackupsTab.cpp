@@ -24,13 +24,6 @@ namespace {
 // Columns of the list: the archive's and the undo file's alike.
 enum Column { kDate, kFileName, kBytes, kMadeBy, kHolds };
 
-std::wstring joinPath(std::wstring folder, std::wstring_view name)
-{
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder + L"\\" + std::wstring(name);
-}
-
 bool isUndoFileName(std::wstring_view name)
 {
     return name.size() > 4 && iequals(name.substr(name.size() - 4), L".reg");
