@@ -2,6 +2,7 @@
 #include "cleaners/Cleaners.h"
 
 #include "cleaners/Browsers.h"
+#include "cleaners/BrowserStores.h"
 
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
@@ -15,6 +16,8 @@
 #include <urlhist.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace sorvane {
@@ -60,6 +63,104 @@ std::vector<std::wstring> urlCacheEntries(const std::wstring& prefix)
     return urls;
 }
 
+
+using ProfileCleaner = std::function<void(const BrowserProfile& profile, std::vector<std::wstring>& notes)>;
+
+// Calls `clean` for every profile of today's browsers whose browser is not
+// running. The notes are the lines that follow the category's own: what was
+// skipped and why.
+std::vector<std::wstring> forEachIdleProfile(CleanerContext& ctx, const ProfileCleaner& clean)
+{
+    std::vector<std::wstring> notes;
+    const BrowserDiscovery found = discoverBrowsers(cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Local AppData"),
+                                                    cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"AppData"));
+    for (const auto& error : found.errors)
+        notes.push_back(L"Skipped " + error);
+    std::vector<std::wstring> running;
+    for (const auto& profile : found.profiles) {
+        if (ctx.run.bAbort)
+            break;
+        // A running browser is never cleaned under it; the program never
+        // ends it either.
+        if (browserIsRunning(profile)) {
+            if (std::find(running.begin(), running.end(), profile.browser) == running.end()) {
+                running.push_back(profile.browser);
+                notes.push_back(L"Skipped " + profile.browser + L": it is running");
+            }
+            continue;
+        }
+        clean(profile, notes);
+    }
+    return notes;
+}
+
+// The line of a database that was not cleaned as asked.
+void noteStore(std::vector<std::wstring>& notes, const std::wstring& path, const StoreResult& result,
+               const std::wstring& cleared)
+{
+    if (result.kind == StoreResult::Untouched)
+        notes.push_back(L"Left " + path + L" as it was: " + result.error);
+    else if (result.kind == StoreResult::Cleared)
+        notes.push_back(cleared + (result.notCompacted ? L" (the file could not be compacted)" : L""));
+}
+
+void appendNotes(RunState& run, const std::vector<std::wstring>& notes)
+{
+    for (const auto& note : notes)
+        run.strLog += note + L"\r\n";
+}
+
+std::vector<std::wstring> cleanBrowserCaches(CleanerContext& ctx)
+{
+    std::vector<std::wstring> userDataDone;
+    return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>&) {
+        // The files inside each cache folder and its subfolders; the
+        // folders stay as the browser made them.
+        for (const auto& folder : profileCacheFolders(profile))
+            cleanFolder(ctx, folder, L"*.*", false);
+        if (profile.chromium && profile.userData != profile.profile &&
+            std::find(userDataDone.begin(), userDataDone.end(), profile.userData) == userDataDone.end()) {
+            userDataDone.push_back(profile.userData);
+            for (const auto& folder : userDataCacheFolders(profile.userData))
+                cleanFolder(ctx, folder, L"*.*", false);
+        }
+    });
+}
+
+std::vector<std::wstring> cleanBrowserCookies(CleanerContext& ctx)
+{
+    const CookieKeepList keep(loadKeptCookies(appFile(L"cookies.sol")));
+    return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>& notes) {
+        for (const auto& store : cookieStoresOf(profile)) {
+            const StoreResult r = clearCookieStore(ctx.deletion, store, profile.chromium, keep);
+            noteStore(notes, store, r,
+                      profileLabel(profile) + L": removed " + std::to_wstring(r.removedRows) + L" cookies, kept " +
+                          std::to_wstring(r.keptRows) + L" of kept sites");
+        }
+    });
+}
+
+std::vector<std::wstring> cleanBrowserHistory(CleanerContext& ctx)
+{
+    return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>& notes) {
+        if (profile.chromium) {
+            for (const auto& file : chromiumHistoryFiles(profile)) {
+                const StoreResult r = removeDatabaseFile(ctx.deletion, file, false);
+                if (r.kind == StoreResult::Untouched)
+                    notes.push_back(L"Kept " + file + L": " + r.error);
+            }
+            return;
+        }
+        const std::wstring places = joinPath(profile.profile, L"places.sqlite");
+        if (GetFileAttributesW(apiPath(places).c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        const StoreResult r = clearFirefoxHistory(ctx.deletion, places);
+        noteStore(notes, places, r,
+                  profileLabel(profile) + L": removed " + std::to_wstring(r.removedRows) +
+                      L" pages from the history, kept " + std::to_wstring(r.keptRows) + L" bookmarked");
+    });
+}
+
 } // namespace
 
 int clearUrlHistoryByHand(CleanerContext& ctx)
@@ -96,8 +197,10 @@ void cleanHistory(CleanerContext& ctx, bool)
         clearUrlHistoryByHand(ctx);
     else if (FAILED(hr))
         raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));
+    const std::vector<std::wstring> notes = cleanBrowserHistory(ctx);
     ctx.ui.stopOperation(L"");
     ctx.run.strLog += L"Cleaned History....\r\n";
+    appendNotes(ctx.run, notes);
 }
 
 void cleanCookies(CleanerContext& ctx, bool)
@@ -140,42 +243,14 @@ void cleanCookies(CleanerContext& ctx, bool)
             ctx.ui.setProgress(static_cast<int64_t>(i) + 1);
         }
     }
+    // Today's browsers' cookie stores; whole files removed join the line.
+    std::vector<std::wstring> notes;
+    if (!ctx.run.bAbort)
+        notes = cleanBrowserCookies(ctx);
     finishCounted(ctx, L"Cleaned Cookies....");
+    appendNotes(ctx.run, notes);
 }
 
-std::vector<std::wstring> cleanBrowserCaches(CleanerContext& ctx)
-{
-    std::vector<std::wstring> notes;
-    const BrowserDiscovery found = discoverBrowsers(cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"Local AppData"),
-                                                    cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"AppData"));
-    for (const auto& error : found.errors)
-        notes.push_back(L"Skipped " + error);
-    std::vector<std::wstring> running, userDataDone;
-    for (const auto& profile : found.profiles) {
-        if (ctx.run.bAbort)
-            break;
-        // A running browser is never cleaned under it; the program never
-        // ends it either.
-        if (browserIsRunning(profile)) {
-            if (std::find(running.begin(), running.end(), profile.browser) == running.end()) {
-                running.push_back(profile.browser);
-                notes.push_back(L"Skipped " + profile.browser + L": it is running");
-            }
-            continue;
-        }
-        // The files inside each cache folder and its subfolders; the
-        // folders stay as the browser made them.
-        for (const auto& folder : profileCacheFolders(profile))
-            cleanFolder(ctx, folder, L"*.*", false);
-        if (profile.chromium && profile.userData != profile.profile &&
-            std::find(userDataDone.begin(), userDataDone.end(), profile.userData) == userDataDone.end()) {
-            userDataDone.push_back(profile.userData);
-            for (const auto& folder : userDataCacheFolders(profile.userData))
-                cleanFolder(ctx, folder, L"*.*", false);
-        }
-    }
-    return notes;
-}
 
 void cleanCache(CleanerContext& ctx, bool)
 {
@@ -184,8 +259,7 @@ void cleanCache(CleanerContext& ctx, bool)
     // Today's browsers too; their files join the same line.
     const std::vector<std::wstring> notes = cleanBrowserCaches(ctx);
     finishCounted(ctx, L"Cleaned Cache....");
-    for (const auto& note : notes)
-        ctx.run.strLog += note + L"\r\n";
+    appendNotes(ctx.run, notes);
 }
 
 void cleanFavorites(CleanerContext& ctx, bool)

@@ -84,10 +84,30 @@ std::vector<std::wstring> DeletionEngine::flushBackups()
     return std::exchange(m_kept, {});
 }
 
-void DeletionEngine::settleBackups()
+bool DeletionEngine::backUpCopy(const std::wstring& path)
 {
     if (m_settings.intDelMethod != kBackup)
-        return;
+        return true;
+    const std::wstring letter = path.substr(0, 1);
+    if (letter.empty() || m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
+        return false;
+    if (!iequals(letter, m_run.strArchiveDrive)) {
+        nameBackupArchive(m_settings.strBackupPath, letter + L"_");
+        m_run.strArchiveDrive = letter;
+    }
+    const bool added = addToBackupArchive(path);
+    // The flush puts the copy on disk (and deletes what waited for it).
+    if (!settleBackups()) {
+        m_run.backupFailedDrives += static_cast<wchar_t>(towupper(letter[0]));
+        return false;
+    }
+    return added;
+}
+
+bool DeletionEngine::settleBackups()
+{
+    if (m_settings.intDelMethod != kBackup)
+        return true;
     BackupFlush f = flushBackupArchive();
     m_run.lngBackedUp += static_cast<int64_t>(f.backedUp);
     m_run.count(f.countedFiles, f.countedBytes);
@@ -96,6 +116,7 @@ void DeletionEngine::settleBackups()
     if (!f.failure.empty() && m_run.backupFailure.empty())
         m_run.backupFailure = f.failure;
     m_kept.insert(m_kept.end(), std::make_move_iterator(f.kept.begin()), std::make_move_iterator(f.kept.end()));
+    return f.failure.empty();
 }
 
 int DeletionEngine::keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what)

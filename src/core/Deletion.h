@@ -71,6 +71,11 @@ public:
     // their entries are on disk: at batch ends, here, and when the engine goes.
     // Counts what went; returns the files handed over that stayed.
     std::vector<std::wstring> flushBackups();
+    // With the backup method, stores a copy of a file that is about to be
+    // changed in place and puts that entry on disk; the file stays. False
+    // when the copy could not be made durable: the file must then stay as
+    // it is. True at once with the other methods.
+    bool backUpCopy(const std::wstring& path);
     // Overwrites and deletes one file; 1 on success, 0 on failure or Stop,
     // -1 when the file is kept for a reason the log names.
     // A file whose data other names share is not overwritten, only unlinked.
@@ -84,7 +89,8 @@ private:
     int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
     // Names in the log a file left in place for its reparse point; -1.
     int keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what);
-    void settleBackups();
+    // Flushes the archive; false when that flush failed.
+    bool settleBackups();
 
     EngineUi& m_ui;
     RunState& m_run;

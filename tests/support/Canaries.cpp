@@ -57,9 +57,16 @@ std::vector<Canary> buildList()
         shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Bookmarks",
         shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Web Data",
         shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Local Storage\\leveldb\\000003.log",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Login Data For Account",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Account Web Data",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Preferences",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Google\\Chrome\\User Data\\Default\\Sessions\\Session_13370000000000000",
+        shellFolder(CSIDL_LOCAL_APPDATA) + L"\\Microsoft\\Edge\\User Data\\Default\\Bookmarks",
         shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\logins.json",
         shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\key4.db",
         shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\formhistory.sqlite",
+        shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\logins.db",
+        shellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\Profiles\\canary.default\\sessionstore.jsonlz4",
     };
     std::vector<Canary> list;
     int n = 0;

@@ -1,0 +1,31 @@
+#pragma once
+// Databases as today's browsers write them (their tables and columns as
+// Chromium 156 and Firefox 153 create them), made with the program's own
+// SQLite, for the tests and the benchmarks.
+#include <string>
+#include <vector>
+
+namespace testenv {
+
+// Chromium's cookie store ("Network\Cookies"): one cookie per host given,
+// named after its position.
+void makeChromiumCookies(const std::wstring& path, const std::vector<std::string>& hosts);
+// Firefox's cookies.sqlite, in write-ahead-log mode as Firefox keeps it.
+void makeFirefoxCookies(const std::wstring& path, const std::vector<std::string>& hosts);
+// Chromium's History: urls, visits, keyword searches, downloads.
+void makeChromiumHistory(const std::wstring& path, const std::vector<std::string>& urls);
+
+struct PlacesPage {
+    std::string url;
+    bool bookmarked = false;
+    bool keyword = false;  // a bookmark keyword refers to it
+};
+// Firefox's places.sqlite: each page visited twice, with input history,
+// metadata, a new-tab shortcut use, an annotation and its origin; bookmarks (in the menu folder)
+// for the pages marked so.
+void makeFirefoxPlaces(const std::wstring& path, const std::vector<PlacesPage>& pages);
+
+// A query's rows as text, one line per row, columns parted by "|".
+std::string queryRows(const std::wstring& path, const std::string& sql);
+
+} // namespace testenv
