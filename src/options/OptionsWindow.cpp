@@ -1,15 +1,14 @@
 #include "options/OptionsWindow.h"
 
-#include "cleaners/CookieWindow.h"
 #include "core/AppFolder.h"
 #include "core/Deletion.h"
 #include "core/ErrorReport.h"
-#include "core/FileSearch.h"
 #include "core/LogonTask.h"
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
+#include "options/OptionLists.h"
 #include "options/OverwriteWindow.h"
 #include "options/Settings.h"
 #include "options/UnzipWindow.h"
@@ -25,7 +24,6 @@ namespace sorvane {
 
 namespace {
 
-constexpr const wchar_t* kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 const wchar_t* const kTabCaptions[kOptionsTabCount] = {
     L"General",      L"Searching", L"Ignore Folders", L"Ignore Files", L"Unnecessary Files", L"User defined folders",
@@ -72,31 +70,12 @@ using win::addRow;
 using win::cellText;
 using win::selectedRow;
 
-// The row whose first column is `text`, compared without regard to case; -1 when none.
-int findRow(HWND lv, std::wstring_view text)
-{
-    const int n = ListView_GetItemCount(lv);
-    for (int i = 0; i < n; ++i)
-        if (iequals(cellText(lv, i, 0), text))
-            return i;
-    return -1;
-}
-
-using Rows = std::vector<std::vector<std::wstring>>;
-
-// The rows sorted ascending by their first column, without regard to case.
-void fillSorted(HWND lv, Rows rows)
-{
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const auto& a, const auto& b) { return toLower(a[0]) < toLower(b[0]); });
-    for (const auto& r : rows)
-        addRow(lv, r);
-}
-
 } // namespace
 
 OptionsWindow::OptionsWindow(OptionsHost& host, OptionsHooks hooks)
-    : m_host(host), m_hooks(std::move(hooks)), m_backups(host, [this](HWND owner, const std::wstring& t, unsigned f) { return m_hooks.ask(owner, t, f); })
+    : m_host(host), m_hooks(std::move(hooks)),
+      m_backups(host, [this](HWND owner, const std::wstring& t, unsigned f) { return m_hooks.ask(owner, t, f); }),
+      m_cookies([this](const std::wstring& t, unsigned f) { return m_hooks.ask(hwnd(), t, f); })
 {
     if (!m_hooks.ask)
         m_hooks.ask = [](HWND owner, const std::wstring& text, unsigned flags) {
@@ -156,6 +135,7 @@ bool OptionsWindow::onInitDialog()
                          SWP_NOACTIVATE);
     }
     m_backups.attach(m_instance, hwnd(), m_pages[kOptionsTabCount - 1]);
+    m_cookies.attach(m_instance, hwnd(), m_pages[kOptionsTabCount - 2]);
     Form_Load();
     selectTab(m_initialTab);
     return true;
@@ -267,11 +247,6 @@ void OptionsWindow::Form_Load()
         HWND lv = control(IDC_lstvUnnecessaaryFiles);
         ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
         win::addListColumns(lv, {{L"File type", 110}, {L"Description", 450}});
-        ListView_SetExtendedListViewStyle(control(IDC_lstvCurrentCookies), LVS_EX_FULLROWSELECT);
-        win::addListColumns(control(IDC_lstvCurrentCookies),
-                            {{L"Name", 120}, {L"Bytes", 50}, {L"Date", 130}, {L"Path", 200}});
-        ListView_SetExtendedListViewStyle(control(IDC_lstvKeepCookies), LVS_EX_FULLROWSELECT);
-        win::addListColumns(control(IDC_lstvKeepCookies), {{L"Name", 110}, {L"Path", 200}});
     });
     step(tag, [&] {
         HWND count = control(IDC_cmbAutoClean1);
@@ -283,7 +258,7 @@ void OptionsWindow::Form_Load()
         SendMessageW(unit, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Hours"));
         SendMessageW(unit, CB_SETCURSEL, 0, 0);
     });
-    getCookies();
+    m_cookies.load();
     getFolders(L"UDFO.sol", true);
     getFolders(L"UDIFO.sol", false);
     getUserDefinedFiles();
@@ -305,44 +280,6 @@ void OptionsWindow::Form_Load()
     getBackup();
     getGeneral();
     m_backups.load(text(IDC_txtBackup));
-}
-
-void OptionsWindow::getCookies()
-{
-    constexpr const wchar_t* tag = L"frmOptions,getCookies";
-    HWND current = control(IDC_lstvCurrentCookies), keep = control(IDC_lstvKeepCookies);
-    ListView_DeleteAllItems(current);
-    ListView_DeleteAllItems(keep);
-    Rows kept, found;
-    step(tag, [&] {
-        for (const auto& c : loadKeptCookies(appFile(L"cookies.sol")))
-            kept.push_back({c.name, c.folder});
-    });
-    step(tag, [&] {
-        const std::wstring folder = getRegString(HKEY_CURRENT_USER, kShellFolders, L"Cookies");
-        if (folder.empty() || !folderExists(folder))
-            return;
-        const std::wstring root = withBackslash(folder);
-        setText(IDC_txtCookies, root);
-        RunState run;
-        SilentUi ui;
-        FileSearch search(ui, run);
-        search.clearFoundLists();
-        search.searchFiles(root, L"*.txt", 0);
-        const auto& files = search.strFoundFiles();
-        const auto& sizes = search.foundFileSizes();
-        for (size_t i = 0; i < files.size(); ++i) {
-            const size_t slash = files[i].find_last_of(L'\\');
-            WIN32_FILE_ATTRIBUTE_DATA data{};
-            std::wstring date;
-            if (GetFileAttributesExW(apiPath(files[i]).c_str(), GetFileExInfoStandard, &data))
-                date = formatFileTime(data.ftLastWriteTime);
-            found.push_back({files[i].substr(slash + 1), std::to_wstring(i < sizes.size() ? sizes[i] : 0), date,
-                             files[i].substr(0, slash + 1)});
-        }
-    });
-    fillSorted(keep, std::move(kept));
-    fillSorted(current, std::move(found));
 }
 
 void OptionsWindow::getFolders(const wchar_t* file, bool userDefinedFolders)
@@ -530,15 +467,7 @@ void OptionsWindow::cmdAccept_Click()
 
 void OptionsWindow::saveCookies()
 {
-    saved(step(L"frmOptions,saveCookies", [&] {
-        HWND keep = control(IDC_lstvKeepCookies);
-        std::vector<KeptCookie> cookies;
-        const int n = ListView_GetItemCount(keep);
-        for (int i = 0; i < n; ++i)
-            cookies.push_back({cellText(keep, i, 1), cellText(keep, i, 0)});
-        saveKeptCookies(appFile(L"cookies.sol"), cookies);
-    }),
-          L"cookies.sol");
+    saved(step(L"frmOptions,saveCookies", [&] { m_cookies.save(); }), L"cookies.sol");
 }
 
 void OptionsWindow::saveFolders(const wchar_t* file, bool userDefinedFolders)
@@ -823,44 +752,6 @@ void OptionsWindow::cmdUnnecessaryFilesDefaults_Click()
     getUnnecessaryFiles(true);
 }
 
-void OptionsWindow::cmdAddCookie_Click()
-{
-    step(L"frmOptions,cmdAddCookie", [&] {
-        HWND current = control(IDC_lstvCurrentCookies), keep = control(IDC_lstvKeepCookies);
-        const int row = selectedRow(current);
-        if (row < 0)
-            return;
-        const std::wstring name = cellText(current, row, 0);
-        if (findRow(keep, name) >= 0)
-            raiseError(35602, L"Key is not unique in collection");
-        addRow(keep, {name, cellText(current, row, 3)});
-        autoSizeColumns(keep);
-    });
-}
-
-void OptionsWindow::cmdDeleteCookie_Click()
-{
-    HWND current = control(IDC_lstvCurrentCookies);
-    const int row = selectedRow(current);
-    if (row < 0)
-        return;
-    if (!DeletionEngine::deleteForGood(cellText(current, row, 3) + cellText(current, row, 0)))
-        ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
-    getCookies();
-}
-
-void OptionsWindow::cmdViewCookie_Click()
-{
-    HWND current = control(IDC_lstvCurrentCookies);
-    const int row = selectedRow(current);
-    if (row < 0)
-        return;
-    CookieWindow w;
-    w.fileName = cellText(current, row, 0);
-    w.folder = cellText(current, row, 3);
-    w.show(m_instance, hwnd());
-}
-
 void OptionsWindow::mirrorBackupFolder(int fromId, int toId)
 {
     // The General and Backups tabs show one folder: an edit in either is
@@ -938,17 +829,12 @@ bool OptionsWindow::onCommand(int id, int code, HWND)
             ListView_DeleteItem(lv, row);
         break;
     }
-    case IDC_cmdAddCookie: cmdAddCookie_Click(); break;
-    case IDC_cmdRemoveCookie: {
-        HWND lv = control(IDC_lstvKeepCookies);
-        if (const int row = selectedRow(lv); row >= 0)
-            ListView_DeleteItem(lv, row);
-        break;
-    }
-    case IDC_cmdResetCookies: ListView_DeleteAllItems(control(IDC_lstvKeepCookies)); break;
-    case IDC_cmdDeleteCookie: cmdDeleteCookie_Click(); break;
-    case IDC_cmdViewCookie: cmdViewCookie_Click(); break;
-    case IDC_cmdRefreshCookie: getCookies(); break;
+    case IDC_cmdAddCookie: m_cookies.add(); break;
+    case IDC_cmdRemoveCookie: m_cookies.removeKept(); break;
+    case IDC_cmdResetCookies: m_cookies.resetKept(); break;
+    case IDC_cmdDeleteCookie: m_cookies.deleteCookie(); break;
+    case IDC_cmdViewCookie: m_cookies.view(); break;
+    case IDC_cmdRefreshCookie: m_cookies.load(); break;
     case IDC_cmdBackupView: m_backups.view(); break;
     case IDC_cmdBackupDelete: m_backups.remove(); break;
     case IDC_cmdBackupRestore: m_backups.restore(); break;
@@ -965,7 +851,7 @@ bool OptionsWindow::onNotify(NMHDR* header, LRESULT& result)
     }
     if (header->code == NM_DBLCLK) {
         if (header->idFrom == IDC_lstvCurrentCookies)
-            cmdViewCookie_Click();
+            m_cookies.view();
         else if (header->idFrom == IDC_lstvZip)
             m_backups.view();
         else

@@ -5,6 +5,7 @@
 // The window is not modal: it lives until Accept or Cancel destroys it.
 #include "core/StartupSettings.h"
 #include "options/BackupsTab.h"
+#include "options/KeepCookiesTab.h"
 #include "options/ListFiles.h"
 #include "win/Dialog.h"
 
@@ -75,7 +76,6 @@ private:
     void clearList(int id);
 
     void Form_Load();
-    void getCookies();
     void getFolders(const wchar_t* file, bool userDefinedFolders);
     void getUserDefinedFiles();
     void getSearch();
@@ -116,9 +116,6 @@ private:
     void cmdUnnecessaryFilesAdd_Click();
     void cmdUnnecessaryFilesBrowse_Click();
     void cmdUnnecessaryFilesDefaults_Click();
-    void cmdAddCookie_Click();
-    void cmdDeleteCookie_Click();
-    void cmdViewCookie_Click();
     // Enter in a text box presses the button that takes its text.
     void onEnter();
     void mirrorBackupFolder(int fromId, int toId);
@@ -129,6 +126,7 @@ private:
     int m_initialTab = 1;
     std::array<HWND, kOptionsTabCount> m_pages{};
     BackupsTab m_backups;
+    KeepCookiesTab m_cookies;
 };
 
 } // namespace sorvane

@@ -15,6 +15,7 @@
 #include "options/Settings.h"
 #include "options/UnzipWindow.h"
 #include "resource.h"
+#include "support/BrowserProfiles.h"
 #include "support/TestEnv.h"
 #include "support/WindowWatch.h"
 
@@ -525,6 +526,51 @@ TEST_F(OptionsTest, CookiesKeptViewedAndDeleted)
     w->press(IDC_cmdRemoveCookie);
     accept();
     EXPECT_FALSE(exists(app.file(L"cookies.sol"))) << "the last kept cookie removed";
+}
+
+// The sites of the browsers' cookie stores are offered beside the cookie
+// files; adding one writes a site line, which a file-only View or Delete
+// never takes for a file.
+TEST_F(OptionsTest, BrowserSitesAreOfferedAndKeptAsSiteLines)
+{
+    TempFolder local, roaming;
+    ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
+    ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
+    const std::wstring chrome = local.file(L"Google\\Chrome\\User Data\\Default\\Network");
+    makeDir(chrome);
+    makeChromiumCookies(chrome + L"\\Cookies", {".bank.example", "www.bank.example", ".ads.example"});
+    const std::wstring firefox = roaming.file(L"Mozilla\\Firefox");
+    makeDir(firefox + L"\\Profiles\\p.default");
+    writeFile(firefox + L"\\profiles.ini", "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/p.default\r\n");
+    makeFirefoxCookies(firefox + L"\\Profiles\\p.default\\cookies.sqlite", {"bank.example", ".bank.example"});
+    writeFile(cookies.file(L"me@shop[1].txt"), "x");
+    const std::string store = readFile(chrome + L"\\Cookies");
+
+    open(8);
+    HWND current = w->control(IDC_lstvCurrentCookies);
+    ASSERT_EQ(rows(IDC_lstvCurrentCookies), 4);
+    EXPECT_EQ(listCell(current, 0, 0), L"ads.example");
+    EXPECT_EQ(listCell(current, 1, 0), L"bank.example");
+    EXPECT_EQ(listCell(current, 1, 3), L"Google Chrome, Mozilla Firefox");
+    EXPECT_EQ(listCell(current, 2, 0), L"me@shop[1].txt");
+    EXPECT_EQ(listCell(current, 3, 0), L"www.bank.example");
+
+    selectRow(IDC_lstvCurrentCookies, 1);
+    w->press(IDC_cmdViewCookie);
+    w->press(IDC_cmdDeleteCookie);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0], KeepCookiesTab::kSiteRowNote);
+    w->press(IDC_cmdAddCookie);
+    selectRow(IDC_lstvCurrentCookies, 2);
+    w->press(IDC_cmdAddCookie);
+    accept();
+    EXPECT_EQ(file(L"cookies.sol"), "bank.example\x01" + toAnsi(cookies.file(L"me@shop[1].txt")) + "\x01\r\n");
+    EXPECT_TRUE(readFile(chrome + L"\\Cookies") == store) << "the stores are only read";
+
+    open(8);
+    ASSERT_EQ(rows(IDC_lstvKeepCookies), 2);
+    EXPECT_EQ(listCell(w->control(IDC_lstvKeepCookies), 0, 0), L"bank.example");
+    EXPECT_EQ(listCell(w->control(IDC_lstvKeepCookies), 0, 1), L"");
 }
 
 namespace {
