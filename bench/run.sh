@@ -16,6 +16,7 @@ cp "$BUILD_DIR"/bench/bench_*.exe "$WINEPREFIX/drive_c/sorvane-bin/"
 cd "$WINEPREFIX/drive_c"
 wine 'C:\sorvane-bin\bench_clean.exe'
 wine 'C:\sorvane-bin\bench_backup.exe'
+wine 'C:\sorvane-bin\bench_browsers.exe'
 # The review window needs a display.
 SANDBOX_FORCE_XVFB=1 sandbox_display
 wine 'C:\sorvane-bin\bench_review.exe'
