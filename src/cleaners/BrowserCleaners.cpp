@@ -104,6 +104,12 @@ void noteStore(std::vector<std::wstring>& notes, const std::wstring& path, const
         notes.push_back(cleared + (result.notCompacted ? L" (the file could not be compacted)" : L""));
 }
 
+// "1 cookie", "3 cookies".
+std::wstring counted(int64_t n, const wchar_t* one, const wchar_t* many)
+{
+    return std::to_wstring(n) + L" " + (n == 1 ? one : many);
+}
+
 void appendNotes(RunState& run, const std::vector<std::wstring>& notes)
 {
     for (const auto& note : notes)
@@ -134,8 +140,8 @@ std::vector<std::wstring> cleanBrowserCookies(CleanerContext& ctx)
         for (const auto& store : cookieStoresOf(profile)) {
             const StoreResult r = clearCookieStore(ctx.deletion, store, profile.chromium, keep);
             noteStore(notes, store, r,
-                      profileLabel(profile) + L": removed " + std::to_wstring(r.removedRows) + L" cookies, kept " +
-                          std::to_wstring(r.keptRows) + L" of kept sites");
+                      profileLabel(profile) + L": removed " + counted(r.removedRows, L"cookie", L"cookies") +
+                          L", kept " + std::to_wstring(r.keptRows) + L" of kept sites");
         }
     });
 }
@@ -156,8 +162,8 @@ std::vector<std::wstring> cleanBrowserHistory(CleanerContext& ctx)
             return;
         const StoreResult r = clearFirefoxHistory(ctx.deletion, places);
         noteStore(notes, places, r,
-                  profileLabel(profile) + L": removed " + std::to_wstring(r.removedRows) +
-                      L" pages from the history, kept " + std::to_wstring(r.keptRows) + L" bookmarked");
+                  profileLabel(profile) + L": removed " + counted(r.removedRows, L"page", L"pages") +
+                      L" from the history, kept " + std::to_wstring(r.keptRows) + L" bookmarked");
     });
 }
 

@@ -175,7 +175,7 @@ TEST_F(BrowserStoreTest, OnlyKeptSitesCookiesRemainInEveryBrowser)
     EXPECT_NE(run.strLog.find(L"Google Chrome (Default): removed 303 cookies, kept 3 of kept sites\r\n"),
               std::wstring::npos)
         << toAnsi(run.strLog);
-    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 1 cookies, kept 3 of kept sites\r\n"),
+    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 1 cookie, kept 3 of kept sites\r\n"),
               std::wstring::npos);
 }
 
