@@ -4,6 +4,7 @@
 // one SQL DELETE on the same store. Prints figures and the ratio.
 #include "cleaners/Cleaners.h"
 #include "core/AppFolder.h"
+#include "core/EngineUi.h"
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
@@ -31,20 +32,6 @@ const std::wstring kStore = kProfile + L"\\Network\\Cookies";
 constexpr int kCacheFiles = 50000, kCodeCacheFiles = 5000;
 constexpr int kCookies = 20000, kKeptSites = 20, kPerKeptSite = 10;
 constexpr const wchar_t* kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-class QuietUi : public EngineUi {
-public:
-    void setStatus(const std::wstring&) override {}
-    void setProgressMax(int64_t) override {}
-    void setProgress(int64_t) override {}
-    int messageBox(const std::wstring&, unsigned) override { return IDOK; }
-    void pumpMessages() override {}
-    void startOperation(int) override {}
-    void stopOperation(const std::wstring&) override {}
-    void addReviewRow(const ReviewRow&) override {}
-    void discardReviewRows() override {}
-    void showReviewWindow(const ReviewTools&) override {}
-};
 
 void setShellFolder(const wchar_t* name, const std::wstring& path)
 {
@@ -127,7 +114,7 @@ double bareRun(const std::vector<std::wstring>& files)
 double programRun(std::wstring& log)
 {
     RunState run;
-    QuietUi ui;
+    SilentUi ui;
     FileSearch search(ui, run);
     DeleteSettings settings;
     DeletionEngine deletion(ui, run, settings);

@@ -223,15 +223,4 @@ int64_t SqliteStatement::integer(int column) const
     return m_stmt ? sqlite3_column_int64(m_stmt, column) : 0;
 }
 
-std::string quoteSqlName(std::string_view name)
-{
-    std::string out = "\"";
-    for (char c : name) {
-        out += c;
-        if (c == '"')
-            out += '"';
-    }
-    return out + "\"";
-}
-
 } // namespace sorvane

@@ -89,7 +89,4 @@ private:
     bool m_failed = false;
 };
 
-// A UTF-8 SQL identifier quoted for a statement.
-std::string quoteSqlName(std::string_view name);
-
 } // namespace sorvane

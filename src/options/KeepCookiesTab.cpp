@@ -136,16 +136,23 @@ void KeepCookiesTab::resetKept()
     ListView_DeleteAllItems(control(IDC_lstvKeepCookies));
 }
 
-void KeepCookiesTab::deleteCookie()
+int KeepCookiesTab::selectedCookieFile() const
 {
     HWND current = control(IDC_lstvCurrentCookies);
     const int row = selectedRow(current);
+    if (row >= 0 && isSiteRow(current, row)) {
+        m_ask(kSiteRowNote, MB_OK | MB_ICONINFORMATION);
+        return -1;
+    }
+    return row;
+}
+
+void KeepCookiesTab::deleteCookie()
+{
+    HWND current = control(IDC_lstvCurrentCookies);
+    const int row = selectedCookieFile();
     if (row < 0)
         return;
-    if (isSiteRow(current, row)) {
-        m_ask(kSiteRowNote, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
     if (!DeletionEngine::deleteForGood(cellText(current, row, 3) + cellText(current, row, 0)))
         m_ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
     load();
@@ -154,13 +161,9 @@ void KeepCookiesTab::deleteCookie()
 void KeepCookiesTab::view()
 {
     HWND current = control(IDC_lstvCurrentCookies);
-    const int row = selectedRow(current);
+    const int row = selectedCookieFile();
     if (row < 0)
         return;
-    if (isSiteRow(current, row)) {
-        m_ask(kSiteRowNote, MB_OK | MB_ICONINFORMATION);
-        return;
-    }
     CookieWindow w;
     w.fileName = cellText(current, row, 0);
     w.folder = cellText(current, row, 3);

@@ -34,6 +34,9 @@ public:
 
 private:
     HWND control(int id) const { return GetDlgItem(m_page, id); }
+    // The selected row when it is a cookie file; -1 when none is, after
+    // telling so for a site row.
+    int selectedCookieFile() const;
 
     Ask m_ask;
     HINSTANCE m_instance = nullptr;
