@@ -63,7 +63,6 @@ std::vector<std::wstring> urlCacheEntries(const std::wstring& prefix)
     return urls;
 }
 
-
 using ProfileCleaner = std::function<void(const BrowserProfile& profile, std::vector<std::wstring>& notes)>;
 
 // Calls `clean` for every profile of today's browsers whose browser is not
@@ -94,7 +93,7 @@ std::vector<std::wstring> forEachIdleProfile(CleanerContext& ctx, const ProfileC
     return notes;
 }
 
-// The line of a database that was not cleaned as asked.
+// The line of a database cleaned in place (`cleared`) or left as it was.
 void noteStore(std::vector<std::wstring>& notes, const std::wstring& path, const StoreResult& result,
                const std::wstring& cleared)
 {

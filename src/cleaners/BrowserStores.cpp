@@ -131,8 +131,12 @@ namespace {
 // start.
 bool prepareChange(SqliteDb& db, DeletionEngine& engine, const std::wstring& path, StoreResult& result)
 {
-    SqliteStatement mode(db, "PRAGMA journal_mode");
-    if (mode.step() && lowerAscii(mode.text(0)) == "wal") {
+    bool walMode = false;
+    {
+        SqliteStatement mode(db, "PRAGMA journal_mode");
+        walMode = mode.step() && lowerAscii(mode.text(0)) == "wal";
+    }
+    if (walMode) {
         SqliteStatement cp(db, "PRAGMA wal_checkpoint(TRUNCATE)");
         if (!cp.step() || cp.integer(0) != 0) {
             result.error = cp.failed() ? db.error() : L"its log could not be folded into the file";

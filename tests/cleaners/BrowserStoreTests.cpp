@@ -373,3 +373,72 @@ TEST_F(BrowserStoreTest, TheBackupMethodStoresTheOriginalBeforeRowsGo)
               std::wstring::npos)
         << toAnsi(run.strLog);
 }
+
+// Sorvane ended hard at moments spread over a Cookies clean of a large
+// store: after each, the store is a whole database holding either every row
+// or only the kept ones, never a half-cleaned file.
+TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
+{
+    testenv::ScopedAppFolder app;
+    TempFolder local, roaming, empty;
+    testenv::ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
+    testenv::ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
+    testenv::ScopedShellFolder ieCookies(L"Cookies", empty.path().c_str());
+    const std::wstring store = local.file(L"Google\\Chrome\\User Data\\Default\\Network\\Cookies");
+    const std::wstring original = local.file(L"original.sqlite");
+    makeParent(store);
+    constexpr int kRows = 150000, kKept = 100;
+    std::vector<std::string> hosts;
+    for (int i = 0; i < kRows; ++i)
+        hosts.push_back(i < kKept ? ".kept.example" : ".s" + std::to_string(i) + ".example");
+    testenv::makeChromiumCookies(original, hosts);
+    saveKeptCookies(appFile(L"cookies.sol"), {{L"", L"kept.example"}});
+    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nDelMethod=D\r\nStartupClean=1\r\n");
+    testenv::writeFile(app.file(L"checkItems.sol"), "0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,\r\n");
+    const auto rows = [&] { return queryRows(store, "SELECT count(*) FROM cookies"); };
+
+    // One whole run first: how long it takes to reach its log.
+    ASSERT_TRUE(CopyFileW(original.c_str(), store.c_str(), FALSE));
+    const DWORD start = GetTickCount();
+    DWORD whole = 0;
+    {
+        testenv::SorvaneProcess p(app.path());
+        ASSERT_TRUE(p.waitForWindow(L"Sorvane - Clean Log", 120000)) << "the clean never ended";
+        whole = GetTickCount() - start;
+    }
+    ASSERT_EQ(rows(), std::to_string(kKept) + "\n");
+
+    int untouched = 0, cleaned = 0, midTransaction = 0;
+    for (int round = 1; round <= 8; ++round) {
+        ASSERT_TRUE(CopyFileW(original.c_str(), store.c_str(), FALSE));
+        DeleteFileW((store + L"-journal").c_str());
+        {
+            testenv::SorvaneProcess p(app.path());
+            Sleep(whole * (2 + round) / 8);  // from a quarter of the way to past the end
+            TerminateProcess(p.handle(), 9);
+            WaitForSingleObject(p.handle(), 10000);
+        }
+        if (testenv::exists(store + L"-journal") && fileLength(store + L"-journal") > 0)
+            ++midTransaction;
+        {
+            // As the browser would: a connection that may write rolls back
+            // what a killed transaction left in its journal.
+            SqliteDb db;
+            ASSERT_TRUE(db.open(store, false));
+            SqliteStatement check(db, "PRAGMA integrity_check");
+            ASSERT_TRUE(check.step()) << "round " << round << ": " << toAnsi(db.error());
+            ASSERT_EQ(check.text(0), "ok") << "round " << round;
+        }
+        const std::string left = rows();
+        if (left == std::to_string(kRows) + "\n")
+            ++untouched;
+        else if (left == std::to_string(kKept) + "\n")
+            ++cleaned;
+        else
+            ADD_FAILURE() << "round " << round << ": " << left << " rows, neither all nor the kept ones";
+        EXPECT_EQ(queryRows(store, "SELECT count(*) FROM cookies WHERE host_key = '.kept.example'"),
+                  std::to_string(kKept) + "\n");
+    }
+    std::printf("whole run %lu ms; kills: %d before the change, %d after it, %d inside a transaction\n",
+                static_cast<unsigned long>(whole), untouched, cleaned, midTransaction);
+}
