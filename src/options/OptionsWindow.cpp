@@ -24,7 +24,6 @@ namespace sorvane {
 
 namespace {
 
-
 const wchar_t* const kTabCaptions[kOptionsTabCount] = {
     L"General",      L"Searching", L"Ignore Folders", L"Ignore Files", L"Unnecessary Files", L"User defined folders",
     L"User defined files", L"Keep Cookies", L"Backups"};
