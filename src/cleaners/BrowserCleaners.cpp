@@ -157,7 +157,7 @@ std::vector<std::wstring> cleanBrowserHistory(CleanerContext& ctx)
             return;
         }
         const std::wstring places = joinPath(profile.profile, L"places.sqlite");
-        if (GetFileAttributesW(apiPath(places).c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (!fileExists(places))
             return;
         const StoreResult r = clearFirefoxHistory(ctx.deletion, places);
         noteStore(notes, places, r,

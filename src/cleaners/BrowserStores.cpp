@@ -16,15 +16,6 @@ namespace sorvane {
 
 namespace {
 
-std::string lowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string_view withoutLeadingDot(std::string_view host)
 {
     while (!host.empty() && host.front() == '.')
@@ -63,12 +54,6 @@ bool plainFile(const std::wstring& path, std::wstring& why)
         return false;
     }
     return true;
-}
-
-bool fileExists(const std::wstring& path)
-{
-    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The files SQLite keeps beside a database while it is written.
@@ -134,7 +119,7 @@ bool prepareChange(SqliteDb& db, DeletionEngine& engine, const std::wstring& pat
     bool walMode = false;
     {
         SqliteStatement mode(db, "PRAGMA journal_mode");
-        walMode = mode.step() && lowerAscii(mode.text(0)) == "wal";
+        walMode = mode.step() && asciiLower(mode.text(0)) == "wal";
     }
     if (walMode) {
         SqliteStatement cp(db, "PRAGMA wal_checkpoint(TRUNCATE)");
@@ -205,7 +190,7 @@ CookieKeepList::CookieKeepList(const std::vector<KeptCookie>& entries)
         const std::wstring site = keptCookieSite(e);
         if (site.empty())
             continue;
-        std::string s = lowerAscii(toUtf8(site));
+        std::string s = asciiLower(toUtf8(site));
         if (std::find(m_sites.begin(), m_sites.end(), s) == m_sites.end())
             m_sites.push_back(std::move(s));
     }
@@ -213,7 +198,7 @@ CookieKeepList::CookieKeepList(const std::vector<KeptCookie>& entries)
 
 bool CookieKeepList::keeps(std::string_view host) const
 {
-    const std::string h = lowerAscii(withoutLeadingDot(host));
+    const std::string h = asciiLower(withoutLeadingDot(host));
     for (const auto& site : m_sites) {
         if (h == site || endsWith(h, "." + site))
             return true;
@@ -385,7 +370,7 @@ std::vector<CookieSite> cookieSitesOf(const std::vector<BrowserProfile>& profile
                                                : "SELECT host, count(*) FROM moz_cookies GROUP BY host";
             SqliteStatement st(db, sql);
             while (st.step()) {
-                const std::string site = lowerAscii(withoutLeadingDot(st.text(0)));
+                const std::string site = asciiLower(withoutLeadingDot(st.text(0)));
                 if (site.empty())
                     continue;
                 Found& f = sites[site];

@@ -216,7 +216,7 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
             std::wstring under = userFolder;
             if (!under.empty() && under.back() != L'\\')
                 under += L'\\';
-            if (under.size() < 4 || path.size() <= under.size() || !iequals(path.substr(0, under.size()), under) ||
+            if (under.size() < 4 || path.size() <= under.size() || !istartsWith(path, under) ||
                 path.find(L"\\..") != std::wstring::npos) {
                 report(L"a profile outside your user folder is not cleaned: " + s.path);
                 continue;

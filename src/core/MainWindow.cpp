@@ -473,20 +473,19 @@ void MainWindow::setAnimation(int16_t phase)
     }
 }
 
+// What is accepted during a run waits for its end.
 void MainWindow::setDeleteSettings(const DeleteSettings& settings)
 {
-    if (m_run.running())
-        m_pendingDelete = settings;
-    else
-        m_delete = settings;
+    m_pendingDelete = settings;
+    if (!m_run.running())
+        applyPendingSettings();
 }
 
 void MainWindow::listsAccepted()
 {
-    if (m_run.running())
-        m_pendingLists = true;
-    else
-        step(L"frmMain,mnuOptions_Click", [&] { m_search.loadAll(); });
+    m_pendingLists = true;
+    if (!m_run.running())
+        applyPendingSettings();
 }
 
 void MainWindow::applyPendingSettings()

@@ -22,14 +22,6 @@ namespace {
 
 constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00";
 
-struct RootEntry {
-    const wchar_t* name;
-    HKEY root;
-};
-const RootEntry kRootNames[] = {{L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                                {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKEY_USERS", HKEY_USERS},
-                                {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
-
 bool blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 std::wstring_view trimmed(std::wstring_view s)
@@ -101,9 +93,16 @@ bool hexBytes(std::wstring_view s, std::vector<BYTE>& out)
     }
 }
 
-bool startsWithI(std::wstring_view s, std::wstring_view prefix)
+// One to eight hexadecimal digits as a number.
+bool hexNumber(std::wstring_view digits, DWORD& n)
 {
-    return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return hexDigit(c) >= 0; }))
+        return false;
+    n = 0;
+    for (wchar_t c : digits)
+        n = n * 16 + static_cast<DWORD>(hexDigit(c));
+    return true;
 }
 
 // One value line (continuations joined). `why` says what is wrong.
@@ -140,36 +139,28 @@ bool parseValue(std::wstring_view line, RegFileValue& value, std::wstring& why)
         std::copy_n(reinterpret_cast<const BYTE*>(text.c_str()), value.data.size(), value.data.begin());
         return true;
     }
-    if (startsWithI(data, L"dword:")) {
-        const std::wstring_view digits = data.substr(6);
+    if (istartsWith(data, L"dword:")) {
         DWORD n = 0;
-        if (digits.empty() || digits.size() > 8 ||
-            !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return hexDigit(c) >= 0; })) {
+        if (!hexNumber(data.substr(6), n)) {
             why = L"the number is not eight hexadecimal digits";
             return false;
         }
-        for (wchar_t c : digits)
-            n = n * 16 + static_cast<DWORD>(hexDigit(c));
         value.type = REG_DWORD;
         value.data.assign(reinterpret_cast<const BYTE*>(&n), reinterpret_cast<const BYTE*>(&n) + 4);
         return true;
     }
     std::wstring_view bytes;
-    if (startsWithI(data, L"hex:")) {
+    if (istartsWith(data, L"hex:")) {
         value.type = REG_BINARY;
         bytes = data.substr(4);
-    } else if (startsWithI(data, L"hex(")) {
+    } else if (istartsWith(data, L"hex(")) {
         const size_t close = data.find(L')');
-        const std::wstring_view digits = data.substr(4, close == std::wstring_view::npos ? 0 : close - 4);
+        DWORD type = 0;
         if (close == std::wstring_view::npos || close + 1 >= data.size() || data[close + 1] != L':' ||
-            digits.empty() || digits.size() > 8 ||
-            !std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return hexDigit(c) >= 0; })) {
+            !hexNumber(data.substr(4, close - 4), type)) {
             why = L"the type is not understood";
             return false;
         }
-        DWORD type = 0;
-        for (wchar_t c : digits)
-            type = type * 16 + static_cast<DWORD>(hexDigit(c));
         value.type = type;
         bytes = data.substr(close + 2);
     } else {
@@ -235,14 +226,13 @@ RegFile parseRegFile(std::wstring_view text)
             }
             const size_t slash = name.find(L'\\');
             const std::wstring_view rootText = name.substr(0, slash);
-            const auto root = std::find_if(std::begin(kRootNames), std::end(kRootNames),
-                                           [&](const RootEntry& r) { return iequals(rootText, r.name); });
+            const HKEY root = rootOfName(rootText);
             const std::wstring_view path = slash == std::wstring_view::npos ? std::wstring_view() : name.substr(slash + 1);
-            if (root == std::end(kRootNames) || path.empty()) {
+            if (!root || path.empty()) {
                 problem(number, L"not a key this program writes back: " + std::wstring(name));
                 continue;
             }
-            file.keys.push_back({root->root, std::wstring(path), std::wstring(name), {}});
+            file.keys.push_back({root, std::wstring(path), std::wstring(name), {}});
             inKey = true;
             continue;
         }

@@ -519,6 +519,14 @@ std::wstring rootName(HKEY root)
     return L"";
 }
 
+HKEY rootOfName(std::wstring_view name)
+{
+    for (const auto& r : kRoots)
+        if (iequals(name, r.name))
+            return r.root;
+    return nullptr;
+}
+
 namespace {
 
 // Where the per-user and machine hives keep the classes.

@@ -130,6 +130,8 @@ struct RegItem {
 
 // "HKEY_LOCAL_MACHINE" for the handle; empty for others.
 std::wstring rootName(HKEY root);
+// The root a full name stands for ("HKEY_CURRENT_USER", any case); null when none.
+HKEY rootOfName(std::wstring_view name);
 // The items as they are saved: keys read through HKEY_CLASSES_ROOT become
 // the per-user and machine keys that really hold them, each named with its
 // own hive, so an import puts back each where it was.

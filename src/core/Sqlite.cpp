@@ -5,17 +5,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 
 namespace sorvane {
 
 namespace {
-
-std::string lowerAscii(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 void callPredicate(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
@@ -137,7 +130,7 @@ std::vector<std::string> SqliteDb::columnsOf(std::string_view table)
         return columns;
     st.bind(1, table);
     while (st.step())
-        columns.push_back(lowerAscii(st.text(0)));
+        columns.push_back(asciiLower(st.text(0)));
     return columns;
 }
 
@@ -145,7 +138,7 @@ bool SqliteDb::hasColumns(std::string_view table, std::initializer_list<std::str
 {
     const auto have = columnsOf(table);
     for (auto c : columns)
-        if (std::find(have.begin(), have.end(), lowerAscii(std::string(c))) == have.end())
+        if (std::find(have.begin(), have.end(), asciiLower(c)) == have.end())
             return false;
     return !have.empty();
 }

@@ -43,6 +43,15 @@ std::wstring toLower(std::wstring_view s)
     return out;
 }
 
+std::string asciiLower(std::string_view s)
+{
+    std::string out(s);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 bool iequals(std::wstring_view a, std::wstring_view b)
 {
     return a.size() == b.size() && toLower(a) == toLower(b);

@@ -19,6 +19,8 @@ std::wstring fromUtf8(std::string_view s);
 std::wstring widen(unsigned codePage, std::string_view s);
 
 std::wstring toLower(std::wstring_view s);
+// A-Z to a-z only: for names that are ASCII by their format (SQL, hosts).
+std::string asciiLower(std::string_view s);
 bool iequals(std::wstring_view a, std::wstring_view b);
 // Position of needle in hay without regard to case, or npos.
 size_t ifind(std::wstring_view hay, std::wstring_view needle, size_t from = 0);

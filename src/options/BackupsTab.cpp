@@ -26,7 +26,7 @@ enum Column { kDate, kFileName, kBytes, kMadeBy, kHolds };
 
 bool isUndoFileName(std::wstring_view name)
 {
-    return name.size() > 4 && iequals(name.substr(name.size() - 4), L".reg");
+    return name.size() > 4 && iendsWith(name, L".reg");
 }
 
 } // namespace
@@ -78,7 +78,7 @@ void BackupsTab::load(const std::wstring& folder)
                 const uint64_t bytes = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
                 const std::wstring_view name(fd.cFileName);
                 const bool undo = isUndoFileName(name);
-                if (!undo && (name.size() < 4 || !iequals(name.substr(name.size() - 4), L".zip")))
+                if (!undo && !iendsWith(name, L".zip"))
                     continue;  // a short name matched the mask, the long one does not end so
                 win::addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes),
                                  undo ? undoFileTool(fd.cFileName) : L"Clean",

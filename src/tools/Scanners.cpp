@@ -141,7 +141,7 @@ void InvalidReferenceWalk::scanRoot(HKEY root, const std::wstring& prefix, const
             std::wstring o = other;
             if (o.back() != L'\\')
                 o += L'\\';
-            return o != start && start.size() > o.size() && iequals(std::wstring_view(start).substr(0, o.size()), o);
+            return o != start && start.size() > o.size() && istartsWith(start, o);
         });
         HKEY key = nullptr;
         if (inside || RegOpenKeyExW(root, start.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
