@@ -88,6 +88,8 @@ bool DeletionEngine::backUpCopy(const std::wstring& path)
 {
     if (m_settings.intDelMethod != kBackup)
         return true;
+    if (refuseUnlessFullPath(path))
+        return false;
     const std::wstring letter = path.substr(0, 1);
     if (letter.empty() || m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
         return false;
@@ -259,6 +261,8 @@ int DeletionEngine::deletePlain(const std::wstring& path)
 
 int DeletionEngine::deletePermanently(const std::wstring& path)
 {
+    if (refuseUnlessFullPath(path))
+        return 0;
     const int result = !pathTooLong(path) && DeleteFileW(apiPath(path).c_str()) ? 1 : 0;
     if (result == 0)
         m_run.bLocked = -1;
@@ -288,6 +292,8 @@ FolderRecycle DeletionEngine::recycleFolder(const std::wstring& folder, const Pr
     for (const auto& f : guard.folders())
         if (f.size() > inside.size() && f.compare(0, inside.size(), inside) == 0)
             return FolderRecycle::Protected;
+    if (!isFullLocalPath(folder))
+        return FolderRecycle::Failed;
     std::wstring from = folder;
     while (from.size() > 3 && from.back() == L'\\')
         from.pop_back();
@@ -309,8 +315,18 @@ int DeletionEngine::deleteOneFile(const std::wstring& path) { return removeOne(p
 
 int DeletionEngine::deleteCounted(const std::wstring& path, uint64_t size) { return removeOne(path, size, true); }
 
+bool DeletionEngine::refuseUnlessFullPath(const std::wstring& path)
+{
+    if (isFullLocalPath(path))
+        return false;
+    m_run.keptFiles.push_back(path + L": " + kNotAFullPath);
+    return true;
+}
+
 int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, bool counted)
 {
+    if (refuseUnlessFullPath(path))
+        return 0;
     int result = 0;
     try {
         if (pathTooLong(path)) {
@@ -372,6 +388,8 @@ bool renameByHandle(HANDLE file, const std::wstring& target)
 
 int DeletionEngine::wipeFile(const std::wstring& path)
 {
+    if (refuseUnlessFullPath(path))
+        return -1;
     const std::wstring p = apiPath(path);
     const DWORD attrs = GetFileAttributesW(p.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -32,6 +32,11 @@ unsigned char randomWipeByte(double uniform01);
 // filter serves (compressed, deduplicated) is overwritten through the filter.
 bool wipeMayOverwrite(DWORD attributes, DWORD linkCount, DWORD reparseTag);
 
+// Why the engine leaves a path alone that is not a full path on a local
+// drive (a relative path depends on the current folder, which any dialog can
+// move).
+inline constexpr const wchar_t* kNotAFullPath = L"it is not a full path on a local drive, so it was left alone";
+
 enum class FolderRecycle { Recycled, Protected, Failed };
 
 class DeletionEngine {
@@ -87,6 +92,8 @@ private:
     int backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted);
     int removeOne(const std::wstring& path, uint64_t countBytes, bool counted);
     int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
+    // True, with a line for the log, when `path` is no full local path.
+    bool refuseUnlessFullPath(const std::wstring& path);
     // Names in the log a file left in place for its reparse point; -1.
     int keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what);
     // Flushes the archive; false when that flush failed.

@@ -232,6 +232,30 @@ std::wstring joinPath(std::wstring_view folder, std::wstring_view name)
     return std::wstring(folder) + L"\\" + std::wstring(name);
 }
 
+bool isFullLocalPath(std::wstring_view path)
+{
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        path.remove_prefix(4);
+    if (path.size() < 3 || path[1] != L':' || path[2] != L'\\' || !iswalpha(path[0]) || path[0] > 0x7F)
+        return false;
+    if (path.find(L'/') != std::wstring_view::npos)
+        return false;
+    const UINT type = GetDriveTypeW((std::wstring(path.substr(0, 3))).c_str());
+    if (type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN)
+        return false;
+    // Parts between backslashes; only the last may be empty (a folder's
+    // trailing backslash).
+    std::wstring_view rest = path.substr(3);
+    while (!rest.empty()) {
+        const size_t end = rest.find(L'\\');
+        const std::wstring_view part = rest.substr(0, end);
+        if (part == L"." || part == L".." || (part.empty() && end != std::wstring_view::npos))
+            return false;
+        rest = end == std::wstring_view::npos ? std::wstring_view() : rest.substr(end + 1);
+    }
+    return true;
+}
+
 std::wstring apiPath(std::wstring_view path)
 {
     // Folder functions refuse paths longer than MAX_PATH - 12 without the prefix.

@@ -45,6 +45,11 @@ void autoSizeColumns(HWND listView);
 constexpr size_t kMaxPathChars = 32000;
 inline bool pathTooLong(std::wstring_view path) { return path.size() > kMaxPathChars; }
 
+// A full path on a local drive: "C:\..." or "\\?\C:\...", with no "." or ".."
+// part and no empty part. Anything else (a relative path, which depends on
+// the current folder; a share; a device) names no file the user chose.
+bool isFullLocalPath(std::wstring_view path);
+
 // A folder and a name joined with exactly one backslash.
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
 

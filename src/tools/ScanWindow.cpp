@@ -356,10 +356,19 @@ void ScanWindow::deleteFile(const std::wstring& path)
     const DeleteSettings settings = getDelete();
     {
         DeletionEngine engine(ui, run, settings);
-        if (pathExists(path))
+        // A relative path would be taken from the current folder: the engine
+        // refuses it before anything asks the file system.
+        if (!isFullLocalPath(path) || pathExists(path))
             engine.deleteOneFile(path);
+        engine.flushBackups();
     }
     finishBackupArchive();  // with the backup method, the archive is complete
+    if (!run.keptFiles.empty()) {
+        std::wstring text = L"These files were kept:\r\n";
+        for (const auto& line : run.keptFiles)
+            text += L"\r\n" + line;
+        ask(text, MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 } // namespace sorvane

@@ -1,5 +1,6 @@
 #include "core/Deletion.h"
 #include "core/SystemPaths.h"
+#include "core/Text.h"
 #include "support/Canaries.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
@@ -374,4 +375,42 @@ TEST(WipeRandomness, NamesAndBytes)
     EXPECT_EQ(randomWipeByte(0.0), 0);
     EXPECT_EQ(randomWipeByte(0.5), 50);
     EXPECT_EQ(randomWipeByte(0.9999), 100);
+}
+
+TEST_F(DeletionTest, NoMethodActsOnAPathThatIsNotAFullLocalPath)
+{
+    // The current folder holds files of the names a registry value or a
+    // moved Browse folder could hand over as relative paths.
+    wchar_t saved[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+    const auto victim = make(L"victim.txt", "the user never chose this");
+    make(L"sub\\..\\x", "");
+    const std::vector<std::wstring> relative = {L"victim.txt", L".\\victim.txt", L"C:victim.txt",
+                                                dir.path().substr(2) + L"\\victim.txt",
+                                                dir.path() + L"\\sub\\..\\victim.txt",
+                                                dir.path() + L"\\\\victim.txt",
+                                                L"\\\\?\\" + dir.path() + L"\\.\\victim.txt",
+                                                L"\\\\127.0.0.1\\c$\\victim.txt", dir.path() + L"/victim.txt"};
+    for (const int method : {kDelete, kRecycleBin, kWipe, kBackup}) {
+        settings.intDelMethod = method;
+        settings.strBackupPath = dir.file(L"backups");
+        for (const auto& path : relative) {
+            run.keptFiles.clear();
+            EXPECT_EQ(engine.deleteOneFile(path), 0) << toAnsi(path);
+            ASSERT_EQ(run.keptFiles.size(), 1u) << toAnsi(path);
+            EXPECT_NE(run.keptFiles[0].find(kNotAFullPath), std::wstring::npos);
+            EXPECT_EQ(engine.deletePermanently(path), 0);
+            EXPECT_FALSE(engine.backUpCopy(path) && method == kBackup);
+        }
+        engine.flushBackups();
+        EXPECT_TRUE(testenv::exists(victim)) << "method " << method;
+    }
+    EXPECT_FALSE(DeletionEngine::deleteForGood(L"victim.txt"));
+    EXPECT_TRUE(testenv::exists(victim));
+    // The full path still goes.
+    settings.intDelMethod = kDelete;
+    EXPECT_EQ(engine.deleteOneFile(victim), 1);
+    EXPECT_EQ(engine.deleteOneFile(L"\\\\?\\" + dir.path() + L"\\x"), 1);
+    SetCurrentDirectoryW(saved);
 }
