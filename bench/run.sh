@@ -17,6 +17,7 @@ cd "$WINEPREFIX/drive_c"
 wine 'C:\sorvane-bin\bench_clean.exe'
 wine 'C:\sorvane-bin\bench_backup.exe'
 wine 'C:\sorvane-bin\bench_browsers.exe'
+wine 'C:\sorvane-bin\bench_localstate.exe'
 # The review window needs a display.
 SANDBOX_FORCE_XVFB=1 sandbox_display
 wine 'C:\sorvane-bin\bench_review.exe'

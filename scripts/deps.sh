@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 xvfb
           imagemagick zip unzip 7zip
-          dpkg-dev tcl xz-utils ca-certificates)
+          dpkg-dev tcl xz-utils ca-certificates rapidjson-dev publicsuffix)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

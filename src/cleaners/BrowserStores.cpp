@@ -1,6 +1,7 @@
 #include "cleaners/BrowserStores.h"
 
 #include "core/ErrorReport.h"
+#include "core/PublicSuffix.h"
 #include "core/Sqlite.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
@@ -162,8 +163,20 @@ void compact(SqliteDb& db, StoreResult& result)
 std::wstring keptCookieSite(const KeptCookie& entry)
 {
     std::wstring name = toLower(entry.name);
-    const size_t at = name.find(L'@');
-    if (at == std::wstring::npos) {
+    const size_t scheme = name.find(L"://");
+    if (scheme != std::wstring::npos) {
+        // A URL keeps its host: "https://user@bank.example:443/login?x".
+        if (!entry.folder.empty())
+            return {};
+        name = name.substr(scheme + 3);
+        name.resize(std::min(name.size(), name.find_first_of(L"/?#")));
+        const size_t userInfo = name.rfind(L'@');
+        if (userInfo != std::wstring::npos)
+            name.erase(0, userInfo + 1);
+        const size_t port = name.find(L':');
+        if (port != std::wstring::npos)
+            name.resize(port);
+    } else if (const size_t at = name.find(L'@'); at == std::wstring::npos) {
         if (!entry.folder.empty() || name.find(L'\\') != std::wstring::npos)
             return {};
     } else {
@@ -198,14 +211,28 @@ CookieKeepList::CookieKeepList(const std::vector<KeptCookie>& entries)
 
 bool CookieKeepList::keeps(std::string_view host) const
 {
+    const bool domainCookie = !host.empty() && host.front() == '.';
     const std::string h = asciiLower(withoutLeadingDot(host));
+    if (h.empty())
+        return false;
     for (const auto& site : m_sites) {
+        if (site.find('.') == std::string::npos) {
+            // Internet Explorer names some cookie files after the site's
+            // name alone ("user@bank[1].txt"): it keeps the registrable
+            // domains that name begins, and their subdomains.
+            const std::string registrable = registrableDomain(h);
+            if (registrable.size() > site.size() && registrable.compare(0, site.size(), site) == 0 &&
+                registrable[site.size()] == '.')
+                return true;
+            continue;
+        }
+        // The site's own cookies and its subdomains'.
         if (h == site || endsWith(h, "." + site))
             return true;
-        // Internet Explorer names some cookie files after the site's name
-        // alone ("user@bank[1].txt"): that name as any label but the last.
-        if (site.find('.') == std::string::npos &&
-            (h.rfind(site + ".", 0) == 0 || h.find("." + site + ".") != std::string::npos))
+        // A domain cookie of a parent domain is sent to the site too (often
+        // its login), up to, never including, a suffix anybody can register
+        // under.
+        if (domainCookie && endsWith(site, "." + h) && !isPublicSuffix(h))
             return true;
     }
     return false;

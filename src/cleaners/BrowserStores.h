@@ -16,10 +16,16 @@
 
 namespace sorvane {
 
+class SqliteDb;
+
 // The sites whose cookies stay, from the keep list. An entry without "@"
-// and without a folder names a site ("bank.example"); an Internet Explorer
-// cookie file "user@site[1].txt" keeps "site". A site keeps its own cookies
-// and those of its subdomains, never a look-alike ("notbank.example").
+// and without a folder names a site ("bank.example"), a URL its host; an
+// Internet Explorer cookie file "user@site[1].txt" keeps "site". A site keeps
+// every cookie it would be sent: its own and its subdomains', and the domain
+// cookies of its parent domains below the public suffix ("www.bank.example"
+// keeps ".bank.example", never ".example"); never a look-alike
+// ("notbank.example"). A dotless IE name keeps only the registrable domains
+// it is the first label of ("bank" keeps "bank.co.uk", not "bank.evil.example").
 class CookieKeepList {
 public:
     CookieKeepList() = default;

@@ -76,22 +76,20 @@ std::optional<std::vector<std::wstring>> indexedProfiles(const std::wstring& use
     if (!bytes)
         return std::nullopt;
     std::wstring why;
-    const auto json = parseJson(*bytes, why);
-    if (!json) {
+    auto listed = jsonMemberNames(*bytes, {"profile", "info_cache"}, why);
+    if (!why.empty()) {
         error = file + L" is damaged (" + why + L")";
         return std::nullopt;
     }
-    const JsonValue* profile = json->member(L"profile");
-    const JsonValue* cache = profile ? profile->member(L"info_cache") : nullptr;
-    if (!cache || cache->kind != JsonValue::Object)
+    if (!listed)
         return std::nullopt;  // an older browser: its folders tell
     std::vector<std::wstring> names;
-    for (const auto& [name, value] : cache->members) {
+    for (auto& name : *listed) {
         if (!plainName(name)) {
             error = file + L" names a profile outside its folder, which is not cleaned: " + name;
             continue;
         }
-        names.push_back(name);
+        names.push_back(std::move(name));
     }
     return names;
 }

@@ -1,8 +1,8 @@
 #pragma once
-// A small, strict JSON reader for the files other programs keep (browser
-// state): limits on size and depth, and a clear failure, never a crash.
-#include <map>
-#include <memory>
+// What the program reads of the JSON files other programs keep (browser
+// state): one SAX pass over the text that keeps only what is asked for,
+// with limits on size and depth, and a clear failure, never a crash.
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,19 +10,13 @@
 
 namespace sorvane {
 
-struct JsonValue {
-    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool boolean = false;
-    double number = 0;
-    std::wstring text;
-    std::vector<JsonValue> items;
-    // Object members in file order; a repeated name keeps its last value.
-    std::vector<std::pair<std::wstring, JsonValue>> members;
-    const JsonValue* member(std::wstring_view name) const;
-};
-
-// Parses UTF-8 JSON text; nothing, with `error` set, when it is malformed,
-// nests deeper than 200 levels or is larger than 64 MiB.
-std::optional<JsonValue> parseJson(std::string_view utf8, std::wstring& error);
+// The names of the members of the object reached through `path` (member
+// names from the top-level object down), in file order. Nothing, with
+// `error` set, when the text is not JSON, nests deeper than 200 levels or is
+// larger than 64 MiB; nothing with `error` empty when the path leads to no
+// object. A name that the path meets twice counts at its last place.
+std::optional<std::vector<std::wstring>> jsonMemberNames(std::string_view utf8,
+                                                         std::initializer_list<std::string_view> path,
+                                                         std::wstring& error);
 
 } // namespace sorvane

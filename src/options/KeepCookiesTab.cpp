@@ -54,15 +54,23 @@ void KeepCookiesTab::attach(HINSTANCE instance, HWND window, HWND page)
 
 void KeepCookiesTab::load()
 {
-    constexpr const wchar_t* tag = L"frmOptions,getCookies";
-    HWND current = control(IDC_lstvCurrentCookies), keep = control(IDC_lstvKeepCookies);
-    ListView_DeleteAllItems(current);
+    HWND keep = control(IDC_lstvKeepCookies);
     ListView_DeleteAllItems(keep);
-    Rows kept, found;
-    step(tag, [&] {
+    Rows kept;
+    step(L"frmOptions,getCookies", [&] {
         for (const auto& c : loadKeptCookies(appFile(L"cookies.sol")))
             kept.push_back({c.name, c.folder});
     });
+    fillSorted(keep, std::move(kept));
+    refreshCurrent();
+}
+
+void KeepCookiesTab::refreshCurrent()
+{
+    constexpr const wchar_t* tag = L"frmOptions,getCookies";
+    HWND current = control(IDC_lstvCurrentCookies);
+    ListView_DeleteAllItems(current);
+    Rows found;
     step(tag, [&] {
         std::wstring root = getRegString(HKEY_CURRENT_USER, kShellFolders, L"Cookies");
         if (root.empty() || !folderExists(root))
@@ -95,7 +103,6 @@ void KeepCookiesTab::load()
         for (const auto& site : cookieSitesOf(browsers.profiles))
             found.push_back({site.site, L"", L"", site.browsers});
     });
-    fillSorted(keep, std::move(kept));
     fillSorted(current, std::move(found));
 }
 
@@ -155,7 +162,7 @@ void KeepCookiesTab::deleteCookie()
         return;
     if (!DeletionEngine::deleteForGood(cellText(current, row, 3) + cellText(current, row, 0)))
         m_ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
-    load();
+    refreshCurrent();
 }
 
 void KeepCookiesTab::view()

@@ -20,6 +20,9 @@ public:
     void attach(HINSTANCE instance, HWND window, HWND page);
     // getCookies: the kept entries, the cookie files and the browsers' sites.
     void load();
+    // Reads the cookie files and sites again; the kept list, with what was
+    // added and not yet accepted, stays as it is.
+    void refreshCurrent();
     // Writes the kept entries to cookies.sol (removed when none); throws on failure.
     void save() const;
     void add();

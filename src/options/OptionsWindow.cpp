@@ -833,7 +833,7 @@ bool OptionsWindow::onCommand(int id, int code, HWND)
     case IDC_cmdResetCookies: m_cookies.resetKept(); break;
     case IDC_cmdDeleteCookie: m_cookies.deleteCookie(); break;
     case IDC_cmdViewCookie: m_cookies.view(); break;
-    case IDC_cmdRefreshCookie: m_cookies.load(); break;
+    case IDC_cmdRefreshCookie: m_cookies.refreshCurrent(); break;
     case IDC_cmdBackupView: m_backups.view(); break;
     case IDC_cmdBackupDelete: m_backups.remove(); break;
     case IDC_cmdBackupRestore: m_backups.restore(); break;

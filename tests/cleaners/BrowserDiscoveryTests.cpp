@@ -35,21 +35,29 @@ bool mentions(const BrowserDiscovery& d, const std::wstring& text)
 TEST(Json, ReadsWhatBrowsersWriteAndRefusesTheRest)
 {
     std::wstring error;
-    const auto v = parseJson(R"({"profile":{"info_cache":{"Default":{"name":"Person 1"},"Profile 2":{}}},
-                                 "n":-1.5e3,"a":[true,false,null,"\u00e9\n"]})", error);
-    ASSERT_TRUE(v.has_value()) << toAnsi(error);
-    const JsonValue* cache = v->member(L"profile")->member(L"info_cache");
-    ASSERT_NE(cache, nullptr);
-    ASSERT_EQ(cache->members.size(), 2u);
-    EXPECT_EQ(cache->members[1].first, L"Profile 2");
-    EXPECT_EQ(v->member(L"n")->number, -1500);
-    EXPECT_EQ(v->member(L"a")->items[3].text, L"\u00e9\n");
-    for (const char* bad : {"", "{", "{\"a\":}", "[1,]", "{\"a\" 1}", "\"open", "tru", "{} x", "[\"\x01\"]"}) {
-        error.clear();
-        EXPECT_FALSE(parseJson(bad, error).has_value()) << bad;
-        EXPECT_FALSE(error.empty());
+    const auto names = jsonMemberNames(R"({"n":-1.5e3,"profile":{"x":{"info_cache":{"Decoy":{}}},
+                                 "info_cache":{"Default":{"name":"Person 1","info_cache":{"Deeper":1}},"Profile 2":{},
+                                 "\u00e9t\u00e9":[{"a":{}}]}},"a":[true,false,null,"\u00e9\n",{"profile":{}}]})",
+                                       {"profile", "info_cache"}, error);
+    ASSERT_TRUE(names.has_value()) << toAnsi(error);
+    EXPECT_EQ(*names, (std::vector<std::wstring>{L"Default", L"Profile 2", L"\u00e9t\u00e9"}));
+    EXPECT_TRUE(error.empty());
+    // No such object: nothing, and no error.
+    for (const char* other : {R"({"profile":{"info_cache":5}})", R"({"profile":[{"info_cache":{}}]})", "[]", "{}"}) {
+        EXPECT_FALSE(jsonMemberNames(other, {"profile", "info_cache"}, error).has_value()) << other;
+        EXPECT_TRUE(error.empty()) << other;
     }
-    EXPECT_FALSE(parseJson(std::string(100000, '['), error).has_value()) << "nested too deeply";
+    // The last of a repeated name counts.
+    EXPECT_EQ(*jsonMemberNames(R"({"p":{"a":1},"p":{"b":1}})", {"p"}, error), std::vector<std::wstring>{L"b"});
+    for (const char* bad : {"", "{", "{\"a\":}", "[1,]", "{\"a\" 1}", "\"open", "tru", "{} x", "[\"\x01\"]",
+                            "{\"a\":\"\xff\"}"}) {
+        error.clear();
+        EXPECT_FALSE(jsonMemberNames(bad, {"a"}, error).has_value()) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+    error.clear();
+    EXPECT_FALSE(jsonMemberNames(std::string(100000, '['), {"a"}, error).has_value()) << "nested too deeply";
+    EXPECT_NE(error.find(L"200"), std::wstring::npos);
     // Mangled copies of a real-looking file never crash the reader.
     std::mt19937 rng(7);
     const std::string good = R"({"profile":{"info_cache":{"Default":{"name":"A","x":[1,2,{"y":"z"}]}}}})";
@@ -57,13 +65,13 @@ TEST(Json, ReadsWhatBrowsersWriteAndRefusesTheRest)
         std::string s = good;
         s[rng() % s.size()] = static_cast<char>(rng() & 0xFF);
         s.resize(rng() % (s.size() + 1));
-        (void)parseJson(s, error);
+        (void)jsonMemberNames(s, {"profile", "info_cache"}, error);
     }
 }
 
 TEST(BrowserDiscovery, ProfilesComeFromTheIndexAndNeverFromOutsideTheBrowsersFolder)
 {
-    TempFolder local, roaming, elsewhere;
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile);
     // Chrome: two profiles in Local State, and a name that climbs out.
     const std::wstring chrome = local.file(L"Google\\Chrome\\User Data");
     for (const wchar_t* p : {L"Default", L"Profile 3", L"Profile 9"})

@@ -4,6 +4,7 @@
 #include "CleanerFixture.h"
 
 #include "cleaners/BrowserStores.h"
+#include "core/PublicSuffix.h"
 #include "core/Sqlite.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
@@ -131,6 +132,32 @@ TEST(CookieKeep, ASiteKeepsItselfAndItsSubdomainsAndNeverALookAlike)
     EXPECT_TRUE(CookieKeepList(std::vector<KeptCookie>{}).empty());
     EXPECT_EQ(keptCookieSite({L"", L"user@www.bank.example.txt"}), L"www.bank.example");
     EXPECT_EQ(keptCookieSite({L"", L"bad site"}), L"");
+}
+
+// A kept site keeps what it would be sent: the parent domain's cookies (its
+// login) below the public suffix, never the suffix's own or a neighbour's.
+TEST(CookieKeep, ASiteKeepsEveryCookieItIsSentAndNothingAcrossAPublicSuffix)
+{
+    const CookieKeepList keep(std::vector<KeptCookie>{{L"", L"www.bank.example"},
+                               {L"", L"shop.bank.co.uk"},
+                               {L"", L"me.github.io"},
+                               {L"", L"https://User@Mail.Example.ORG:8443/inbox?x#y"},
+                               {L"C:\\Users\\u\\Cookies\\", L"u@bank[1].txt"}});
+    EXPECT_EQ(keep.sites(), (std::vector<std::string>{"www.bank.example", "shop.bank.co.uk", "me.github.io",
+                                                      "mail.example.org", "bank"}));
+    for (const char* host : {".bank.example", "www.bank.example", ".www.bank.example", ".bank.co.uk",
+                             ".shop.bank.co.uk", "me.github.io", ".me.github.io", "mail.example.org",
+                             ".example.org", "bank.co.uk", "www.bank.com.au", ".bank.example"})
+        EXPECT_TRUE(keep.keeps(host)) << host;
+    for (const char* host : {"bank.example.com", ".example", ".co.uk", ".uk", ".github.io", "you.github.io",
+                             ".org", "bank.evil.example", "evil.bank", ".com.au", "other.example.org.evil"})
+        EXPECT_FALSE(keep.keeps(host)) << host;
+    EXPECT_EQ(registrableDomain("www.bank.co.uk"), "bank.co.uk");
+    EXPECT_EQ(registrableDomain(".Me.GitHub.io"), "me.github.io");
+    EXPECT_EQ(registrableDomain("co.uk"), "");
+    EXPECT_EQ(registrableDomain("x.www.ck"), "www.ck") << "an exception rule";
+    EXPECT_EQ(registrableDomain("a.b.ck"), "a.b.ck") << "a wildcard rule";
+    EXPECT_EQ(keptCookieSite({L"", L"https:///path"}), L"");
 }
 
 // Only the kept sites' cookies remain, in every browser; a store with

@@ -563,6 +563,17 @@ TEST_F(OptionsTest, BrowserSitesAreOfferedAndKeptAsSiteLines)
     w->press(IDC_cmdAddCookie);
     selectRow(IDC_lstvCurrentCookies, 2);
     w->press(IDC_cmdAddCookie);
+    // Refresh and Delete read the left side again; what was added and not
+    // yet accepted stays on the right.
+    writeFile(cookies.file(L"me@junk[1].txt"), "x");
+    w->press(IDC_cmdRefreshCookie);
+    ASSERT_EQ(rows(IDC_lstvCurrentCookies), 5);
+    EXPECT_EQ(listCell(current, 2, 0), L"me@junk[1].txt");
+    selectRow(IDC_lstvCurrentCookies, 2);
+    w->press(IDC_cmdDeleteCookie);
+    EXPECT_FALSE(exists(cookies.file(L"me@junk[1].txt")));
+    EXPECT_EQ(rows(IDC_lstvCurrentCookies), 4);
+    EXPECT_EQ(rows(IDC_lstvKeepCookies), 2);
     accept();
     EXPECT_EQ(file(L"cookies.sol"), "bank.example\x01" + toAnsi(cookies.file(L"me@shop[1].txt")) + "\x01\r\n");
     EXPECT_TRUE(readFile(chrome + L"\\Cookies") == store) << "the stores are only read";
