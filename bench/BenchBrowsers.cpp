@@ -7,6 +7,7 @@
 #include "core/EngineUi.h"
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
+#include "core/PinnedPath.h"
 #include "core/RunState.h"
 #include "core/Sqlite.h"
 #include "options/ListFiles.h"
@@ -25,7 +26,8 @@ using bench::seconds;
 
 namespace {
 
-const std::wstring kRoot = L"C:\\sorvane-bench-browsers";
+// Browsers are cleaned only inside the user's own profile folder.
+const std::wstring kRoot = tokenProfileFolder() + L"\\sorvane-bench-browsers";
 const std::wstring kLocal = kRoot + L"\\Local";
 const std::wstring kProfile = kLocal + L"\\Google\\Chrome\\User Data\\Default";
 const std::wstring kStore = kProfile + L"\\Network\\Cookies";

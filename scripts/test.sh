@@ -27,6 +27,20 @@ ln -s ../outside "$fixtures/cleaned/link"
 ln -s .. "$fixtures/driveroot"
 ln -s ../windows "$fixtures/winlink"
 
+# Links inside the user's own profile that lead into another user's profile,
+# at each level of a browser's path, and a cookie journal that is a link to
+# another user's file. The tests fill both sides through their real paths.
+me="$WINEPREFIX/drive_c/users/$(id -un)/sorvane-links"
+other="$WINEPREFIX/drive_c/users/sorvane-other"
+mkdir -p "$other/Network" "$other/User Data/Default/Network" "$other/Profiles/x.default" "$other/files" \
+         "$me/network/Local/Google/Chrome/User Data/Default" "$me/userdata/Local/Google/Chrome" \
+         "$me/profiles/Roaming/Mozilla/Firefox" "$me/journal/Local/Google/Chrome/User Data/Default/Network"
+ln -s "$other/Network" "$me/network/Local/Google/Chrome/User Data/Default/Network"
+ln -s "$other/User Data" "$me/userdata/Local/Google/Chrome/User Data"
+ln -s "$other/Profiles" "$me/profiles/Roaming/Mozilla/Firefox/Profiles"
+echo "another user's file" > "$other/files/victim"
+ln -s "$other/files/victim" "$me/journal/Local/Google/Chrome/User Data/Default/Network/Cookies-journal"
+
 # Archives of another writer: Info-ZIP zip, to a file and to a pipe (the
 # latter gives every entry a data descriptor).
 zf="$fixtures/zip"

@@ -6,6 +6,7 @@
 
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
+#include "core/PinnedPath.h"
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
@@ -115,19 +116,31 @@ void appendNotes(RunState& run, const std::vector<std::wstring>& notes)
         run.strLog += note + L"\r\n";
 }
 
+// The files inside a cache folder and its subfolders; the folders stay as
+// the browser made them. The folder and every one above it up to the
+// user's profile stay held while it is emptied, so none becomes a link.
+void cleanCacheFolder(CleanerContext& ctx, const std::wstring& folder, std::vector<std::wstring>& notes)
+{
+    std::wstring why;
+    const auto pin = PinnedPath::inProfile(folder, PinnedPath::Kind::Folder, why);
+    if (!pin) {
+        notes.push_back(L"Skipped " + folder + L": " + why);
+        return;
+    }
+    cleanFolder(ctx, folder, L"*.*", false);
+}
+
 std::vector<std::wstring> cleanBrowserCaches(CleanerContext& ctx)
 {
     std::vector<std::wstring> userDataDone;
-    return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>&) {
-        // The files inside each cache folder and its subfolders; the
-        // folders stay as the browser made them.
+    return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>& notes) {
         for (const auto& folder : profileCacheFolders(profile))
-            cleanFolder(ctx, folder, L"*.*", false);
+            cleanCacheFolder(ctx, folder, notes);
         if (profile.chromium && profile.userData != profile.profile &&
             std::find(userDataDone.begin(), userDataDone.end(), profile.userData) == userDataDone.end()) {
             userDataDone.push_back(profile.userData);
             for (const auto& folder : userDataCacheFolders(profile.userData))
-                cleanFolder(ctx, folder, L"*.*", false);
+                cleanCacheFolder(ctx, folder, notes);
         }
     });
 }

@@ -1,6 +1,7 @@
 #include "cleaners/BrowserStores.h"
 
 #include "core/ErrorReport.h"
+#include "core/PinnedPath.h"
 #include "core/PublicSuffix.h"
 #include "core/Sqlite.h"
 #include "core/SystemPaths.h"
@@ -29,44 +30,54 @@ bool endsWith(std::string_view s, std::string_view tail)
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-// A plain file of its own: no folder, no link, no second name sharing its
-// data (a change in place would reach that other name too).
-bool plainFile(const std::wstring& path, std::wstring& why)
+// The files SQLite keeps beside a database while it is written.
+constexpr const wchar_t* kCompanions[] = {L"-journal", L"-wal", L"-shm"};
+
+} // namespace
+
+bool pinDatabase(const std::wstring& path, std::vector<PinnedPath>& pins, std::wstring& why)
 {
-    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
-    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) {
-        why = L"it is not a file";
+    auto main = PinnedPath::inProfile(path, PinnedPath::Kind::File, why);
+    if (!main)
         return false;
-    }
-    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
-        why = L"it is a link";
-        return false;
-    }
-    win::UniqueFile file(CreateFileW(apiPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-        why = win32Message(GetLastError());
-        return false;
-    }
-    if (info.nNumberOfLinks > 1) {
-        why = L"other names share its data";
-        return false;
+    pins.push_back(std::move(*main));
+    for (const auto* tail : kCompanions) {
+        const std::wstring companion = path + tail;
+        // Looked up by name, never followed: a dangling link would have
+        // SQLite create its journal wherever the link points.
+        if (!PinnedPath::anythingAt(companion))
+            continue;
+        std::wstring companionWhy;
+        auto pin = PinnedPath::inProfile(companion, PinnedPath::Kind::File, companionWhy);
+        if (!pin) {
+            why = L"its file " + companion.substr(companion.find_last_of(L'\\') + 1) + L" cannot be trusted: " +
+                  companionWhy;
+            return false;
+        }
+        pins.push_back(std::move(*pin));
     }
     return true;
 }
 
-// The files SQLite keeps beside a database while it is written.
-constexpr const wchar_t* kCompanions[] = {L"-journal", L"-wal", L"-shm"};
+bool openPinned(SqliteDb& db, const std::vector<PinnedPath>& pins, bool readOnly)
+{
+    if (pins.empty() || !db.open(pins.front().path(), readOnly))
+        return false;
+    if (pins.front().sameFile(db.fileHandle()))
+        return true;
+    db.close();
+    return false;
+}
+
+namespace {
 
 // Opens a database for a change: a plain file, SQLite's check passed, the
 // tables and columns asked for present, and no other connection holding it.
-bool openForChange(SqliteDb& db, const std::wstring& path, StoreResult& result,
+bool openForChange(SqliteDb& db, std::vector<PinnedPath>& pins, const std::wstring& path, StoreResult& result,
                    std::initializer_list<std::pair<const char*, std::initializer_list<std::string_view>>> schema)
 {
     std::wstring why;
-    if (!plainFile(path, why)) {
+    if (!pinDatabase(path, pins, why)) {
         result.error = why;
         return false;
     }
@@ -81,6 +92,11 @@ bool openForChange(SqliteDb& db, const std::wstring& path, StoreResult& result,
     };
     if (!db.open(path, false))
         return refuse(db.error());
+    if (!pins.front().sameFile(db.fileHandle())) {
+        db.close();
+        result.error = L"it was replaced while it was opened";
+        return false;
+    }
     if (!db.checkIntegrity())
         return refuse(db.error());
     for (const auto& [table, columns] : schema)
@@ -97,6 +113,12 @@ StoreResult removeDatabaseFile(DeletionEngine& engine, const std::wstring& path,
         return counted ? engine.deleteCounted(file, fileLength(file)) : engine.deleteOneFile(file);
     };
     StoreResult result;
+    // The folders stay held while the files go by name.
+    std::vector<PinnedPath> pins;
+    if (!pinDatabase(path, pins, result.error))
+        return result;
+    for (auto& pin : pins)
+        pin.releaseFile();
     if (remove(path) == 0) {
         result.error = L"the file could not be deleted";
         return result;
@@ -192,7 +214,7 @@ std::wstring keptCookieSite(const KeptCookie& entry)
         name.erase(0, 1);
     while (!name.empty() && (name.back() == L'.' || iswspace(name.back())))
         name.pop_back();
-    if (name.find_first_of(L" \t/\\@") != std::wstring::npos)
+    if (name.find_first_of(L" \t/\\@:?#") != std::wstring::npos)
         return {};
     return name;
 }
@@ -268,7 +290,8 @@ StoreResult clearCookieStore(DeletionEngine& engine, const std::wstring& path, b
     const char* table = chromium ? "cookies" : "moz_cookies";
     const char* column = chromium ? "host_key" : "host";
     SqliteDb db;
-    if (!openForChange(db, path, result, {{table, {column}}}))
+    std::vector<PinnedPath> pins;
+    if (!openForChange(db, pins, path, result, {{table, {column}}}))
         return result;
     if (!db.defineTextPredicate("sorvane_kept", [&keep](std::string_view host) { return keep.keeps(host); })) {
         result.error = db.error();
@@ -283,6 +306,7 @@ StoreResult clearCookieStore(DeletionEngine& engine, const std::wstring& path, b
     }
     if (kept == 0) {
         db.close();
+        pins.clear();
         result = removeDatabaseFile(engine, path, true);
         result.removedRows = all;
         return result;
@@ -319,7 +343,8 @@ StoreResult clearFirefoxHistory(DeletionEngine& engine, const std::wstring& plac
 {
     StoreResult result;
     SqliteDb db;
-    if (!openForChange(db, places, result,
+    std::vector<PinnedPath> pins;
+    if (!openForChange(db, pins, places, result,
                        {{"moz_places", {"id"}}, {"moz_historyvisits", {"place_id"}}, {"moz_bookmarks", {"fk"}}}))
         return result;
     const auto placeColumns = db.columnsOf("moz_places");
@@ -390,8 +415,10 @@ std::vector<CookieSite> cookieSitesOf(const std::vector<BrowserProfile>& profile
     std::map<std::string, Found> sites;
     for (const auto& profile : profiles) {
         for (const auto& path : cookieStoresOf(profile)) {
+            std::vector<PinnedPath> pins;
+            std::wstring why;
             SqliteDb db;
-            if (!db.open(path, true))
+            if (!pinDatabase(path, pins, why) || !openPinned(db, pins, true))
                 continue;
             const char* sql = profile.chromium ? "SELECT host_key, count(*) FROM cookies GROUP BY host_key"
                                                : "SELECT host, count(*) FROM moz_cookies GROUP BY host";

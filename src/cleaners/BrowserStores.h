@@ -7,6 +7,7 @@
 // left exactly as it was and the caller gets the reason.
 #include "cleaners/Browsers.h"
 #include "core/Deletion.h"
+#include "core/PinnedPath.h"
 #include "options/ListFiles.h"
 
 #include <cstdint>
@@ -65,6 +66,13 @@ std::vector<std::wstring> cookieStoresOf(const BrowserProfile& profile);
 // method is the backup.
 StoreResult clearCookieStore(DeletionEngine& engine, const std::wstring& path, bool chromium,
                              const CookieKeepList& keep);
+
+// Pins a database and the journal and log files beside it in the user's own
+// profile (no link anywhere on their way, nothing outside the profile);
+// false with `why` for the log otherwise.
+bool pinDatabase(const std::wstring& path, std::vector<PinnedPath>& pins, std::wstring& why);
+// Opens the first pinned database, checking that SQLite opened that very file.
+bool openPinned(SqliteDb& db, const std::vector<PinnedPath>& pins, bool readOnly);
 
 // Hands a database file to the engine, then the journal and log files SQLite
 // keeps beside it (never those without the database: a journal left alone

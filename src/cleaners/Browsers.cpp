@@ -1,9 +1,10 @@
 #include "cleaners/Browsers.h"
 
 #include "core/Json.h"
+#include "core/PinnedPath.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
-#include "options/ListFiles.h"
+#include "win/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -17,12 +18,20 @@ namespace {
 // Index files larger than this are no index of a browser.
 constexpr uint64_t kMaxIndexBytes = 16u << 20;
 
-// A real folder of its own: present, and no link (a link could lead into
-// another user's profile or anywhere else).
-bool plainFolder(const std::wstring& path)
+// A real folder of the user's own: present, no link anywhere on its way (a
+// link could lead into another user's profile or anywhere else), inside the
+// user's profile. `errors`, when given, learns why a folder that is there is
+// refused.
+bool plainFolder(const std::wstring& path, std::vector<std::wstring>* errors = nullptr, const wchar_t* browser = L"")
 {
-    const DWORD a = GetFileAttributesW(apiPath(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!PinnedPath::anythingAt(path))
+        return false;
+    std::wstring why;
+    if (PinnedPath::inProfile(path, PinnedPath::Kind::Folder, why))
+        return true;
+    if (errors)
+        errors->push_back(std::wstring(browser) + L": " + path + L" is not cleaned: " + why);
+    return false;
 }
 
 // One folder name inside its parent: no separators, no "..", no drive.
@@ -32,24 +41,39 @@ bool plainName(const std::wstring& name)
            std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20; });
 }
 
-// The file whole, or nothing with `error` set.
+// The file whole, or nothing with `error` set. Read only where it lies
+// inside the user's profile with no link on its way.
 std::optional<std::string> readIndex(const std::wstring& file, std::wstring& error)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(apiPath(file).c_str(), GetFileExInfoStandard, &data))
+    if (!PinnedPath::anythingAt(file))
         return std::nullopt;  // missing: no error
-    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (size > kMaxIndexBytes) {
+    std::wstring why;
+    const auto pin = PinnedPath::inProfile(file, PinnedPath::Kind::File, why);
+    if (!pin) {
+        error = file + L" is not read: " + why;
+        return std::nullopt;
+    }
+    const win::UniqueFile h = pin->reopenForReading();
+    LARGE_INTEGER size{};
+    if (!h || !GetFileSizeEx(h.get(), &size)) {
+        error = file + L" cannot be read";
+        return std::nullopt;
+    }
+    if (static_cast<uint64_t>(size.QuadPart) > kMaxIndexBytes) {
         error = file + L" is too large to be read";
         return std::nullopt;
     }
-    try {
-        if (auto bytes = readFileBytes(file))
-            return bytes;
-    } catch (...) {
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(h.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr) || got == 0) {
+            error = file + L" cannot be read";
+            return std::nullopt;
+        }
+        done += got;
     }
-    error = file + L" cannot be read";
-    return std::nullopt;
+    return bytes;
 }
 
 struct Chromium {
@@ -120,7 +144,7 @@ void addChromium(const Chromium& b, const std::wstring& local, const std::wstrin
     if (root.empty())
         return;  // that folder of the user is not known
     const std::wstring userData = joinPath(root, b.path);
-    if (!plainFolder(userData))
+    if (!plainFolder(userData, &out.errors, b.name))
         return;
     if (b.singleProfile) {
         out.profiles.push_back({b.name, true, userData, userData, local.empty() ? L"" : joinPath(local, b.path)});
@@ -134,7 +158,7 @@ void addChromium(const Chromium& b, const std::wstring& local, const std::wstrin
         names = profileFolders(userData);
     for (const auto& name : *names) {
         const std::wstring profile = joinPath(userData, name);
-        if (plainFolder(profile))
+        if (plainFolder(profile, &out.errors, b.name))
             out.profiles.push_back({b.name, true, userData, profile, profile});
     }
 }
@@ -160,11 +184,7 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
         return;
     }
     const std::wstring text = fromUtf8(*bytes);
-    const std::wstring userFolder = [] {
-        wchar_t buf[MAX_PATH] = {};
-        const DWORD n = GetEnvironmentVariableW(L"USERPROFILE", buf, MAX_PATH);
-        return n > 0 && n < MAX_PATH ? std::wstring(buf) : std::wstring();
-    }();
+    const std::wstring userFolder = tokenProfileFolder();
     struct Section {
         bool profile = false;
         std::wstring path;
@@ -221,7 +241,7 @@ void addFirefox(const std::wstring& local, const std::wstring& roaming, BrowserD
             }
             profile = path;
         }
-        if (!plainFolder(profile))
+        if (!plainFolder(profile, &out.errors, L"Mozilla Firefox"))
             continue;
         const std::wstring name = profile.substr(profile.find_last_of(L'\\') + 1);
         out.profiles.push_back({L"Mozilla Firefox", false, L"", profile,
@@ -244,16 +264,24 @@ std::vector<std::wstring> existingFolders(const std::wstring& base, std::initial
 
 bool lockHeld(const std::wstring& file)
 {
-    // A running browser holds it without sharing reads (Chromium shares only
-    // deletion, Firefox nothing). Opened only to learn that, sharing all,
-    // and closed at once.
-    HANDLE h = CreateFileW(apiPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
+    // A running Chromium holds its lockfile for writing and deletion on
+    // close, sharing reads only; Firefox holds parent.lock sharing nothing.
+    // An open that shares no writing conflicts with both. Opened only to learn
+    // that, and closed at once.
+    win::UniqueFile h(CreateFileW(apiPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (h)
         return false;
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return false;  // no browser made it, or it ended and its lock went
+    default:
+        // Sharing and lock violations, access denied, delete pending (a
+        // browser closing), and whatever else keeps the file from us: the
+        // browser may be at work, so it counts as running.
+        return true;
     }
-    return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION;
 }
 
 } // namespace

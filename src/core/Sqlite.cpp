@@ -70,6 +70,14 @@ bool SqliteDb::open(const std::wstring& path, bool readOnly)
     return openWith(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
 }
 
+void* SqliteDb::fileHandle() const
+{
+    void* h = nullptr;
+    if (!m_db || sqlite3_file_control(m_db, "main", SQLITE_FCNTL_WIN32_GET_HANDLE, &h) != SQLITE_OK)
+        return nullptr;
+    return h;
+}
+
 bool SqliteDb::create(const std::wstring& path)
 {
     return openWith(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);

@@ -55,6 +55,9 @@ public:
     // The message of the last failure: SQLite's own, or the file system's.
     const std::wstring& error() const noexcept { return m_error; }
     sqlite3* handle() const noexcept { return m_db; }
+    // The open file of the main database, for checking which file SQLite
+    // really opened; null when none.
+    void* fileHandle() const;
 
 private:
     friend class SqliteStatement;

@@ -6,6 +6,7 @@
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/ListFiles.h"
+#include "support/BrowserProfiles.h"
 
 #include <shlobj.h>
 #include <wininet.h>
@@ -217,7 +218,7 @@ TEST_F(CleanerTest, HistoryIsClearedEvenWithoutTheHistoryObject)
 // profile of a running browser left byte for byte.
 TEST_F(CleanerTest, BrowserCachesAreEmptiedAndARunningBrowserIsSkipped)
 {
-    TempFolder local, roaming, ie;
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile), ie;
     const auto writeFile = [](const std::wstring& path, const std::string& bytes) {
         testenv::makeDir(path.substr(0, path.find_last_of(L'\\')));
         testenv::writeFile(path, bytes);
@@ -248,20 +249,19 @@ TEST_F(CleanerTest, BrowserCachesAreEmptiedAndARunningBrowserIsSkipped)
     const std::wstring firefox = roaming.file(L"Mozilla\\Firefox");
     writeFile(firefox + L"\\profiles.ini", "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/x.default\r\n");
     writeFile(firefox + L"\\Profiles\\x.default\\logins.json", "{\"logins\":[]}");
-    writeFile(firefox + L"\\Profiles\\x.default\\parent.lock", "");
+    writeFile(firefox + L"\\Profiles\\x.default\\parent.lock", "");  // Firefox keeps it after it ends
     const std::wstring ffCache = local.file(L"Mozilla\\Firefox\\Profiles\\x.default\\cache2\\entries\\ABC");
     writeFile(ffCache, std::string(50, 'f'));
 
-    // Edge runs: it holds its lockfile open without sharing.
-    writeFile(edge + L"\\lockfile", "");
-    HANDLE lock = CreateFileW((edge + L"\\lockfile").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    // Edge runs: it holds its lockfile as Chromium does.
+    auto lock = std::make_optional(testenv::BrowserLock::chromium(edge));
+    ASSERT_TRUE(lock->held());
     std::vector<std::string> before;
     for (const auto& f : kept)
         before.push_back(testenv::readFile(f));
 
     runCleaner(ctx, 11, false);
-    CloseHandle(lock);
+    lock.reset();
     EXPECT_EQ(run.strLog, L"Cleaned Cache.... Files Deleted 8 Space Gained 750 Bytes\r\n"
                           L"Skipped Microsoft Edge: it is running\r\n");
     for (const auto& f : gone)

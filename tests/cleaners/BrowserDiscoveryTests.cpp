@@ -4,6 +4,7 @@
 #include "cleaners/Browsers.h"
 #include "core/Json.h"
 #include "core/Text.h"
+#include "support/BrowserProfiles.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +111,7 @@ TEST(BrowserDiscovery, ProfilesComeFromTheIndexAndNeverFromOutsideTheBrowsersFol
 
 TEST(BrowserDiscovery, FirefoxProfilesRelativeAbsoluteAndDamaged)
 {
-    TempFolder local, roaming;
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile);
     const std::wstring firefox = roaming.file(L"Mozilla\\Firefox");
     makeDir(firefox + L"\\Profiles\\abc.default-release");
     wchar_t user[MAX_PATH] = {};
@@ -145,4 +146,48 @@ TEST(BrowserDiscovery, FirefoxProfilesRelativeAbsoluteAndDamaged)
     d = discoverBrowsers(local.path(), roaming.path());
     EXPECT_TRUE(mentions(d, L"too large"));
     removeTree(own);
+}
+
+TEST(BrowserDiscovery, ARunningBrowserIsSeenByTheLockItHoldsAndAnEndedOneIsNot)
+{
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile);
+    for (const wchar_t* d : {L"Microsoft\\Edge\\User Data\\Default", L"Google\\Chrome\\User Data\\Default",
+                             L"BraveSoftware\\Brave-Browser\\User Data\\Default", L"Vivaldi\\User Data\\Default"})
+        makeDir(local.file(d));
+    makeDir(roaming.file(L"Opera Software\\Opera Stable"));
+    makeDir(roaming.file(L"Mozilla\\Firefox\\Profiles\\x.default"));
+    writeFile(roaming.file(L"Mozilla\\Firefox\\profiles.ini"), "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/x.default\r\n");
+    const BrowserDiscovery d = discoverBrowsers(local.path(), roaming.path());
+    ASSERT_EQ(d.profiles.size(), 6u);
+    for (const auto& p : d.profiles) {
+        EXPECT_FALSE(browserIsRunning(p)) << toAnsi(p.browser) << ": no lock file";
+        {
+            auto lock = p.chromium ? testenv::BrowserLock::chromium(p.userData) : testenv::BrowserLock::firefox(p.profile);
+            ASSERT_TRUE(lock.held());
+            EXPECT_TRUE(browserIsRunning(p)) << toAnsi(p.browser) << " holds its lock as it does when it runs";
+        }
+        // Chromium's lock goes with its handle; Firefox's stays behind.
+        EXPECT_FALSE(browserIsRunning(p)) << toAnsi(p.browser) << " has ended";
+    }
+}
+
+// The user's programs can rewrite Shell Folders and %USERPROFILE%: the
+// profile folder the system keeps for the process's account decides.
+TEST(BrowserDiscovery, FoldersOutsideTheAccountsOwnProfileAreNeverTaken)
+{
+    TempFolder outside, roaming(TempFolder::Where::Profile);
+    makeDir(outside.file(L"Google\\Chrome\\User Data\\Default"));
+    makeDir(outside.file(L"ff"));
+    wchar_t saved[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"USERPROFILE", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"USERPROFILE", outside.path().c_str());
+    makeDir(roaming.file(L"Mozilla\\Firefox"));
+    writeFile(roaming.file(L"Mozilla\\Firefox\\profiles.ini"),
+              "[Profile0]\r\nIsRelative=0\r\nPath=" + toAnsi(outside.file(L"ff")) + "\r\n");
+    const BrowserDiscovery d = discoverBrowsers(outside.path(), roaming.path());
+    SetEnvironmentVariableW(L"USERPROFILE", saved);
+    EXPECT_TRUE(d.profiles.empty());
+    EXPECT_TRUE(mentions(d, L"Google Chrome: " + outside.file(L"Google\\Chrome\\User Data") +
+                                L" is not cleaned: it is not inside your user folder"));
+    EXPECT_TRUE(mentions(d, L"a profile outside your user folder is not cleaned"));
 }

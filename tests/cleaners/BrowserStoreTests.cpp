@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 using namespace sorvane;
@@ -58,19 +59,13 @@ protected:
             precious.push_back(f);
         for (size_t i = 0; i < precious.size(); ++i)
             put(precious[i], "precious " + std::to_string(i) + std::string(300, 'p'));
-        // Edge runs: it holds its lockfile open without sharing.
+        // Edge runs: it holds its lockfile as Chromium does.
         makeParent(edge + L"\\Default\\Network\\Cookies");
         testenv::makeChromiumCookies(edge + L"\\Default\\Network\\Cookies", {".bank.example", ".ads.example"});
         testenv::makeChromiumHistory(edge + L"\\Default\\History", {"https://edge.example/"});
-        put(edge + L"\\lockfile", "");
-        m_edgeLock = CreateFileW((edge + L"\\lockfile").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_NE(m_edgeLock, INVALID_HANDLE_VALUE);
+        m_edgeLock = std::make_unique<testenv::BrowserLock>(testenv::BrowserLock::chromium(edge));
         for (const auto& f : {edge + L"\\Default\\Network\\Cookies", edge + L"\\Default\\History"})
             precious.push_back(f);
-    }
-    ~BrowserStoreTest() override
-    {
-        CloseHandle(m_edgeLock);
     }
     void SetUp() override
     {
@@ -94,7 +89,7 @@ protected:
         saveKeptCookies(appFile(L"cookies.sol"), entries);
     }
 
-    TempFolder local, roaming, ie, ieHistory;
+    TempFolder local{TempFolder::Where::Profile}, roaming{TempFolder::Where::Profile}, ie, ieHistory;
     const std::wstring chrome = local.file(L"Google\\Chrome\\User Data");
     const std::wstring edge = local.file(L"Microsoft\\Edge\\User Data");
     const std::wstring firefoxRoot = roaming.file(L"Mozilla\\Firefox");
@@ -104,7 +99,7 @@ protected:
 
 private:
     testenv::ScopedShellFolder m_localFolder, m_roamingFolder, m_ieCookies, m_history;
-    HANDLE m_edgeLock = INVALID_HANDLE_VALUE;
+    std::unique_ptr<testenv::BrowserLock> m_edgeLock;
 };
 
 std::string hostsOf(const std::wstring& store, bool chromium)
@@ -407,7 +402,7 @@ TEST_F(BrowserStoreTest, TheBackupMethodStoresTheOriginalBeforeRowsGo)
 TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
 {
     testenv::ScopedAppFolder app;
-    TempFolder local, roaming, empty;
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile), empty;
     testenv::ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
     testenv::ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
     testenv::ScopedShellFolder ieCookies(L"Cookies", empty.path().c_str());
@@ -468,4 +463,75 @@ TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
     }
     std::printf("whole run %lu ms; kills: %d before the change, %d after it, %d inside a transaction\n",
                 static_cast<unsigned long>(whole), untouched, cleaned, midTransaction);
+}
+
+// A folder link the user's programs planted anywhere on a browser's path,
+// or a journal that is a link, never leads the elevated cleaner into another
+// user's profile: that user's stores keep every byte, and the log says why.
+TEST(BrowserLinks, NoLinkOnABrowsersPathLeadsIntoAnotherUsersProfile)
+{
+    testenv::ScopedAppFolder app;
+    TempFolder empty;
+    testenv::ScopedShellFolder ieCookies(L"Cookies", empty.path().c_str());
+    const std::wstring me = tokenProfileFolder() + L"\\sorvane-links";
+    const std::wstring other = L"C:\\users\\sorvane-other";
+    if (!testenv::exists(me + L"\\journal"))
+        GTEST_SKIP() << "the test script makes the links";
+    // The other user's stores, reached through their real paths.
+    const std::vector<std::wstring> theirs = {other + L"\\Network\\Cookies",
+                                              other + L"\\User Data\\Default\\Network\\Cookies",
+                                              other + L"\\Profiles\\x.default\\cookies.sqlite"};
+    testenv::makeChromiumCookies(theirs[0], {".hers.example"});
+    testenv::makeChromiumCookies(theirs[1], {".hers.example", ".kept.example"});
+    testenv::makeFirefoxCookies(theirs[2], {".hers.example"});
+    testenv::writeFile(other + L"\\User Data\\Local State", R"({"profile":{"info_cache":{"Default":{}}}})");
+    testenv::writeFile(other + L"\\Profiles\\x.default\\places.sqlite", "not read");
+    // Mine, whose journal is a link to her file. Made elsewhere and copied:
+    // SQLite writing it in place would itself write through the link.
+    const std::wstring mine = me + L"\\journal\\Local\\Google\\Chrome\\User Data\\Default\\Network\\Cookies";
+    testenv::makeChromiumCookies(empty.file(L"mine"), {".mine.example", ".kept.example"});
+    ASSERT_TRUE(CopyFileW(empty.file(L"mine").c_str(), mine.c_str(), FALSE));
+    std::vector<std::string> before;
+    for (const auto& f : theirs)
+        before.push_back(testenv::readFile(f));
+    const std::string victim = testenv::readFile(other + L"\\files\\victim");
+    ASSERT_EQ(victim, "another user's file\n");
+    const std::string mineBefore = testenv::readFile(mine);
+
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* why;
+    };
+    for (const auto& c : {Case{L"network", L"a link is on its way"}, Case{L"userdata", L"is not cleaned: it is a link"},
+                          Case{L"profiles", L"is not cleaned: a link is on its way"}, Case{L"journal", L"cannot be trusted"}}) {
+        for (const bool keepSome : {false, true}) {
+            SCOPED_TRACE(toAnsi(c.folder) + (keepSome ? " keeping a site" : " keeping nothing"));
+            const std::wstring base = me + L"\\" + c.folder;
+            testenv::ScopedShellFolder local(L"Local AppData", (base + L"\\Local").c_str());
+            testenv::ScopedShellFolder roaming(L"AppData", (base + L"\\Roaming").c_str());
+            if (std::wstring(c.folder) == L"profiles")
+                testenv::writeFile(base + L"\\Roaming\\Mozilla\\Firefox\\profiles.ini",
+                                   "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/x.default\r\n");
+            saveKeptCookies(appFile(L"cookies.sol"),
+                            keepSome ? std::vector<KeptCookie>{{L"", L"kept.example"}} : std::vector<KeptCookie>{});
+            for (const int method : {kDelete, kBackup}) {
+                RunState run;
+                testenv::RecorderUi ui{run};
+                FileSearch search{ui, run};
+                DeleteSettings settings;
+                settings.intDelMethod = method;
+                settings.strBackupPath = empty.file(L"backups");
+                DeletionEngine deletion{ui, run, settings};
+                CleanerContext ctx{ui, run, search, deletion, [](int) { return true; }};
+                runCleaner(ctx, 12, false);
+                runCleaner(ctx, 10, false);
+                EXPECT_NE(run.strLog.find(c.why), std::wstring::npos) << toAnsi(run.strLog);
+            }
+        }
+    }
+    for (size_t i = 0; i < theirs.size(); ++i)
+        EXPECT_TRUE(testenv::readFile(theirs[i]) == before[i]) << toAnsi(theirs[i]);
+    EXPECT_EQ(testenv::readFile(other + L"\\files\\victim"), victim);
+    EXPECT_TRUE(testenv::readFile(mine) == mineBefore) << "a store whose journal is a link stays as it was";
+    EXPECT_EQ(testenv::readFile(other + L"\\Profiles\\x.default\\places.sqlite"), "not read");
 }

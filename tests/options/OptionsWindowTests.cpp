@@ -533,7 +533,7 @@ TEST_F(OptionsTest, CookiesKeptViewedAndDeleted)
 // never takes for a file.
 TEST_F(OptionsTest, BrowserSitesAreOfferedAndKeptAsSiteLines)
 {
-    TempFolder local, roaming;
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile);
     ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
     ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
     const std::wstring chrome = local.file(L"Google\\Chrome\\User Data\\Default\\Network");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 using sorvane::SqliteDb;
 using sorvane::SqliteStatement;
 
@@ -251,6 +253,28 @@ std::string queryRows(const std::wstring& path, const std::string& sql)
     if (st.failed())
         out += "(error: " + sorvane::toAnsi(db.error()) + ")";
     return out;
+}
+
+BrowserLock BrowserLock::chromium(const std::wstring& userData)
+{
+    HANDLE h = CreateFileW((userData + L"\\lockfile").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    return BrowserLock(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+BrowserLock BrowserLock::firefox(const std::wstring& profile)
+{
+    HANDLE h = CreateFileW((profile + L"\\parent.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    return BrowserLock(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+BrowserLock::~BrowserLock()
+{
+    if (m_handle)
+        CloseHandle(m_handle);
 }
 
 } // namespace testenv

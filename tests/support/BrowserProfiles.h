@@ -25,6 +25,26 @@ struct PlacesPage {
 // for the pages marked so.
 void makeFirefoxPlaces(const std::wstring& path, const std::vector<PlacesPage>& pages);
 
+// A running browser's hold on its lock file, made with that browser's own
+// flags: Chromium's "lockfile" in the user-data folder (written, shared for
+// reading only, deleted on close), Firefox's "parent.lock" in the profile
+// (read and written, shared with nobody, kept after close). Released when
+// the holder goes.
+class BrowserLock {
+public:
+    static BrowserLock chromium(const std::wstring& userData);
+    static BrowserLock firefox(const std::wstring& profile);
+    BrowserLock(BrowserLock&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
+    BrowserLock(const BrowserLock&) = delete;
+    BrowserLock& operator=(const BrowserLock&) = delete;
+    ~BrowserLock();
+    bool held() const { return m_handle != nullptr; }
+
+private:
+    explicit BrowserLock(void* handle) : m_handle(handle) {}
+    void* m_handle = nullptr;
+};
+
 // A query's rows as text, one line per row, columns parted by "|".
 std::string queryRows(const std::wstring& path, const std::string& sql);
 

@@ -2,6 +2,7 @@
 
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
+#include "core/PinnedPath.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -94,10 +95,12 @@ void removeTree(const std::wstring& root)
     }
 }
 
-TempFolder::TempFolder()
+TempFolder::TempFolder(Where where)
 {
-    CreateDirectoryW(L"C:\\sorvane-tests", nullptr);
-    m_path = L"C:\\sorvane-tests\\t" + uniqueName();
+    const std::wstring root =
+        where == Where::Profile ? sorvane::tokenProfileFolder() + L"\\sorvane-tests" : L"C:\\sorvane-tests";
+    CreateDirectoryW(root.c_str(), nullptr);
+    m_path = root + L"\\t" + uniqueName();
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 

@@ -11,9 +11,12 @@
 namespace testenv {
 
 // A fresh folder under C:\sorvane-tests, removed with everything in it.
+// With Where::Profile it lies under the user's own profile folder instead
+// (C:\users\<user>\sorvane-tests), where the program cleans browsers.
 class TempFolder {
 public:
-    TempFolder();
+    enum class Where { Drive, Profile };
+    explicit TempFolder(Where where = Where::Drive);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
