@@ -1,5 +1,6 @@
 #include "core/Registry.h"
 
+#include "core/BackupLedger.h"
 #include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
@@ -626,6 +627,8 @@ bool exportRegistryBackup(const std::wstring& file, const std::wstring& text)
         DeleteFileW(temp.c_str());
         return false;
     }
+    // The program's own: its restore may write it back without asking twice.
+    recordBackup(file);
     return true;
 }
 

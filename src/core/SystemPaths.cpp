@@ -330,26 +330,34 @@ bool makeFolders(std::wstring_view folder)
     return CreateDirectoryW(apiPath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-std::wstring privateFolderSddl()
+std::wstring currentUserSid()
 {
     std::wstring user;
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        DWORD size = 0;
-        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::vector<unsigned char> buf(size ? size : 1);
-        wchar_t* sid = nullptr;
-        if (size && GetTokenInformation(token, TokenUser, buf.data(), size, &size) &&
-            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &sid)) {
-            user = sid;
-            LocalFree(sid);
-        }
-        CloseHandle(token);
+    win::UniqueHandleNull token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return user;
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buf(size ? size : 1);
+    wchar_t* sid = nullptr;
+    if (size && GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &sid)) {
+        user = sid;
+        LocalFree(sid);
     }
-    // Protected: nothing is inherited from the folder above.
+    return user;
+}
+
+std::wstring privateFolderSddl()
+{
+    const std::wstring user = currentUserSid();
+    // Protected: nothing is inherited from the folder above. The user reads
+    // the backups; only administrators and SYSTEM write there, so no program
+    // of the user's can put a backup into the folder for the elevated
+    // restore to write back.
     std::wstring sddl = L"D:P";
     if (!user.empty())
-        sddl += L"(A;OICI;FA;;;" + user + L")";
+        sddl += L"(A;OICI;FR;;;" + user + L")";
     return sddl + L"(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 }
 

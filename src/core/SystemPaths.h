@@ -73,11 +73,15 @@ unsigned long reparseTagOf(void* file);
 
 // Creates the folder and every missing one above it.
 bool makeFolders(std::wstring_view folder);
-// Creates a folder that only the user running the program, Administrators
-// and SYSTEM may open (the backup folder holds cookies and personal files of
-// every cleaned profile); missing folders above it are made as usual. An
-// existing folder is left as it is.
+// Creates a folder that only Administrators and SYSTEM may change and only
+// they and the user running the program may read (the backup folder holds
+// cookies and personal files of every cleaned profile, and what is in it is
+// written back with administrator rights); missing folders above it are made
+// as usual. An existing folder is left as it is.
 bool makePrivateFolder(std::wstring_view folder);
+// The SID ("S-1-5-21-...") of the account the process's token belongs to;
+// empty when it cannot be read.
+std::wstring currentUserSid();
 // The access list such a folder gets, in SDDL, for the running user.
 std::wstring privateFolderSddl();
 

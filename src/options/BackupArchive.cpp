@@ -1,5 +1,6 @@
 #include "options/BackupArchive.h"
 
+#include "core/BackupLedger.h"
 #include "core/ErrorReport.h"
 #include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
@@ -61,6 +62,18 @@ bool ensureOpen()
     if (slash != std::wstring::npos && !makePrivateFolder(s.path.substr(0, slash)))
         return false;
     return s.writer.open(s.path);
+}
+
+// Closes the archive in use and records it as the program's own. With
+// `removeUnlessDurable`, one that holds no durable entry is removed instead.
+void closeArchive(Session& s, bool removeUnlessDurable)
+{
+    const bool none = s.writer.durableCount() == 0;
+    s.writer.close();
+    if (none && removeUnlessDurable)
+        DeleteFileW(apiPath(s.path).c_str());
+    else if (fileExists(s.path))
+        recordBackup(s.path);
 }
 
 bool sameFile(const std::wstring& a, const std::wstring& b)
@@ -197,13 +210,9 @@ BackupFlush settlePending(Session& s)
         s.pendingBytes = 0;
     }
     if (s.failed && !s.failureTold) {
-        if (s.writer.isOpen()) {
-            // An archive left with no entry at all is no backup of anything.
-            const bool none = s.writer.durableCount() == 0;
-            s.writer.close();
-            if (none)
-                DeleteFileW(apiPath(s.path).c_str());
-        }
+        // An archive left with no entry at all is no backup of anything.
+        if (s.writer.isOpen())
+            closeArchive(s, true);
         result.failure = win32Message(s.failureCode);
         s.failureTold = true;
     }
@@ -288,7 +297,7 @@ void finishBackupArchive()
     Session& s = session();
     carry(s.carried, settlePending(s));  // still told to the next flush
     if (s.writer.isOpen())
-        s.writer.close();
+        closeArchive(s, false);
 }
 
 void discardBackupArchive(RunState& run)
@@ -301,7 +310,7 @@ void discardBackupArchive(RunState& run)
         run.bLocked = -1;
     carry(s.carried, std::move(settled));
     if (s.writer.isOpen())
-        s.writer.close();
+        closeArchive(s, false);
     if (empty)
         DeleteFileW(apiPath(s.path).c_str());
 }
@@ -508,6 +517,26 @@ bool renameInside(HANDLE file, HANDLE folder, const std::wstring& leaf)
 }
 
 } // namespace
+
+std::vector<std::wstring> cUnZip::targetFolders() const
+{
+    std::vector<std::wstring> folders;
+    const std::wstring root = targetRoot();
+    if (root.empty())
+        return folders;
+    for (size_t i = 0; i < m_raw.size(); ++i) {
+        if ((OnlySelected && !m_entries[i].FileSelected) || !isSafeStoredName(m_raw[i].name))
+            continue;
+        std::wstring folder = root + m_entries[i].FileDirectory;
+        if (m_raw[i].isFolder())
+            folder = root + replaceAll(m_raw[i].name, L"/", L"\\");
+        while (folder.size() > 3 && folder.back() == L'\\')
+            folder.pop_back();
+        if (std::none_of(folders.begin(), folders.end(), [&](const std::wstring& f) { return iequals(f, folder); }))
+            folders.push_back(folder);
+    }
+    return folders;
+}
 
 bool cUnZip::Unzip()
 {

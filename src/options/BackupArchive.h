@@ -137,6 +137,10 @@ public:
     // than the free space of the target volume; false cancels the restore.
     std::function<bool(uint64_t needed, uint64_t free)> ConfirmLowSpace;
 
+    // The folders the entries to extract would be written to (each once, in
+    // the archive's order); names that lead outside the root are left out.
+    std::vector<std::wstring> targetFolders() const;
+
     // Extracts the entries into the target root, never through a link met on
     // the way and never outside that root. True when at least one entry was
     // extracted and none failed.

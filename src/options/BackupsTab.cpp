@@ -1,5 +1,6 @@
 #include "options/BackupsTab.h"
 
+#include "core/BackupLedger.h"
 #include "core/Deletion.h"
 #include "core/ErrorReport.h"
 #include "core/FileSearch.h"
@@ -29,7 +30,26 @@ bool isUndoFileName(std::wstring_view name)
     return name.size() > 4 && iendsWith(name, L".reg");
 }
 
+// The first few of a list, one a line, and how many more there are.
+std::wstring firstOf(const std::vector<std::wstring>& items, const wchar_t* more)
+{
+    constexpr size_t kShown = 5;
+    std::wstring text;
+    for (size_t i = 0; i < items.size() && i < kShown; ++i)
+        text += L"\r\n    " + items[i];
+    if (items.size() > kShown)
+        text += L"\r\n    and " + std::to_wstring(items.size() - kShown) + L" more " + more;
+    return text;
+}
+
 } // namespace
+
+std::wstring unknownBackupQuestion(const std::wstring& name)
+{
+    return L"Sorvane did not make " + name + L", or it was changed after Sorvane made it (Made by: unknown). "
+           L"Another program may have put it into the backup folder to have it written with administrator "
+           L"rights.\r\n\r\nRestore it anyway?";
+}
 
 std::wstring undoFileHolds(const std::wstring& file)
 {
@@ -80,9 +100,12 @@ void BackupsTab::load(const std::wstring& folder)
                 const bool undo = isUndoFileName(name);
                 if (!undo && !iendsWith(name, L".zip"))
                     continue;  // a short name matched the mask, the long one does not end so
-                win::addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes),
-                                 undo ? undoFileTool(fd.cFileName) : L"Clean",
-                                 undo ? undoFileHolds(joinPath(folder, fd.cFileName)) : L""});
+                const std::wstring path = joinPath(folder, fd.cFileName);
+                const std::wstring madeBy = !isOwnBackup(path, true) ? L"unknown"
+                                            : undo            ? undoFileTool(fd.cFileName)
+                                                              : L"Clean";
+                win::addRow(lv, {formatFileTime(fd.ftLastWriteTime), fd.cFileName, std::to_wstring(bytes), madeBy,
+                                 undo ? undoFileHolds(path) : L""});
             } while (FindNextFileW(find.get(), &fd));
         });
     }
@@ -127,8 +150,11 @@ void BackupsTab::remove()
                   L" can then no longer be restored.",
               MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
-    if (DeletionEngine::deleteForGood(selectedFile()))
+    const std::wstring file = selectedFile();
+    if (DeletionEngine::deleteForGood(file)) {
+        forgetBackup(file);
         ListView_DeleteItem(lv, row);
+    }
     else
         ask(L"File can not be deleted", MB_OK | MB_ICONERROR);
 }
@@ -157,10 +183,16 @@ void BackupsTab::restoreUndoFile(const std::wstring& file, HWND owner)
         ask(L"The file " + name + L" is not a registry backup that can be restored.", MB_OK | MB_ICONERROR, owner);
         return;
     }
+    std::vector<std::wstring> keys;
+    for (const auto& key : parsed.keys)
+        keys.push_back(key.text);
     if (ask(L"Write back the " + std::to_wstring(parsed.keys.size()) + L" keys and " +
                 std::to_wstring(parsed.valueCount()) + L" values saved in " + name +
-                L"? A value of the same name that exists now is replaced; nothing else is changed.",
+                L"? A value of the same name that exists now is replaced; nothing else is changed.\r\n" +
+                firstOf(keys, L"keys"),
             MB_YESNO | MB_ICONQUESTION, owner) != IDYES)
+        return;
+    if (!isOwnBackup(file) && ask(unknownBackupQuestion(name), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, owner) != IDYES)
         return;
     const RegRestore result = restoreRegFile(parsed);
     ask(regRestoreSummary(result), MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
@@ -203,6 +235,19 @@ void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<s
         else if (m_cUnzip.FileCount() == 0 || (entries && entries->empty()))
             nothingToRestore = true;
     });
+    if (!failed && !nothingToRestore) {
+        // Where the files go, before anything is written; a backup the
+        // program did not make is asked about twice.
+        const std::wstring name = archive.substr(archive.find_last_of(L'\\') + 1);
+        const std::vector<std::wstring> folders = m_cUnzip.targetFolders();
+        if (ask(L"Restore the files of " + name + L" to their folders? They are written to:\r\n" +
+                    firstOf(folders, L"folders"),
+                MB_YESNO | MB_ICONQUESTION, owner) != IDYES)
+            return;
+        if (!isOwnBackup(archive) &&
+            ask(unknownBackupQuestion(name), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, owner) != IDYES)
+            return;
+    }
     if (!failed && !nothingToRestore && !step(tag, [&] { m_cUnzip.Unzip(); }))
         failed = true;
     if (m_cUnzip.cancelled())

@@ -65,6 +65,10 @@ private:
     void onSize(UINT type, int width, int height) override;
 };
 
+// The second question before a backup the program did not make, or that
+// was changed since, is written back.
+std::wstring unknownBackupQuestion(const std::wstring& name);
+
 // "3 keys, 5 values" of an undo file; "" when it cannot be read as one.
 std::wstring undoFileHolds(const std::wstring& file);
 

@@ -193,33 +193,6 @@ std::optional<VersionFile> parseVersionFile(std::string_view body)
     return file;
 }
 
-std::string sha256Hex(std::string_view bytes)
-{
-    BCRYPT_ALG_HANDLE alg = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    unsigned char digest[32] = {};
-    bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) >= 0;
-    ok = ok && BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
-    for (size_t at = 0; ok && at < bytes.size(); at += 1u << 30) {
-        const ULONG n = static_cast<ULONG>(std::min<size_t>(bytes.size() - at, 1u << 30));
-        ok = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)), n, 0) >= 0;
-    }
-    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
-    if (hash)
-        BCryptDestroyHash(hash);
-    if (alg)
-        BCryptCloseAlgorithmProvider(alg, 0);
-    if (!ok)
-        return "";
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : digest) {
-        out += hex[b >> 4];
-        out += hex[b & 15];
-    }
-    return out;
-}
-
 bool Updater::checkForUpdate(const std::wstring& installed)
 {
     if (!isConnected())

@@ -232,7 +232,7 @@ TEST(BackupRun, EveryArchiveIsCompleteBeforeTheLogShows)
 // Wine keeps no access lists of its own on files (it answers from the Unix
 // mode bits), so the list is checked as the descriptor the folder is made
 // with, and the folder as made by the run.
-TEST(BackupFolder, MadeForTheUserAdministratorsAndSystemOnly)
+TEST(BackupFolder, OnlyAdministratorsAndSystemWriteAndTheUserReads)
 {
     const std::wstring sddl = privateFolderSddl();
     PSECURITY_DESCRIPTOR sd = nullptr;
@@ -247,8 +247,8 @@ TEST(BackupFolder, MadeForTheUserAdministratorsAndSystemOnly)
     ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) && present && dacl);
     ASSERT_EQ(dacl->AceCount, 3);
 
-    // The running user, Administrators and SYSTEM, each with full access
-    // that the archives inside inherit.
+    // The running user may read, Administrators and SYSTEM have full
+    // access; the archives inside inherit it.
     HANDLE token = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
     std::vector<unsigned char> user(256);
@@ -267,7 +267,7 @@ TEST(BackupFolder, MadeForTheUserAdministratorsAndSystemOnly)
         EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
         EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
                   OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-        EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+        EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(i == 0 ? FILE_GENERIC_READ : FILE_ALL_ACCESS)) << i;
         EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i])) << i;
     }
     LocalFree(sd);

@@ -10,6 +10,7 @@
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
+#include "options/BackupsTab.h"
 #include "options/ListFiles.h"
 #include "options/OptionsWindow.h"
 #include "options/Settings.h"
@@ -66,7 +67,11 @@ protected:
         OptionsHooks hooks;
         hooks.ask = [this](HWND, const std::wstring& text, unsigned) {
             asked.push_back(text);
-            return answer;
+            if (answers.empty())
+                return answer;
+            const int next = answers.front();
+            answers.erase(answers.begin());
+            return next;
         };
         hooks.pickFolder = [this](HWND) { return nextFolder; };
         hooks.pickFile = [this](HWND) { return nextFile; };
@@ -124,8 +129,9 @@ protected:
     FakeHost host;
     std::unique_ptr<OptionsWindow> w;
     std::vector<std::wstring> asked;
-    // What every message box answers.
+    // What every message box answers, after the answers queued here.
     int answer = IDOK;
+    std::vector<int> answers;
     std::vector<std::wstring> explored;
     std::wstring nextFolder;
     std::optional<std::wstring> nextFile;
@@ -237,8 +243,8 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     EXPECT_EQ(host.current.bytRename, 1);
     // Start with Windows is a task at this user's logon, with highest
     // privileges, that starts this very program; the old Run value goes.
-    // Wine's Task Scheduler keeps neither the trigger nor the program: there
-    // the user is told, and the box reads unticked.
+    // Under Wine the program's files belong to the user who runs it, so no
+    // task is made for them: the user is told, and the box reads unticked.
     const LogonTask task = readLogonTask();
     if (task.exists) {
         EXPECT_TRUE(iequals(task.path, thisExecutable())) << toAnsi(task.path);
@@ -247,11 +253,12 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
         EXPECT_TRUE(task.highest);
         EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
     } else {
-        std::printf("The logon task could not be checked here: the Task Scheduler did not keep it.\n");
+        std::printf("The logon task could not be checked here: no task is made for a program users can change.\n");
         ASSERT_FALSE(asked.empty());
         EXPECT_EQ(asked.back().rfind(L"Sorvane could not be set to start with Windows.\r\n\r\n", 0), 0u)
             << toAnsi(asked.back());
-        EXPECT_NE(asked.back().find(L"did not keep"), std::wstring::npos) << toAnsi(asked.back());
+        EXPECT_NE(asked.back().find(L"Others than administrators can change the program"), std::wstring::npos)
+            << toAnsi(asked.back());
     }
     // What is asked of the service, whatever it keeps.
     const std::wstring xml = logonTaskXml(L"C:\\Tools & more\\Sorvane.exe", L"PC\\bob");
@@ -604,8 +611,10 @@ protected:
         finishBackupArchive();
         for (const auto& f : files)
             writeFile(f, "changed");
+        answer = IDYES;
     }
-    // Restores the archive under `method` and returns the message shown.
+    // Restores the archive under `method` and returns the message shown
+    // after the one question, which names where the files go.
     std::wstring restore(const wchar_t* method)
     {
         writeSetting(L"Backup", L"Method", method);
@@ -615,7 +624,11 @@ protected:
         asked.clear();
         w->press(IDC_cmdBackupRestore);
         EXPECT_TRUE(IsWindowEnabled(w->control(IDC_cmdBackupRestore)));
-        return asked.size() == 1 ? asked[0] : L"<" + std::to_wstring(asked.size()) + L" messages>";
+        if (asked.size() != 2)
+            return L"<" + std::to_wstring(asked.size()) + L" messages>";
+        EXPECT_EQ(asked[0], L"Restore the files of " + fileNameOf(archive) +
+                                L" to their folders? They are written to:\r\n\r\n    " + dir.path());
+        return asked[1];
     }
     std::vector<std::wstring> files;
     std::wstring archive;
@@ -645,6 +658,11 @@ TEST_F(BackupsTest, RestoreUnderEachOverwriteMethod)
     EXPECT_EQ(restore(L"Always"), L"Files Restored Successfully");
     EXPECT_EQ(readFile(files[0]), "backed up");
     EXPECT_EQ(readFile(files[1]), "backed up");
+    // No to the question writes nothing, under Always too.
+    writeFile(files[0], "changed");
+    answer = IDNO;
+    restore(L"Always");
+    EXPECT_EQ(readFile(files[0]), "changed");
 }
 
 TEST_F(BackupsTest, PromptAsksOnceWithApplyToAllAndAgainNextRestore)
@@ -705,9 +723,10 @@ TEST_F(BackupsTest, RestoreCheckedPutsBackOnlyTheCheckedEntry)
     w->press(IDC_cmdBackupView);
     ASSERT_EQ(viewers, 1);
     EXPECT_TRUE(buttonShown);
-    ASSERT_EQ(asked.size(), 2u);
+    ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[0], L"Please check the files to restore first.");
-    EXPECT_EQ(asked[1], L"Files Restored Successfully");
+    EXPECT_EQ(asked[1].rfind(L"Restore the files of ", 0), 0u);
+    EXPECT_EQ(asked[2], L"Files Restored Successfully");
     EXPECT_EQ(readFile(files[0]), "changed");
     EXPECT_EQ(readFile(files[1]), "backed up");
     EXPECT_EQ(readFile(third), "changed");
@@ -815,12 +834,13 @@ TEST_F(BackupsTest, UndoFilesAreListedViewedAndWrittenBackThroughTheRegistry)
     EXPECT_NE(shown.find(L"[HKEY_CURRENT_USER\\" + key + L"]"), std::wstring::npos);
     EXPECT_NE(shown.find(L"\"Seven\"=dword:00000007"), std::wstring::npos);
 
-    // Restore asks first; No writes nothing.
+    // Restore asks first, naming the keys; No writes nothing.
     asked.clear();
     answer = IDNO;
     w->press(IDC_cmdBackupRestore);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].rfind(L"Write back the 1 keys and 2 values saved in " + name, 0), 0u);
+    EXPECT_NE(asked[0].find(L"\r\n    HKEY_CURRENT_USER\\" + key), std::wstring::npos) << toAnsi(asked[0]);
     EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, key));
     answer = IDYES;
     asked.clear();
@@ -849,6 +869,73 @@ TEST_F(BackupsTest, UndoFilesAreListedViewedAndWrittenBackThroughTheRegistry)
                         L"longer be restored.");
     EXPECT_FALSE(exists(backups.file(L"frmUninstall_damaged.reg")));
     deleteRegKey(HKEY_CURRENT_USER, key);
+}
+
+// Any program of the user can drop a .reg or a .zip into the backup folder:
+// what the program did not make itself is listed as unknown and is written
+// back, with administrator rights, only after a second question saying so.
+TEST_F(BackupsTest, PlantedBackupsAreNeverWrittenBackWithoutASecondQuestion)
+{
+    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring reg = backups.file(L"frmStartup_01012026000000.reg");
+    writeFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" + toAnsi(runKey) +
+                       "]\r\n\"SorvaneTestPlanted\"=\"C:\\\\evil.exe\"\r\n");
+    // An archive of a file under Program Files, made elsewhere and renamed
+    // into the folder.
+    const std::wstring evilFolder = L"C:\\Program Files\\SorvaneTestPlanted", evil = evilFolder + L"\\evil.dll";
+    makeDir(evilFolder);
+    writeFile(evil, "planted");
+    TempFolder elsewhere;
+    nameBackupArchive(elsewhere.path(), L"C_");
+    ASSERT_TRUE(addToBackupArchive(evil));
+    const std::wstring made = currentBackupArchive();
+    finishBackupArchive();
+    removeTree(evilFolder);
+    const std::wstring zip = backups.file(L"C_01012026000000.zip");
+    ASSERT_TRUE(MoveFileW(made.c_str(), zip.c_str()));
+
+    open(9);
+    HWND lv = w->control(IDC_lstvZip);
+    ASSERT_EQ(rows(IDC_lstvZip), 3);
+    const auto rowOf = [&](const std::wstring& file) {
+        for (int r = 0; r < 3; ++r)
+            if (listCell(lv, r, 1) == fileNameOf(file))
+                return r;
+        return -1;
+    };
+    EXPECT_EQ(listCell(lv, rowOf(archive), 3), L"Clean");
+    EXPECT_EQ(listCell(lv, rowOf(reg), 3), L"unknown");
+    EXPECT_EQ(listCell(lv, rowOf(zip), 3), L"unknown");
+
+    for (const wchar_t* method : {L"Prompt", L"Always"}) {
+        writeSetting(L"Backup", L"Method", method);
+        open(9);
+        lv = w->control(IDC_lstvZip);
+        // Yes to what is written, No to the second question: nothing.
+        selectRow(IDC_lstvZip, rowOf(reg));
+        asked.clear();
+        answers = {IDYES, IDNO};
+        w->press(IDC_cmdBackupRestore);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_NE(asked[0].find(L"\r\n    HKEY_LOCAL_MACHINE\\" + runKey), std::wstring::npos) << toAnsi(asked[0]);
+        EXPECT_EQ(asked[1], unknownBackupQuestion(fileNameOf(reg)));
+        EXPECT_FALSE(regValueExists(HKEY_LOCAL_MACHINE, runKey, L"SorvaneTestPlanted"));
+        selectRow(IDC_lstvZip, rowOf(zip));
+        asked.clear();
+        answers = {IDYES, IDNO};
+        w->press(IDC_cmdBackupRestore);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(asked[0], L"Restore the files of " + fileNameOf(zip) +
+                                L" to their folders? They are written to:\r\n\r\n    " + evilFolder);
+        EXPECT_EQ(asked[1], unknownBackupQuestion(fileNameOf(zip)));
+        EXPECT_FALSE(exists(evil));
+    }
+    // Told and still wanted: the user's own decision.
+    selectRow(IDC_lstvZip, rowOf(zip));
+    answers = {IDYES, IDYES};
+    w->press(IDC_cmdBackupRestore);
+    EXPECT_EQ(readFile(evil), "planted");
+    removeTree(evilFolder);
 }
 
 TEST(ZipViewer, IconKeysOnePerTypeAndTheFolderColumn)
