@@ -1,10 +1,13 @@
 #include "core/LogonTask.h"
 
 #include "core/ErrorReport.h"
+#include "core/SystemPaths.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <oleauto.h>
+#include <sddl.h>
 #include <taskschd.h>
 
 #include <cstdio>
@@ -55,16 +58,33 @@ std::wstring reason(const wchar_t* what, HRESULT hr)
     return std::wstring(what) + L": " + (text.empty() ? std::wstring(code) : text + L" (" + code + L")");
 }
 
-// DOMAIN\user of this process, as the logon trigger names it.
-std::wstring currentUser()
+// The SID as text, or its account's name where it has one.
+std::wstring accountOf(PSID sid)
 {
-    wchar_t name[257] = {};
-    DWORD n = 257;
-    if (!GetUserNameW(name, &n))
-        return L"";
-    wchar_t domain[256] = {};
-    const DWORD d = GetEnvironmentVariableW(L"USERDOMAIN", domain, 256);
-    return d > 0 && d < 256 ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    wchar_t name[256] = {}, domain[256] = {};
+    DWORD n = 256, d = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, sid, name, &n, domain, &d, &use))
+        return d > 1 ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return L"an unknown account";
+    std::wstring out = text;
+    LocalFree(text);
+    return out;
+}
+
+bool isAdministrative(PSID sid)
+{
+    if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid))
+        return true;
+    // NT SERVICE\TrustedInstaller
+    PSID installer = nullptr;
+    if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &installer))
+        return false;
+    const bool same = EqualSid(sid, installer);
+    LocalFree(installer);
+    return same;
 }
 
 // The root folder of the task service, connected as this user.
@@ -90,6 +110,82 @@ bool rootFolder(win::ComPtr<ITaskService>& service, win::ComPtr<ITaskFolder>& fo
 }
 
 } // namespace
+
+bool onlyAdministratorsCanChange(void* securityDescriptor, std::wstring& why, bool above)
+{
+    const auto sd = static_cast<PSECURITY_DESCRIPTOR>(securityDescriptor);
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!sd || !IsValidSecurityDescriptor(sd) || !GetSecurityDescriptorOwner(sd, &owner, &defaulted) || !owner) {
+        why = L"its owner cannot be told";
+        return false;
+    }
+    // The owner may always change the access list.
+    if (!isAdministrative(owner)) {
+        why = L"its owner " + accountOf(owner) + L" can change it";
+        return false;
+    }
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present || !dacl) {
+        why = L"it has no access list, so everyone can change it";
+        return false;
+    }
+    // Above the program's own folder, making a new entry (which every user
+    // may do in a drive's root) replaces nothing on the way; removing or
+    // renaming one, or taking over the folder, does.
+    constexpr ACCESS_MASK kReplaces = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                      GENERIC_ALL | MAXIMUM_ALLOWED;
+    const ACCESS_MASK kChanges = above ? kReplaces : kReplaces | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
+            why = L"its access list cannot be read";
+            return false;
+        }
+        if (header->AceFlags & INHERIT_ONLY_ACE)
+            continue;  // for what is made inside later, not for itself
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE ||
+            header->AceType == SYSTEM_AUDIT_ACE_TYPE)
+            continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            why = L"its access list holds entries that cannot be judged";
+            return false;
+        }
+        const auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        const auto sid = reinterpret_cast<PSID>(const_cast<DWORD*>(&ace->SidStart));
+        if ((ace->Mask & kChanges) && !isAdministrative(sid)) {
+            why = accountOf(sid) + L" can change it";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool onlyAdministratorsCanChangePath(const std::wstring& exe, std::wstring& why)
+{
+    std::wstring path = exe;
+    for (int level = 0;; ++level) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        const DWORD rc = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                                               nullptr, nullptr, nullptr, &sd);
+        std::wstring reason;
+        // The program and its own folder (where a planted library would be
+        // loaded) are checked for every kind of write.
+        const bool ok = rc == ERROR_SUCCESS && onlyAdministratorsCanChange(sd, reason, level > 1);
+        if (sd)
+            LocalFree(sd);
+        if (!ok) {
+            why = path + L": " + (rc == ERROR_SUCCESS ? reason : L"its access list cannot be read (" + win32Message(rc) + L")");
+            return false;
+        }
+        const size_t slash = path.find_last_of(L'\\');
+        if (slash == std::wstring::npos || path.size() <= 3)
+            return true;
+        path = slash == 2 ? path.substr(0, 3) : path.substr(0, slash);
+    }
+}
 
 namespace {
 
@@ -169,9 +265,20 @@ bool registerLogonTask(const std::wstring& exe, std::wstring& error)
     win::ComPtr<ITaskFolder> folder;
     if (!rootFolder(service, folder, error))
         return false;
+    // A task with highest privileges starts whatever stands at the path,
+    // with no prompt: only administrators may be able to put it there.
+    std::wstring who;
+    if (!onlyAdministratorsCanChangePath(exe, who)) {
+        error = L"Others than administrators can change the program or a folder above it (" + who +
+                L"), and a task would start whatever they put there with administrator rights. Install Sorvane "
+                L"in a folder only administrators can change, such as Program Files.";
+        return false;
+    }
     // The whole definition in the task format: one call, and the parts an
     // interface of the service may not offer (its rights) are set all the same.
-    const std::wstring user = currentUser();
+    // The account is named by its SID, from the token: the name variables of
+    // the environment are the user's to set.
+    const std::wstring user = currentUserSid();
     VARIANT none;
     VariantInit(&none);
     VARIANT userId;
