@@ -28,6 +28,7 @@ struct TransferJob {
     std::wstring url;
     unsigned long timeoutMs = 0;
     unsigned long receiveTimeoutMs = 0;
+    uint64_t maxBytes = 0;
     InetTransfer::RedirectRule rule;
     std::optional<HttpResponse> response;
     TransferProgress progress;
@@ -70,7 +71,7 @@ std::optional<std::wstring> redirectTarget(const std::wstring& from, const std::
 }
 
 std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location,
-                                        TransferProgress* progress, unsigned long receiveTimeoutMs);
+                                        TransferProgress* progress, unsigned long receiveTimeoutMs, uint64_t maxBytes);
 
 } // namespace
 
@@ -94,12 +95,12 @@ bool sameSite(const std::wstring& a, const std::wstring& b)
 
 std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
                                     const InetTransfer::RedirectRule& rule, TransferProgress* progress,
-                                    unsigned long receiveTimeoutMs)
+                                    unsigned long receiveTimeoutMs, uint64_t maxBytes)
 {
     std::wstring current = url;
     for (int hops = 0;; ++hops) {
         std::wstring location;
-        auto response = httpGetOnce(current, timeoutMs, location, progress, receiveTimeoutMs);
+        auto response = httpGetOnce(current, timeoutMs, location, progress, receiveTimeoutMs, maxBytes);
         if (!response)
             return response;
         const bool redirect = response->status == 301 || response->status == 302 || response->status == 303 ||
@@ -116,7 +117,7 @@ std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeo
 namespace {
 
 std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long timeoutMs, std::wstring& location,
-                                        TransferProgress* progress, unsigned long receiveTimeoutMs)
+                                        TransferProgress* progress, unsigned long receiveTimeoutMs, uint64_t maxBytes)
 {
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -178,24 +179,42 @@ std::optional<HttpResponse> httpGetOnce(const std::wstring& url, unsigned long t
                                 &locationBytes, WINHTTP_NO_HEADER_INDEX))
             location.assign(buf.c_str());
     }
+    if (maxBytes) {
+        // An answer that announces more than may be taken is not read at all.
+        wchar_t length[32] = {};
+        DWORD lengthBytes = sizeof length - sizeof(wchar_t);
+        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length,
+                                &lengthBytes, WINHTTP_NO_HEADER_INDEX) &&
+            _wcstoui64(length, nullptr, 10) > maxBytes)
+            return std::nullopt;
+    }
     if (progress) {
         progress->lastProgress = GetTickCount64();
         progress->answered = true;  // the answer's headers are here
     }
     // What has arrived, as it arrives: a read for more than that would wait
-    // for the whole buffer, and the waiting side would see no progress.
+    // for the whole buffer, and the waiting side would see no progress. The
+    // body ends only where the server says it does; a failed read is a
+    // failed request, never a shorter body.
     char buf[65536];
-    DWORD got = 0, available = 0;
-    while (!(progress && progress->cancel) && WinHttpQueryDataAvailable(request.get(), &available) && available > 0 &&
-           WinHttpReadData(request.get(), buf, std::min<DWORD>(available, sizeof buf), &got) && got > 0) {
+    for (;;) {
+        if (progress && progress->cancel)
+            return std::nullopt;
+        DWORD available = 0, got = 0;
+        if (!WinHttpQueryDataAvailable(request.get(), &available))
+            return std::nullopt;
+        if (available == 0)
+            break;
+        if (!WinHttpReadData(request.get(), buf, std::min<DWORD>(available, sizeof buf), &got) || got == 0)
+            return std::nullopt;
         response.body.append(buf, got);
+        if (maxBytes && response.body.size() > maxBytes)
+            return std::nullopt;
         if (progress) {
             progress->received = response.body.size();
             progress->lastProgress = GetTickCount64();
         }
     }
-    if (progress && progress->cancel)
-        return std::nullopt;
     return response;
 }
 
@@ -250,13 +269,15 @@ std::optional<HttpResponse> InetTransfer::fetch(const std::wstring& url)
     job->url = url;
     job->timeoutMs = m_timeoutMs;
     job->receiveTimeoutMs = m_stallMs;
+    job->maxBytes = m_maxBytes;
     job->rule = m_redirectRule;
     if (!job->done)
         return std::nullopt;
     job->progress.lastProgress = GetTickCount64();
     try {
         std::thread([job] {
-            job->response = httpGet(job->url, job->timeoutMs, job->rule, &job->progress, job->receiveTimeoutMs);
+            job->response =
+                httpGet(job->url, job->timeoutMs, job->rule, &job->progress, job->receiveTimeoutMs, job->maxBytes);
             SetEvent(job->done.get());
         }).detach();
     } catch (...) {

@@ -52,6 +52,9 @@ public:
     // receiving: it is given up only after this long without a byte (a
     // slow line is no failure). 0: the whole request is bounded instead.
     void setStallTimeout(unsigned long ms) noexcept { m_stallMs = ms; }
+    // A body larger than this (announced or received) fails the request;
+    // 0: no limit.
+    void setMaxBytes(uint64_t bytes) noexcept { m_maxBytes = bytes; }
     // Bytes received so far, told to the waiting thread now and then.
     std::function<void(uint64_t received)> onProgress;
     // Asked while waiting: true gives the request up at once.
@@ -60,6 +63,7 @@ public:
 private:
     unsigned long m_timeoutMs = 3000;
     unsigned long m_stallMs = 0;
+    uint64_t m_maxBytes = 0;
     RedirectRule m_redirectRule;
     // The last download (with a stall time-out): a new one starts only once
     // it has ended, so two never run at the same time.
@@ -75,9 +79,10 @@ bool sameSite(const std::wstring& a, const std::wstring& b);
 InetTransfer& mainTransfer();
 
 // One blocking GET with WinHTTP time-outs; used by the helper thread.
-// WinHTTP follows no redirect on its own: `rule` decides each one.
+// WinHTTP follows no redirect on its own: `rule` decides each one. A failed
+// read, or a body past `maxBytes` (0: no limit), fails the request.
 std::optional<HttpResponse> httpGet(const std::wstring& url, unsigned long timeoutMs,
                                     const InetTransfer::RedirectRule& rule = {}, TransferProgress* progress = nullptr,
-                                    unsigned long receiveTimeoutMs = 0);
+                                    unsigned long receiveTimeoutMs = 0, uint64_t maxBytes = 0);
 
 } // namespace sorvane

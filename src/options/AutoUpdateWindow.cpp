@@ -109,7 +109,10 @@ void AutoUpdateWindow::cmd_Proceed()
         return;
     }
     // Every download failed: the program stays as it is, and says so.
-    addLine(L"The new version could not be downloaded. Please try again later.", 1);
+    if (updater.unverified())
+        addLine(L"The update could not be verified and was not installed.", 1);
+    else
+        addLine(L"The new version could not be downloaded. Please try again later.", 1);
     enableButtons(true);
 }
 

@@ -9,10 +9,14 @@
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/ListFiles.h"
+#include "options/Settings.h"
 
 #include <windows.h>
 #include <bcrypt.h>
+#include <softpub.h>
+#include <wincrypt.h>
 #include <winhttp.h>
+#include <wintrust.h>
 
 #include <algorithm>
 #include <cctype>
@@ -38,6 +42,7 @@ InetTransfer& updateTransfer()
         // A download lasts as long as it makes progress: a slow line is no
         // failure, thirty seconds without a byte is.
         t.setStallTimeout(30000);
+        t.setMaxBytes(kMaxUpdateBytes);
         // A redirect is followed only within the vendor's own site (same
         // scheme, host and port): never to another host, nor down to HTTP.
         t.setRedirectRule(
@@ -143,10 +148,52 @@ bool isWindowsExecutableForThisMachine(std::string_view bytes)
 
 bool downloadSizeAccepted(size_t bytes, int32_t length)
 {
-    if (bytes == 0 || length < 1)
-        return false;
-    const long long upper = static_cast<long long>(bytes) - 1;
-    return upper > 999 && (upper - length <= 10 && length - upper <= 10);
+    return bytes > 1000 && length > 0 && bytes == static_cast<size_t>(length) && bytes <= kMaxUpdateBytes;
+}
+
+namespace {
+
+// The signer's certificate of a file whose Authenticode signature the
+// system trusts; null when it has none or it is not trusted.
+PCCERT_CONTEXT trustedSignerOf(const std::wstring& file)
+{
+    WINTRUST_FILE_INFO info{};
+    info.cbStruct = sizeof info;
+    info.pcwszFilePath = file.c_str();
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &info;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    PCCERT_CONTEXT signer = nullptr;
+    if (WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data) == ERROR_SUCCESS) {
+        CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData);
+        CRYPT_PROVIDER_SGNR* sgnr = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_CERT* cert = sgnr ? WTHelperGetProvCertFromChain(sgnr, 0) : nullptr;
+        if (cert && cert->pCert)
+            signer = CertDuplicateCertificateContext(cert->pCert);
+    }
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return signer;
+}
+
+} // namespace
+
+bool signedBySameSigner(const std::wstring& file, const std::wstring& reference)
+{
+    PCCERT_CONTEXT a = trustedSignerOf(file), b = trustedSignerOf(reference);
+    const bool same = a && b &&
+                      CertCompareCertificateName(X509_ASN_ENCODING, &a->pCertInfo->Subject, &b->pCertInfo->Subject) &&
+                      CertCompareCertificateName(X509_ASN_ENCODING, &a->pCertInfo->Issuer, &b->pCertInfo->Issuer);
+    if (a)
+        CertFreeCertificateContext(a);
+    if (b)
+        CertFreeCertificateContext(b);
+    return same;
 }
 
 void waitPumping(unsigned long ms)
@@ -238,16 +285,32 @@ bool Updater::downloadUpdate()
         return false;
     // The version file named the exact build: anything else is refused and
     // never started.
-    if (!m_sha256.empty() && sha256Hex(response->body) != m_sha256)
+    if (!m_sha256.empty()) {
+        m_unverified = sha256Hex(response->body) != m_sha256;
+        return !m_unverified &&
+               step(L"modUpdate,downloadUpdate", [&] { writeFileBytes(appFile(kDownloaded), response->body); });
+    }
+    // No hash announced: only a build signed by this program's own signer
+    // is taken. The signature is checked on the file before it gets the
+    // name that is started.
+    const std::wstring part = appFile(kDownloaded) + L".part";
+    if (!step(L"modUpdate,downloadUpdate", [&] { writeFileBytes(part, response->body); }))
         return false;
-    return step(L"modUpdate,downloadUpdate", [&] { writeFileBytes(appFile(kDownloaded), response->body); });
+    m_unverified = !signedBySameSigner(part, thisExecutable());
+    if (m_unverified || !MoveFileExW(part.c_str(), appFile(kDownloaded).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(part.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool Updater::installUpdate()
 {
     bool downloaded = false;
-    // One attempt after the other, never two at once; Close ends them.
-    for (m_attempts = 0; m_attempts < kDownloadAttempts && !downloaded && !(cancelled && cancelled());)
+    // One attempt after the other, never two at once; Close ends them. A
+    // build that came whole and could not be verified is not asked for again.
+    m_unverified = false;
+    for (m_attempts = 0; m_attempts < kDownloadAttempts && !downloaded && !m_unverified && !(cancelled && cancelled());)
         downloaded = (++m_attempts, downloadUpdate());
     if (!downloaded)
         return false;

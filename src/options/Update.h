@@ -3,6 +3,8 @@
 // version; a newer one is downloaded as "qelt.exe" into the application
 // folder, started, and over the next two starts it replaces "Sorvane.exe"
 // and shows the completion notice once. The stage lives in the registry.
+#include "core/Sha256.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -44,13 +46,18 @@ struct VersionFile {
 // Nothing when the first line is not a number alone or the second line is
 // there but not a hash.
 std::optional<VersionFile> parseVersionFile(std::string_view body);
-std::string sha256Hex(std::string_view bytes);
 // A Windows executable for the machine this program is built for: an MZ
 // header whose PE header names this build's processor.
 bool isWindowsExecutableForThisMachine(std::string_view bytes);
+// The largest update taken; a larger one is refused before it is read.
+inline constexpr uint64_t kMaxUpdateBytes = 64u << 20;
 // Whether a download of `bytes` bytes is accepted for a Content-Length of
-// `length`: more than 1000 bytes, within 10 of the announced length.
+// `length`: more than 1000 bytes, exactly the announced length, and no more
+// than kMaxUpdateBytes.
 bool downloadSizeAccepted(size_t bytes, int32_t length);
+// Whether the system trusts the Authenticode signature of both files and
+// the same signer (subject and issuer) signed them.
+bool signedBySameSigner(const std::wstring& file, const std::wstring& reference);
 
 // Lets this thread's windows go on working for `ms` milliseconds.
 void waitPumping(unsigned long ms);
@@ -61,12 +68,18 @@ public:
     // announced version is written as the installed one.
     bool checkForUpdate(const std::wstring& installed);
     // One download of the update into qelt.exe; false when it is refused.
+    // It is taken only when its SHA-256 is the one the version file
+    // announced, or, with none announced, when the signer of this program
+    // signed it too.
     bool downloadUpdate();
     // Up to six downloads. After one succeeds the stage is recorded and
     // qelt.exe started: true means this program must end now.
     bool installUpdate();
     int16_t newVersion() const noexcept { return m_new; }
     int attempts() const noexcept { return m_attempts; }
+    // The last download came whole but could not be verified (see
+    // downloadUpdate): nothing was written or started.
+    bool unverified() const noexcept { return m_unverified; }
     // How the downloaded program is started; tests replace it.
     std::function<bool(const std::wstring& exe)> start;
     // Told the bytes of the download received so far.
@@ -77,6 +90,7 @@ public:
 private:
     int16_t m_new = 0;
     int m_attempts = 0;
+    bool m_unverified = false;
     std::string m_sha256;  // from the version file; empty: not announced
 };
 

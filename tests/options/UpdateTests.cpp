@@ -70,10 +70,13 @@ TEST(UpdateRules, HeadersVersionsExecutablesAndAddresses)
     EXPECT_FALSE(isWindowsExecutableForThisMachine(other)) << "a program for another processor";
     EXPECT_FALSE(isWindowsExecutableForThisMachine("MZ" + std::string(5000, 'x')));
     EXPECT_FALSE(isWindowsExecutableForThisMachine(std::string(5000, 'x')));
-    EXPECT_FALSE(downloadSizeAccepted(1000, 999)) << "1000 bytes or fewer";
-    EXPECT_TRUE(downloadSizeAccepted(1001, 1000));
-    EXPECT_TRUE(downloadSizeAccepted(5000, 5009));
-    EXPECT_FALSE(downloadSizeAccepted(5000, 5010));
+    EXPECT_FALSE(downloadSizeAccepted(1000, 1000)) << "1000 bytes or fewer";
+    EXPECT_TRUE(downloadSizeAccepted(1001, 1001));
+    EXPECT_FALSE(downloadSizeAccepted(5000, 5001)) << "a byte short of the announced length";
+    EXPECT_FALSE(downloadSizeAccepted(5001, 5000));
+    EXPECT_FALSE(downloadSizeAccepted(5000, 0)) << "no length announced";
+    EXPECT_TRUE(downloadSizeAccepted(kMaxUpdateBytes, kMaxUpdateBytes));
+    EXPECT_FALSE(downloadSizeAccepted(kMaxUpdateBytes + 1, kMaxUpdateBytes + 1));
     EXPECT_TRUE(isAllowedUpdateUrl(L"https://example.com/qeltupdate.exe"));
     EXPECT_FALSE(isAllowedUpdateUrl(L"http://example.com/qeltupdate.exe")) << "no plain HTTP off this machine";
     EXPECT_TRUE(isAllowedUpdateUrl(L"http://127.0.0.1:8080/qelt.txt"));
@@ -130,9 +133,10 @@ TEST_F(UpdateTest, OnlyAWholeExecutableIsTakenAndSixAttemptsAreMade)
     EXPECT_EQ(updateValue(L"Up"), L"");
 
     server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe));
-    announce("9");
+    announce("9\r\n" + sha256Hex(exe));
     ASSERT_TRUE(u.checkForUpdate(L"5"));
     EXPECT_TRUE(u.installUpdate());
+    EXPECT_FALSE(u.unverified());
     EXPECT_EQ(u.attempts(), 1);
     EXPECT_EQ(readFile(app.file(L"qelt.exe")), exe);
     EXPECT_EQ(started, (std::vector<std::wstring>{app.file(L"qelt.exe")}));
@@ -197,7 +201,7 @@ TEST_F(UpdateTest, WholeRoundTripEndsWithTheNewBuildRunning)
     // The new build: the program with bytes of its own after its image.
     const std::string newBuild = readFile(sorvaneExe()) + std::string(4096, '\0') + "sorvane second build";
     server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", newBuild));
-    announce("6");
+    announce("6\r\n" + sha256Hex(newBuild));
     writeFile(folder.file(L"Settings.ini"), "[Internet]\r\nVendorSite=" + toAnsi(server.baseUrl()) + "\r\n");
     HWND mainWindow = nullptr;
     {
@@ -328,7 +332,9 @@ TEST_F(UpdateTest, ASlowDownloadFinishesAStalledOneEndsAndCloseCancels)
     // was once allowed (one and a half phases of 3 s).
     const std::string build = ownExecutable().substr(0, 12288);
     server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", build), LoopbackServer::Pace{2048});
+    announce("9\r\n" + sha256Hex(build));
     Updater u;
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
     std::vector<uint64_t> seen;
     u.onProgress = [&](uint64_t received) { seen.push_back(received); };
     u.start = [](const std::wstring&) { return true; };
@@ -359,6 +365,49 @@ TEST_F(UpdateTest, ASlowDownloadFinishesAStalledOneEndsAndCloseCancels)
     EXPECT_LT(GetTickCount64() - t1, 4000u) << "Close ends the transfer at once";
     EXPECT_FALSE(exists(app.file(L"qelt.exe")));
     setUpdateStallTimeout(30000);
+}
+
+// A download that is not whole, not the announced build, too large, or not
+// verifiable at all is never installed.
+TEST_F(UpdateTest, ACutLyingHugeOrUnverifiableDownloadIsNeverInstalled)
+{
+    const std::string exe = ownExecutable();
+    Updater u;
+    std::vector<std::wstring> started;
+    u.start = [&](const std::wstring& file) {
+        started.push_back(file);
+        return true;
+    };
+    announce("9\r\n" + sha256Hex(exe));
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
+    // Cut off a few bytes before its announced end; a length that lies
+    // short (the client reads only what was announced).
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe.substr(0, exe.size() - 5), exe.size()));
+    EXPECT_FALSE(u.downloadUpdate()) << "cut off";
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe, exe.size() - 5));
+    EXPECT_FALSE(u.downloadUpdate()) << "shorter than it is";
+    EXPECT_TRUE(u.unverified()) << "whole as announced, but not the announced build";
+    // Above 64 MiB: refused from its announced length, and while it comes
+    // when none is announced.
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe, kMaxUpdateBytes + 1));
+    EXPECT_FALSE(u.downloadUpdate()) << "announced too large";
+    server.route("/qeltupdate.exe",
+                 "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + exe + std::string(kMaxUpdateBytes, '\0'));
+    EXPECT_FALSE(u.downloadUpdate()) << "too large as it comes";
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    // No hash announced: an unsigned build is refused at the first attempt,
+    // and it is told as one that could not be verified.
+    announce("9");
+    ASSERT_TRUE(u.checkForUpdate(L"5"));
+    server.route("/qeltupdate.exe", LoopbackServer::response("200 OK", exe));
+    EXPECT_FALSE(u.installUpdate());
+    EXPECT_TRUE(u.unverified());
+    EXPECT_EQ(u.attempts(), 1);
+    EXPECT_FALSE(exists(app.file(L"qelt.exe")));
+    EXPECT_FALSE(exists(app.file(L"qelt.exe.part")));
+    EXPECT_TRUE(started.empty());
+    EXPECT_EQ(updateValue(L"Up"), L"");
+    EXPECT_FALSE(signedBySameSigner(sorvaneExe(), sorvaneExe())) << "no build of these tests is signed";
 }
 
 // With no setting the update can run at all: the default site is HTTPS.
