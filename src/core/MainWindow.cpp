@@ -203,10 +203,12 @@ void MainWindow::onPanelEntry(int panel, int index)
     }
     case kPanelOrphans: openScanner(index); break;
     case kPanelHelp:
-        if (index == 0)
-            shellOpen(L"open", vendorSite() + L"/help/", L"", L"", SW_SHOWNORMAL);
-        else if (index == 1)
-            shellOpen(L"open", vendorSite() + L"/contact/", L"", L"", SW_SHOWNORMAL);
+        if (index == 0 || index == 1) {
+            std::wstring error;
+            if (!shellOpen(L"open", vendorSite() + (index == 0 ? L"/help/" : L"/contact/"), L"", L"", SW_SHOWNORMAL,
+                           &error))
+                MessageBoxW(hwnd(), error.c_str(), kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+        }
         break;
     default: break;
     }

@@ -2,6 +2,7 @@
 
 #include "core/DoEvents.h"
 #include "core/ErrorReport.h"
+#include "core/ShellOpen.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
 
@@ -194,13 +195,20 @@ void openInternetOptions()
     }
 }
 
-intptr_t shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
-                   std::wstring_view folder, int showCommand)
+bool shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
+               std::wstring_view folder, int showCommand, std::wstring* error)
 {
-    const std::wstring op(operation), f(file), p(parameters), d(folder);
-    return reinterpret_cast<intptr_t>(ShellExecuteW(GetDesktopWindow(), op.empty() ? nullptr : op.c_str(),
-                                                    f.c_str(), p.empty() ? nullptr : p.c_str(),
-                                                    d.empty() ? nullptr : d.c_str(), showCommand));
+    ShellRequest request;
+    request.operation = operation;
+    request.file = file;
+    request.parameters = parameters;
+    request.folder = folder;
+    request.show = showCommand;
+    std::wstring why;
+    const bool opened = openAsUser(request, why);
+    if (error)
+        *error = why;
+    return opened;
 }
 
 void showFileProperties(std::wstring_view path, HWND owner)

@@ -35,8 +35,10 @@ unsigned long recycleBinFlags(bool noConfirmation, bool noProgress, bool noSound
 bool EmptyRecycleBin(std::wstring_view root, bool noConfirmation, bool noProgress, bool noSound);
 
 void openInternetOptions();
-intptr_t shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
-                   std::wstring_view folder, int showCommand);
+// Opens a page, folder or file as the signed-in user (see ShellOpen.h);
+// false, with `error` when given, when nothing was opened.
+bool shellOpen(std::wstring_view operation, std::wstring_view file, std::wstring_view parameters,
+               std::wstring_view folder, int showCommand, std::wstring* error = nullptr);
 void showFileProperties(std::wstring_view path, HWND owner);
 void autoSizeColumns(HWND listView);
 

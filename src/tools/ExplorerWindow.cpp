@@ -421,8 +421,12 @@ void ExplorerWindow::mnuOpen_Click()
     const int row = selectedRow();
     if (row < 0)
         return;
+    // As the signed-in user: a program the user only opens never runs with
+    // this program's rights.
     const std::wstring path = m_listedKey + m_files[static_cast<size_t>(row)].name;
-    ShellExecuteW(hwnd(), L"Open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    std::wstring error;
+    if (!shellOpen(L"Open", path, L"", L"", SW_SHOWNORMAL, &error))
+        MessageBoxW(hwnd(), error.c_str(), kAppTitle, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void ExplorerWindow::mnuFileProperties_Click()
