@@ -61,6 +61,17 @@ std::wstring CleanRun::buildLog(const std::wstring& header) const
            summaryTail(m_run, localeDecimalSeparator());
 }
 
+void CleanRun::finishArchives()
+{
+    const std::wstring failure = finishBackupArchive();
+    if (failure.empty() || m_run.backupFailureLogged)
+        return;
+    if (m_run.backupFailure.empty())
+        m_run.backupFailure = failure;
+    m_run.strLog += L"Backup failed: " + m_run.backupFailure + L"\r\n";
+    m_run.backupFailureLogged = true;
+}
+
 void CleanRun::runCategory(int store, bool runAlone)
 {
     DeletionEngine deletion(m_host, m_run, m_settings);
@@ -133,7 +144,7 @@ void CleanRun::fullRun()
     step(tag, [&] { m_host.setAnimation(0); });
     step(tag, [&] { m_host.setRunControls(false); });
     // Every archive of the run is complete before the user sees the log.
-    step(tag, [&] { finishBackupArchive(); });
+    step(tag, [&] { finishArchives(); });
     if (!m_run.bAbort)
         step(tag, [&] { m_host.showLog(buildLog(L"Sorvane : ")); });
     step(tag, [&] { m_host.setStatus(L"Ready"); });
@@ -163,7 +174,7 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
         break;
     }
     step(tag, [&] { m_host.setRunControls(false); });
-    step(tag, [&] { finishBackupArchive(); });
+    step(tag, [&] { finishArchives(); });
     if (!m_run.bAbort)
         step(tag, [&] { m_host.showLog(buildLog(L"Sorvane Log : ")); });
     step(tag, [&] { m_host.setStatus(L"Ready"); });

@@ -45,6 +45,9 @@ public:
 private:
     class IdleAtEnd;
     void runCategory(int store, bool runAlone);
+    // Completes every archive of the run; a failure not yet in the log
+    // (the last flush or the central directory) gets its "Backup failed: " line.
+    void finishArchives();
     std::wstring buildLog(const std::wstring& header) const;
 
     RunHost& m_host;

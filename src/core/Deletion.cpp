@@ -97,8 +97,9 @@ bool DeletionEngine::backUpCopy(const std::wstring& path)
         nameBackupArchive(m_settings.strBackupPath, letter + L"_");
         m_run.strArchiveDrive = letter;
     }
-    const bool added = addToBackupArchive(path);
-    // The flush puts the copy on disk (and deletes what waited for it).
+    // On the disk before the caller changes the file, not in the writer's
+    // memory; the flush that follows deletes what waited for the archive.
+    const bool added = storeDurableCopy(path);
     if (!settleBackups()) {
         m_run.backupFailedDrives += static_cast<wchar_t>(towupper(letter[0]));
         return false;

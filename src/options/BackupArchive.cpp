@@ -292,12 +292,42 @@ BackupFlush flushBackupArchive()
     return result;
 }
 
-void finishBackupArchive()
+bool storeDurableCopy(const std::wstring& path)
 {
     Session& s = session();
-    carry(s.carried, settlePending(s));  // still told to the next flush
-    if (s.writer.isOpen())
-        closeArchive(s, false);
+    if (s.failed)
+        return false;
+    const bool added = addToBackupArchive(path);
+    if (s.writer.failed()) {
+        markFailed(s);
+        return false;
+    }
+    if (!added)
+        return false;
+    // Written and flushed to the disk before anyone may change the file.
+    if (!s.writer.flush()) {
+        markFailed(s);
+        return false;
+    }
+    return true;
+}
+
+std::wstring finishBackupArchive()
+{
+    Session& s = session();
+    BackupFlush settled = settlePending(s);
+    std::wstring failure = settled.failure.empty() ? s.carried.failure : settled.failure;
+    carry(s.carried, std::move(settled));  // still told to the next flush
+    if (s.writer.isOpen()) {
+        // A central directory that cannot be written leaves an archive the
+        // run must not call complete.
+        const DWORD code = s.writer.failureCode();
+        if (!s.writer.close() && failure.empty())
+            failure = win32Message(code ? code : ERROR_WRITE_FAULT);
+        if (fileExists(s.path))
+            recordBackup(s.path);
+    }
+    return failure;
 }
 
 void discardBackupArchive(RunState& run)

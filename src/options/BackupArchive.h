@@ -58,8 +58,15 @@ struct BackupFlush {
 // over. After a failed write, no file handed over since the last durable
 // point is deleted, and the archive is closed as far as it is valid.
 BackupFlush flushBackupArchive();
-// Flushes, writes the central directory and closes the archive in use.
-void finishBackupArchive();
+// Flushes, writes the central directory and closes the archive in use;
+// the reason when any archive of the run failed and the run has not been
+// told yet (a failed flush, or a central directory that could not be
+// written), else empty.
+std::wstring finishBackupArchive();
+// Stores a copy of a file that is about to change in place and puts that
+// entry on the disk (written and flushed) before returning true; false
+// when it is not durable, and the archive is then failed for the run.
+bool storeDurableCopy(const std::wstring& path);
 // After a stop: the archive in use is completed and kept when it holds any
 // entry (files already deleted are in it), removed when it holds none.
 void discardBackupArchive(RunState& run);

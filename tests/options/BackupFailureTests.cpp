@@ -6,6 +6,9 @@
 #include "core/Deletion.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
+#include "options/ListFiles.h"
+#include "core/AppFolder.h"
+#include "support/BrowserProfiles.h"
 #include "options/BackupArchive.h"
 #include "options/Zip.h"
 #include "support/RecorderUi.h"
@@ -127,6 +130,51 @@ TEST_F(FullVolume, AFailedArchiveWriteDeletesNothingItDidNotStore)
     EXPECT_EQ(verifiedEntries(archives[0]), std::vector<std::wstring>{storedNameOf(first)});
     makeDir(kWritten);
     CopyFileW(archives[0].c_str(), (kWritten + L"\\full_volume.zip").c_str(), FALSE);
+}
+
+// A cookie store cleaned in place with a kept site, its original bound for a
+// volume with too little room: the copy must be on the disk before a row
+// goes, so the store stays whole and the log says the backup failed.
+TEST_F(FullVolume, ACookieStoreIsNeverChangedBeforeItsCopyIsOnTheDisk)
+{
+    TempFolder local(TempFolder::Where::Profile), roaming(TempFolder::Where::Profile), empty;
+    ScopedShellFolder localFolder(L"Local AppData", local.path().c_str());
+    ScopedShellFolder roamingFolder(L"AppData", roaming.path().c_str());
+    ScopedShellFolder ieCookies(L"Cookies", empty.path().c_str());
+    const std::wstring store = local.file(L"Google\\Chrome\\User Data\\Default\\Network\\Cookies");
+    makeDir(local.file(L"Google\\Chrome\\User Data\\Default\\Network"));
+    std::mt19937 rng(11);
+    std::vector<std::string> hosts = {".kept.example"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string host = ".s" + std::to_string(i) + "-";
+        for (int c = 0; c < 60; ++c)
+            host += static_cast<char>('a' + rng() % 26);
+        hosts.push_back(host + ".example");
+    }
+    makeChromiumCookies(store, hosts);
+    const std::string before = readFile(store);
+    saveKeptCookies(appFile(L"cookies.sol"), {{L"", L"kept.example"}});
+    // Room for less than the store's compressed copy.
+    ULARGE_INTEGER room{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(root.c_str(), &room, nullptr, nullptr));
+    ASSERT_GT(room.QuadPart, 64u * 1024);
+    writeFile(root + L"filler", std::string(static_cast<size_t>(room.QuadPart - 48 * 1024), 'f'));
+    {
+        FileSearch search{ui, run};
+        DeletionEngine engine(ui, run, settings);
+        CleanerContext ctx{ui, run, search, engine, [](int) { return true; }};
+        runCleaner(ctx, 12, false);
+    }
+    const std::wstring failure = finishBackupArchive();
+    DeleteFileW((root + L"filler").c_str());
+    EXPECT_TRUE(readFile(store) == before) << "no row went without its copy on the disk";
+    EXPECT_NE(run.strLog.find(L"Left " + store + L" as it was: its original could not be stored in the backup archive"),
+              std::wstring::npos)
+        << toAnsi(run.strLog);
+    EXPECT_EQ(occurrences(run.strLog, L"Backup failed: "), 1u) << toAnsi(run.strLog);
+    EXPECT_EQ(run.strLog.find(L"removed"), std::wstring::npos) << "no count of rows that stayed";
+    for (const auto& archive : zipsIn(backup))
+        EXPECT_TRUE(verifiedEntries(archive).empty()) << "an archive holds only whole entries";
 }
 
 TEST_F(FullVolume, AnArchiveThatGotNothingIsNotLeftBehind)
