@@ -166,11 +166,12 @@ void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valu
         raiseWin32(static_cast<unsigned long>(rc));
 }
 
-void deleteRegKey(HKEY hive, std::wstring_view keyPath)
+long deleteRegKey(HKEY hive, std::wstring_view keyPath)
 {
     // Deleting through a link would delete the key it leads to.
-    if (!isRegLink(hive, keyPath))
-        RegDeleteKeyExW(hive, std::wstring(keyPath).c_str(), KEY_WOW64_64KEY, 0);
+    if (isRegLink(hive, keyPath))
+        return ERROR_ACCESS_DENIED;
+    return RegDeleteKeyExW(hive, std::wstring(keyPath).c_str(), KEY_WOW64_64KEY, 0);
 }
 
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
@@ -473,11 +474,14 @@ Exported exportKey(HKEY root, const std::wstring& path, std::wstring& out, std::
         unsafe = rootName(root) + L"\\" + path;
         return Exported::Unsafe;
     }
-    auto key = openKey(root, path, KEY_READ);
-    if (!key)
-        return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_ACCESS_DENIED
-                   ? Exported::Ok
-                   : Exported::Unreadable;
+    // Only a key that is not there needs no saving; one that cannot be read
+    // whole (values, subkeys, its security) is never deleted.
+    win::UniqueKey key;
+    const LONG rc = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put());
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return Exported::Ok;
+    if (rc != ERROR_SUCCESS)
+        return Exported::Unreadable;
     out += L"[" + rootName(root) + L"\\" + path + L"]\r\n";
     for (const auto& name : valueNamesOf(key.get())) {
         if (unsafeName(name)) {
@@ -597,6 +601,7 @@ RegExport exportRegistryItems(const std::vector<RegItem>& items)
         }
         out += whole;
         result.saved.insert(result.saved.end(), real.begin(), real.end());
+        result.savedFrom.insert(result.savedFrom.end(), real.size(), index);
         result.itemSaved[index] = true;
     }
     result.text = std::move(out);
@@ -731,19 +736,36 @@ RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<Re
         result.failed = true;
         return result;
     }
-    for (const auto& item : exported.saved) {
+    // An item counts as deleted only when every part of it is gone; what
+    // stayed is named with the reason.
+    result.itemDeleted = exported.itemSaved;
+    for (size_t i = 0; i < exported.saved.size(); ++i) {
+        const RegItem& item = exported.saved[i];
         const std::wstring key = trimmedKey(item.key);
+        const std::wstring name = rootName(item.root) + L"\\" + key;
+        if (item.kind == RegItem::Value) {
+            deleteRegValues(item.root, item.value, key);
+            if (regValueExists(item.root, key, item.value)) {
+                result.itemDeleted[exported.savedFrom[i]] = false;
+                result.stayed.push_back(name + L" : " + item.value + L": left in place: access denied");
+            }
+            continue;
+        }
         if (item.kind == RegItem::Tree)
             deleteRegTree(item.root, key);
-        if (item.kind != RegItem::Value) {
-            deleteRegKey(item.root, key);
-        } else {
-            deleteRegValues(item.root, item.value, key);
-        }
+        const long rc = deleteRegKey(item.root, key);
+        if (!regKeyExists(item.root, key))
+            continue;
+        result.itemDeleted[exported.savedFrom[i]] = false;
+        auto left = openKey(item.root, key, KEY_READ);
+        const bool hasSubkeys = left && !subkeyNamesOf(left.get()).empty();
+        result.stayed.push_back(name + L": left in place: " +
+                                (hasSubkeys                  ? std::wstring(L"it has subkeys")
+                                 : rc == ERROR_ACCESS_DENIED ? std::wstring(L"access denied")
+                                                             : win32Message(static_cast<unsigned long>(rc))));
     }
     result.file = file;
-    result.deleted = exported.saved.size();
-    result.itemDeleted = std::move(exported.itemSaved);
+    result.deleted = static_cast<size_t>(std::count(result.itemDeleted.begin(), result.itemDeleted.end(), true));
     return result;
 }
 

@@ -61,8 +61,9 @@ void clearKeyValues(std::wstring_view keyPath);
 void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text);
 // The same, creating the key when it is missing; raises on failure.
 void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text);
-// Deletes a key that has no subkeys.
-void deleteRegKey(HKEY hive, std::wstring_view keyPath);
+// Deletes a key that has no subkeys (never through a link); the system's
+// answer (ERROR_SUCCESS when it went).
+long deleteRegKey(HKEY hive, std::wstring_view keyPath);
 // Deletes everything below the key; the key itself stays. -1 on success,
 // 0 when the key cannot be opened.
 // Links (keys that lead to another key) are never followed: the link, its
@@ -141,6 +142,7 @@ std::vector<RegItem> whereItLives(const std::vector<RegItem>& items);
 struct RegExport {
     std::wstring text;  // "" when something could not be read
     std::vector<RegItem> saved;  // the items the text holds whole, where they live
+    std::vector<size_t> savedFrom;  // per saved item, the item asked for it stands for
     std::vector<bool> itemSaved;  // per item asked for
     // Items holding a name with a control character (a line break would
     // end its line in the file and start a line of the attacker's choosing):
@@ -180,10 +182,12 @@ std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_vi
 
 struct RegBackup {
     std::wstring file;  // the undo file written; empty when none
-    size_t deleted = 0;  // items saved and deleted
+    size_t deleted = 0;  // items saved and really gone
+    // What was saved and is still there: "<key>: left in place: <why>".
+    std::vector<std::wstring> stayed;
     bool failed = false;  // the undo file could not be written: nothing deleted
     std::vector<std::wstring> leftInPlace;  // what could not be saved, kept
-    std::vector<bool> itemDeleted;  // per item asked for
+    std::vector<bool> itemDeleted;  // per item asked for: really gone
 };
 // Saves the items, then deletes what was saved (keys with all below them,
 // values); nothing is deleted when the backup cannot be written.

@@ -346,6 +346,12 @@ bool ScanWindow::deleteRegistry(const std::vector<RegItem>& items)
             text += L"\r\n" + name;
         ask(text, MB_OK | MB_ICONEXCLAMATION);
     }
+    if (!backup.stayed.empty()) {
+        std::wstring text = L"These entries were saved for undo but could not be deleted:\r\n";
+        for (const auto& line : backup.stayed)
+            text += L"\r\n" + line;
+        ask(text, MB_OK | MB_ICONEXCLAMATION);
+    }
     return backup.deleted > 0;
 }
 

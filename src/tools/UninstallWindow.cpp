@@ -167,7 +167,9 @@ void UninstallWindow::cmdDelete_Click()
     if (ask(L"Are you sure you want to delete the selected item", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // The registration alone: the program's files stay, its command is not run.
-    if (!deleteRegistry({{HKEY_LOCAL_MACHINE, cell(row, 5), RegItem::KeyAlone, L""}}))
+    // The row goes only with the entry: one kept (it has subkeys, or may
+    // not be deleted) stays listed and counted.
+    if (!deleteRegistry({{HKEY_LOCAL_MACHINE, cell(row, 5), RegItem::KeyAlone, L""}}) || !lastDeleted(0))
         return;
     removeRow(row);
     setStatus(std::to_wstring(rowCount()) + L" enteries");

@@ -2,6 +2,8 @@
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 using namespace sorvane;
 using testenv::TestKey;
@@ -193,4 +195,61 @@ TEST(Registry, ALinkInsideADeletedTreeKeepsItsTargetAndEndsTheBackup)
         deleteRegKey(HKEY_LOCAL_MACHINE, key);
     }
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, tree));
+}
+
+// What a registry tool reports as deleted is gone; what stayed is named with
+// the reason, and a key that cannot be read whole is never deleted.
+TEST(Registry, OnlyWhatIsReallyGoneCountsAndAnUnreadableKeyIsNeverDeleted)
+{
+    TestKey k;
+    testenv::TempFolder backups;
+    const std::wstring entry = k.sub(L"Entry"), plain = k.sub(L"Plain"), locked = k.sub(L"Locked");
+    k.setString(L"Entry", L"DisplayName", L"An entry with a subkey");
+    k.setString(L"Entry\\Components", L"x", L"y");
+    k.setString(L"Plain", L"DisplayName", L"A plain entry");
+    const RegBackup backup =
+        backUpAndDeleteRegistry(L"frmUninstall",
+                                {{HKEY_CURRENT_USER, entry, RegItem::KeyAlone, L""},
+                                 {HKEY_CURRENT_USER, plain, RegItem::KeyAlone, L""}},
+                                backups.path());
+    EXPECT_EQ(backup.itemDeleted, (std::vector<bool>{false, true}));
+    EXPECT_EQ(backup.deleted, 1u);
+    ASSERT_EQ(backup.stayed.size(), 1u);
+    EXPECT_EQ(backup.stayed[0], L"HKEY_CURRENT_USER\\" + entry + L": left in place: it has subkeys");
+    EXPECT_TRUE(regKeyExists(HKEY_CURRENT_USER, entry));
+    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, plain));
+
+    // Values can be queried, but the key cannot be listed: not saved whole,
+    // so nothing of it goes.
+    k.setString(L"Locked", L"v", L"keep");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x20001;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    RegCloseKey(key);
+    HKEY probe = nullptr;
+    const LONG whole = RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0, KEY_READ, &probe);
+    if (probe)
+        RegCloseKey(probe);
+    if (whole == ERROR_SUCCESS)
+        GTEST_SKIP() << "this registry does not enforce the key's access list";
+    const RegBackup refused =
+        backUpAndDeleteRegistry(L"frmUninstall", {{HKEY_CURRENT_USER, locked, RegItem::Tree, L""}}, backups.path());
+    EXPECT_TRUE(refused.failed);
+    EXPECT_EQ(refused.deleted, 0u);
+    HKEY values = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0, KEY_QUERY_VALUE, &values), ERROR_SUCCESS);
+    wchar_t text[16] = {};
+    DWORD bytes = sizeof text - sizeof(wchar_t);
+    EXPECT_EQ(RegQueryValueExW(values, L"v", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes), ERROR_SUCCESS);
+    EXPECT_STREQ(text, L"keep") << "the key and its value stay";
+    RegCloseKey(values);
+    // Open again, so the test's key can go.
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    RegCloseKey(key);
 }
