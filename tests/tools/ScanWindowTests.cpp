@@ -520,6 +520,8 @@ TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
     setDword(HKEY_LOCAL_MACHINE, base + kTag + L"Fixed", L"NoRemove", 1);
     program(kTag + L"NoCommand", L"SorvaneTest NoCommand", nullptr);
     program(kTag + L"NoName", nullptr, L"C:\\noname.exe");
+    program(kTag + L"G", L"SorvaneTest Gamma", L"C:\\nowhere\\g.exe");
+    setText(HKEY_LOCAL_MACHINE, base + kTag + L"G\\Components", L"x", L"y");
     UninstallWindow w;
     w.setDialogs([&](HWND owner, win::Dialog& d, int id) {
         HWND h = d.createModeless(GetModuleHandleW(nullptr), id, owner);
@@ -554,12 +556,24 @@ TEST_F(ScanTest, UninstallListsRunsEditsAndDeletesRegistrations)
         EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 1);
         EXPECT_LT(rowOf(L"SorvaneTest Alpha"), 0);
         expectStatusAfterChange(w, std::to_wstring(before - 1) + L" enteries");
+        // An entry with a subkey is saved, kept by the key-alone rule, and
+        // stays listed and counted.
+        ListView_SetItemState(w.listView(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(w.listView(), rowOf(L"SorvaneTest Gamma"), LVIS_SELECTED, LVIS_SELECTED);
+        asked.clear();
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 1);
+        EXPECT_GE(rowOf(L"SorvaneTest Gamma"), 0);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(asked[1], L"These entries were saved for undo but could not be deleted:\r\n\r\nHKEY_LOCAL_MACHINE\\" +
+                                base + kTag + L"G: left in place: it has subkeys");
     });
     ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked.back(), L"Are you sure you want to delete the selected item");
+    EXPECT_EQ(asked[0], L"Are you sure you want to delete the selected item");
+    EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, base + kTag + L"G\\Components"));
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, base + kTag + L"A"));
     EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, base + kTag + L"B", L"UnInstallString"), L"C:\\nowhere\\edited.exe");
-    for (const wchar_t* k : {L"A", L"B", L"Fixed", L"NoCommand", L"NoName"})
+    for (const wchar_t* k : {L"A", L"B", L"Fixed", L"NoCommand", L"NoName", L"G\\Components", L"G"})
         removeKey(HKEY_LOCAL_MACHINE, base + kTag + k);
 }
 
