@@ -628,8 +628,11 @@ bool exportRegistryBackup(const std::wstring& file, const std::wstring& text)
     const bool ok = WriteFile(h, &bom, 2, &w1, nullptr) && w1 == 2 && WriteFile(h, text.data(), bytes, &w2, nullptr) &&
                     w2 == bytes && FlushFileBuffers(h);
     CloseHandle(h);
-    if (!ok || !MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    // Never over another file: an undo file of the same name stays as it is.
+    if (!ok || !MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ok ? GetLastError() : ERROR_WRITE_FAULT;
         DeleteFileW(temp.c_str());
+        SetLastError(error);
         return false;
     }
     // The program's own: its restore may write it back without asking twice.
@@ -652,8 +655,12 @@ std::wstring registryBackupName(std::wstring_view folder, std::wstring_view wind
 
 namespace {
 
-// A new undo file name of the window in the backup folder (made when missing).
-std::wstring newUndoFile(std::wstring_view window, const std::wstring& backupFolder = getDelete().strBackupPath)
+// Writes the text to a new undo file of the window in the backup folder
+// (made when missing): "frmUninstall_1012202641530.reg", or numbered
+// " (2)", " (3)" ... when that name is taken, so none replaces another.
+// The file, or empty when it could not be written.
+std::wstring writeUndoFile(std::wstring_view window, const std::wstring& text,
+                           const std::wstring& backupFolder = getDelete().strBackupPath)
 {
     std::wstring folder = backupFolder;
     if (!folder.empty() && folder.back() == L'\\')
@@ -661,10 +668,13 @@ std::wstring newUndoFile(std::wstring_view window, const std::wstring& backupFol
     makePrivateFolder(folder);
     const std::wstring first = registryBackupName(backupFolder, window, localNow());
     std::wstring file = first;
-    // Two changes within one second each keep their own file.
-    for (int n = 2; GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
-        file = first.substr(0, first.size() - 4) + L" (" + std::to_wstring(n) + L").reg";
-    return file;
+    for (int n = 2;; ++n) {
+        if (exportRegistryBackup(file, text))
+            return file;
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            return L"";
+        file = numberedName(first, n);
+    }
 }
 
 } // namespace
@@ -672,8 +682,7 @@ std::wstring newUndoFile(std::wstring_view window, const std::wstring& backupFol
 std::wstring saveRegistryUndo(std::wstring_view window, const std::vector<RegItem>& items)
 {
     const std::wstring text = registryFileText(items);
-    const std::wstring file = newUndoFile(window);
-    return exportRegistryBackup(file, text) ? file : std::wstring();
+    return text.empty() ? std::wstring() : writeUndoFile(window, text);
 }
 
 RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
@@ -731,8 +740,8 @@ RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<Re
     }
     if (exported.saved.empty())
         return result;  // nothing that can be saved, so nothing deleted
-    const std::wstring file = newUndoFile(window, folder);
-    if (!exportRegistryBackup(file, exported.text)) {
+    const std::wstring file = writeUndoFile(window, exported.text, folder);
+    if (file.empty()) {
         result.failed = true;
         return result;
     }

@@ -240,6 +240,14 @@ std::wstring joinPath(std::wstring_view folder, std::wstring_view name)
     return std::wstring(folder) + L"\\" + std::wstring(name);
 }
 
+std::wstring numberedName(std::wstring_view path, int n)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    const size_t dot = path.find_last_of(L'.');
+    const size_t at = dot == std::wstring_view::npos || (slash != std::wstring_view::npos && dot < slash) ? path.size() : dot;
+    return std::wstring(path.substr(0, at)) + L" (" + std::to_wstring(n) + L")" + std::wstring(path.substr(at));
+}
+
 bool isFullLocalPath(std::wstring_view path)
 {
     if (path.rfind(L"\\\\?\\", 0) == 0)

@@ -52,6 +52,10 @@ inline bool pathTooLong(std::wstring_view path) { return path.size() > kMaxPathC
 // the current folder; a share; a device) names no file the user chose.
 bool isFullLocalPath(std::wstring_view path);
 
+// The name of the n-th file of the same name, as Explorer numbers copies:
+// "C:\\b\\C_1.zip", 2 gives "C:\\b\\C_1 (2).zip".
+std::wstring numberedName(std::wstring_view path, int n);
+
 // A folder and a name joined with exactly one backslash.
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
 

@@ -61,7 +61,16 @@ bool ensureOpen()
     const size_t slash = s.path.find_last_of(L'\\');
     if (slash != std::wstring::npos && !makePrivateFolder(s.path.substr(0, slash)))
         return false;
-    return s.writer.open(s.path);
+    // Always a new file: an archive of an earlier run (or of another
+    // program) with the same name is never written into.
+    const std::wstring named = s.path;
+    for (int n = 2;; ++n) {
+        if (s.writer.create(s.path))
+            return true;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        s.path = numberedName(named, n);
+    }
 }
 
 // Closes the archive in use and records it as the program's own. With

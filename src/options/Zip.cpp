@@ -506,13 +506,24 @@ Writer::~Writer()
         close();
 }
 
+bool Writer::create(const std::wstring& path)
+{
+    if (isOpen())
+        close();
+    return !pathTooLong(path) && openAt(path, false);
+}
+
 bool Writer::open(const std::wstring& path)
 {
     if (isOpen())
         close();
     if (pathTooLong(path))
         return false;
-    const bool exists = GetFileAttributesW(apiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return openAt(path, GetFileAttributesW(apiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES);
+}
+
+bool Writer::openAt(const std::wstring& path, bool exists)
+{
     Listing existing;
     if (exists) {
         existing = list(path);

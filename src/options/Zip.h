@@ -85,6 +85,9 @@ public:
     // existing archive and writes after them. A file that is no zip archive
     // is never touched.
     bool open(const std::wstring& path);
+    // Creates a new archive at `path`; false, touching nothing, when a file
+    // of that name exists (ERROR_FILE_EXISTS then tells so).
+    bool create(const std::wstring& path);
     bool isOpen() const noexcept { return m_file != INVALID_HANDLE_VALUE; }
     // Stores the data read from `source` (at its start) under `name`. A
     // source that cannot be read leaves the archive as it was.
@@ -108,6 +111,7 @@ public:
     void forceZip64(bool on) noexcept { m_forceZip64 = on; }
 
 private:
+    bool openAt(const std::wstring& path, bool exists);
     bool write(const void* data, size_t n);
     bool flushBuffer();
     bool writeAt(uint64_t offset, const void* data, size_t n);

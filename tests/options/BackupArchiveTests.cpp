@@ -2,6 +2,7 @@
 // and run, what a failed backup or a stop leaves, restores with every
 // overwrite rule, archives of other writers, and damaged or hostile entries.
 #include "core/Deletion.h"
+#include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
@@ -128,23 +129,58 @@ TEST_F(BackupTest, OneArchivePerDriveAndRunAndEveryFileInIt)
     RemoveDirectoryW(L"D:\\bk");
 }
 
-TEST_F(BackupTest, AnArchiveNamedTwiceInOneSecondIsExtended)
+// An archive is only ever written when this run made it: a name taken (by
+// an earlier run in the same second, whose hour or second lacks its leading
+// zero, or by anything else) gets a number instead.
+TEST_F(BackupTest, AnArchiveIsNeverWrittenIntoTwiceAndNoUndoFileReplacesAnother)
 {
     writeFile(dir.file(L"a.tmp"), "a");
     writeFile(dir.file(L"b.tmp"), "b");
     nameBackupArchive(settings.strBackupPath, L"C_");
     ASSERT_TRUE(addToBackupArchive(dir.file(L"a.tmp")));
     const std::wstring first = currentBackupArchive();
-    nameBackupArchive(settings.strBackupPath, L"C_");
-    if (currentBackupArchive() != first)
-        GTEST_SKIP() << "the second passed between the two names";
-    ASSERT_TRUE(addToBackupArchive(dir.file(L"b.tmp")));
     finishBackupArchive();
-    cUnZip u = listed(first);
-    ASSERT_EQ(u.FileCount(), 2u);
-    EXPECT_EQ(u.entry(1).Filename, L"a.tmp");
-    EXPECT_EQ(u.entry(2).Filename, L"b.tmp");
-    EXPECT_TRUE(exists(dir.file(L"a.tmp"))) << "a copy only";
+    const std::string earlier = readFile(first);
+    // The next run, as if in the same second: the name is taken.
+    nameBackupArchive(settings.strBackupPath, L"C_");
+    const std::wstring named = currentBackupArchive();
+    if (named != first)
+        MoveFileW(first.c_str(), named.c_str());
+    ASSERT_TRUE(addToBackupArchive(dir.file(L"b.tmp")));
+    EXPECT_EQ(currentBackupArchive(), numberedName(named, 2));
+    finishBackupArchive();
+    EXPECT_TRUE(readFile(named) == earlier) << "the earlier run's archive is untouched";
+    cUnZip u = listed(numberedName(named, 2));
+    ASSERT_EQ(u.FileCount(), 1u);
+    EXPECT_EQ(u.entry(1).Filename, L"b.tmp");
+
+    // Undo files: every name of this second and the next two taken up to
+    // "(150)"; the next one still gets a name of its own.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME ft;
+    SystemTimeToFileTime(&now, &ft);
+    for (int second = 0; second < 3; ++second) {
+        ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+        t.QuadPart += 10000000ull * static_cast<unsigned>(second);
+        FILETIME at{t.LowPart, t.HighPart};
+        SYSTEMTIME st;
+        FileTimeToSystemTime(&at, &st);
+        const std::wstring base = registryBackupName(backups.path(), L"frmTest", st);
+        writeFile(base, "taken");
+        for (int n = 2; n <= 150; ++n)
+            writeFile(numberedName(base, n), "taken");
+    }
+    TestKey k;
+    k.setString(L"", L"v", L"x");
+    const RegBackup backup =
+        backUpAndDeleteRegistry(L"frmTest", {{HKEY_CURRENT_USER, k.path(), RegItem::Value, L"v"}}, backups.path());
+    ASSERT_FALSE(backup.file.empty());
+    EXPECT_NE(backup.file.find(L" (151).reg"), std::wstring::npos) << toAnsi(backup.file);
+    EXPECT_EQ(filesIn(backups.path(), L"*.reg").size(), 3u * 150 + 1);
+    for (const auto& f : filesIn(backups.path(), L"*.reg"))
+        if (f != backup.file)
+            EXPECT_EQ(readFile(f), "taken") << toAnsi(f);
 }
 
 TEST_F(BackupTest, AFailedBackupLeavesTheFileInPlace)
