@@ -144,10 +144,9 @@ int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countByte
     switch (backUpForDeletion(path, countBytes, counted)) {
     case HandOver::Pending:
         return 1;
-    case HandOver::LinkRemoved:
-        if (counted)
-            m_run.count(countBytes);
-        return 1;
+    case HandOver::LinkKept:
+        m_run.keptFiles.push_back(path + L": " + kLinkNotBackedUp);
+        return -1;
     case HandOver::NotLocal:
         return keptFor(path, ReparseKind::NotLocal, L"neither downloaded nor deleted");
     case HandOver::UnknownLink:

@@ -37,6 +37,13 @@ bool wipeMayOverwrite(DWORD attributes, DWORD linkCount, DWORD reparseTag);
 // move).
 inline constexpr const wchar_t* kNotAFullPath = L"it is not a full path on a local drive, so it was left alone";
 
+// Why the Recycle Bin method leaves a file whose name ends in a dot or a
+// space: the shell would act on the name without it, another file.
+inline constexpr const wchar_t* kNameShellCannotTake =
+    L"its name ends in a dot or a space, which the Recycle Bin cannot take, so it was left alone";
+// Why the backup method leaves a link in place.
+inline constexpr const wchar_t* kLinkNotBackedUp = L"a link cannot be stored in the backup";
+
 enum class FolderRecycle { Recycled, Protected, Failed };
 
 class DeletionEngine {

@@ -230,6 +230,22 @@ BackupFlush settlePending(Session& s)
 
 } // namespace
 
+HandOver handOverFor(ReparseKind kind)
+{
+    switch (kind) {
+    case ReparseKind::Link:
+        // Deleting it could not be undone: the archive would hold its
+        // target's bytes, and a restore would make a file of them.
+        return HandOver::LinkKept;
+    case ReparseKind::NotLocal:
+        return HandOver::NotLocal;  // never fetched just to be deleted
+    case ReparseKind::Unknown:
+        return HandOver::UnknownLink;
+    default:
+        return HandOver::Pending;
+    }
+}
+
 HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes, bool counted)
 {
     Session& s = session();
@@ -251,15 +267,10 @@ HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes, bool c
         return HandOver::Refused;
     const DWORD attributes = info.attributes;
     win::UniqueFile dataHandle;
-    switch (reparseKindOf(attributes, reparseTagOf(file.get()))) {
-    case ReparseKind::Link:
-        // Its data lives elsewhere and stays; only its own name goes.
-        return markForDeletion(file.get()) ? HandOver::LinkRemoved : HandOver::Refused;
-    case ReparseKind::NotLocal:
-        return HandOver::NotLocal;  // never fetched just to be deleted
-    case ReparseKind::Unknown:
-        return HandOver::UnknownLink;
-    case ReparseKind::ReadThrough:
+    const ReparseKind kind = reparseKindOf(attributes, reparseTagOf(file.get()));
+    if (const HandOver kept = handOverFor(kind); kept != HandOver::Pending)
+        return kept;
+    if (kind == ReparseKind::ReadThrough) {
         // Compressed, deduplicated or hydrated cloud files: the system's
         // filter serves the data to a normal open, not to the reparse point.
         dataHandle.reset(CreateFileW(api.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -267,9 +278,6 @@ HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes, bool c
         if (!dataHandle || !zip::sourceInfo(dataHandle.get(), info) || info.folder)
             return HandOver::Refused;
         info.attributes = attributes;
-        break;
-    case ReparseKind::None:
-        break;
     }
     // A read-only file refuses its delete disposition.
     if (attributes & FILE_ATTRIBUTE_READONLY)

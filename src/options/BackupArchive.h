@@ -5,6 +5,7 @@
 // disk; that happens in batches, so the deletion engine hands files over
 // and they go at the next flush.
 #include "core/RunState.h"
+#include "core/SystemPaths.h"
 #include "options/Zip.h"
 
 #include <windows.h>
@@ -34,12 +35,17 @@ bool addToBackupArchive(const std::wstring& path);
 // What became of a file handed to the archive for deletion.
 enum class HandOver {
     Pending,        // stored; deleted at the next flush once its entry is durable
-    LinkRemoved,    // a link: its own name is gone, its data elsewhere untouched
+    LinkKept,       // a link: its target's data is not this file's, so nothing can be
+                    // stored that would bring it back; it stays
     Refused,        // cannot be opened for deletion or read: it stays, untouched
     NotLocal,       // its data is not on this disk (a cloud file): it stays
     UnknownLink,    // a reparse point of a kind that cannot be told: it stays
     ArchiveFailed,  // the archive in use cannot be written: it stays
 };
+// What the backup method does with a file of this kind: only a plain file,
+// or one whose data a filter serves, is stored and deleted.
+HandOver handOverFor(ReparseKind kind);
+
 // Stores the file and takes it over for deletion. `countBytes` is handed
 // back by the flush that deletes it, for the caller's counters.
 HandOver backUpForDeletion(const std::wstring& path, uint64_t countBytes = 0, bool counted = false);

@@ -1,6 +1,7 @@
 #include "core/Deletion.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
+#include "options/BackupArchive.h"
 #include "support/Canaries.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
@@ -229,6 +230,14 @@ TEST(ReparseDecision, OnlyRealLinksAreLinks)
     EXPECT_EQ(reparseKindOf(reparse | recallOnOpen, 0x9000701A), ReparseKind::NotLocal);
     EXPECT_EQ(reparseKindOf(FILE_ATTRIBUTE_OFFLINE, 0), ReparseKind::NotLocal) << "offline storage";
     EXPECT_EQ(reparseKindOf(reparse, 0), ReparseKind::Unknown);
+    // The backup method stores and deletes only what a restore can bring
+    // back: a link (whose bytes are another file's) stays. Wine's files carry
+    // no reparse tags, so the decision is checked here.
+    EXPECT_EQ(handOverFor(ReparseKind::Link), HandOver::LinkKept);
+    EXPECT_EQ(handOverFor(ReparseKind::NotLocal), HandOver::NotLocal);
+    EXPECT_EQ(handOverFor(ReparseKind::Unknown), HandOver::UnknownLink);
+    EXPECT_EQ(handOverFor(ReparseKind::None), HandOver::Pending);
+    EXPECT_EQ(handOverFor(ReparseKind::ReadThrough), HandOver::Pending);
 }
 
 TEST_F(DeletionTest, NoMethodRemovesAFolderGivenAsAFile)
