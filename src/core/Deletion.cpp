@@ -349,8 +349,12 @@ int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, boo
                     result = wipeFile(path);
                     if (result == -1)
                         return 0;
+                } else if (!path.empty() && (path.back() == L'.' || path.back() == L' ')) {
+                    // The shell would take "foo." for "foo": another file.
+                    m_run.keptFiles.push_back(path + L": " + kNameShellCannotTake);
+                    return 0;
                 } else {
-                    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    SetFileAttributesW(apiPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
                     result = deleteToRecycleBin(path);
                 }
             }

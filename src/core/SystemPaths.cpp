@@ -272,15 +272,35 @@ bool isFullLocalPath(std::wstring_view path)
     return true;
 }
 
+namespace {
+
+bool hasDotPart(std::wstring_view path)
+{
+    for (size_t start = 0; start <= path.size();) {
+        const size_t end = std::min(path.find(L'\\', start), path.size());
+        const std::wstring_view part = path.substr(start, end - start);
+        if (part == L"." || part == L"..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
 std::wstring apiPath(std::wstring_view path)
 {
-    // Folder functions refuse paths longer than MAX_PATH - 12 without the prefix.
+    // Every full path gets the "\\?\" form: no length limit, and no name
+    // rules applied, so "foo." or "foo " is that file and never "foo". One
+    // with "." or ".." parts keeps the system's reading below the length
+    // limit, so that the protected folder checks see where it leads.
     constexpr size_t kPlainLimit = MAX_PATH - 12;
-    if (path.size() < kPlainLimit || path.rfind(L"\\\\?\\", 0) == 0)
+    if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0)
         return std::wstring(path);
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+        (path.size() >= kPlainLimit || (path.find(L'/') == std::wstring_view::npos && !hasDotPart(path))))
         return L"\\\\?\\" + std::wstring(path);
-    if (path.rfind(L"\\\\", 0) == 0)
+    if (path.rfind(L"\\\\", 0) == 0 && path.size() >= kPlainLimit)
         return L"\\\\?\\UNC\\" + std::wstring(path.substr(2));
     return std::wstring(path);
 }

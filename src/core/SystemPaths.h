@@ -59,8 +59,10 @@ std::wstring numberedName(std::wstring_view path, int n);
 // A folder and a name joined with exactly one backslash.
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
 
-// The form of a path the file functions take whatever its length: paths near
-// or past MAX_PATH get the "\\?\" prefix (deep trees, network shares).
+// The form of a path the file functions take as it is written: a full path
+// on a drive gets the "\\?\" prefix (no length limit, and a name ending in a
+// dot or a space is that very file, never the name without it); long share
+// paths get "\\?\UNC\".
 std::wstring apiPath(std::wstring_view path);
 
 // What a file's reparse point (or offline mark) means for its data. Only the

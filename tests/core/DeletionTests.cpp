@@ -423,3 +423,43 @@ TEST_F(DeletionTest, NoMethodActsOnAPathThatIsNotAFullLocalPath)
     EXPECT_EQ(engine.deleteOneFile(L"\\\\?\\" + dir.path() + L"\\x"), 1);
     SetCurrentDirectoryW(saved);
 }
+
+// "foo." and "foo " are files of their own: every method acts on the file
+// named, never on "foo" beside it, and the backup holds the name as it is.
+TEST_F(DeletionTest, ANameEndingInADotOrASpaceIsThatFileUnderEveryMethod)
+{
+    const std::wstring plain = dir.file(L"foo");
+    settings.strBackupPath = dir.file(L"backups");
+    for (const int method : {kDelete, kWipe, kBackup, kRecycleBin}) {
+        for (const wchar_t* odd : {L"foo.", L"foo "}) {
+            SCOPED_TRACE(toAnsi(odd) + " method " + std::to_string(method));
+            settings.intDelMethod = method;
+            testenv::writeFile(plain, "the file beside it");
+            const std::wstring named = dir.file(odd);
+            testenv::writeFile(L"\\\\?\\" + named, "the file chosen");
+            run.keptFiles.clear();
+            const int result = engine.deleteOneFile(named);
+            engine.flushBackups();
+            EXPECT_EQ(testenv::readFile(plain), "the file beside it");
+            if (method == kRecycleBin) {
+                EXPECT_EQ(result, 0);
+                ASSERT_EQ(run.keptFiles.size(), 1u);
+                EXPECT_NE(run.keptFiles[0].find(kNameShellCannotTake), std::wstring::npos);
+                EXPECT_EQ(testenv::readFile(L"\\\\?\\" + named), "the file chosen");
+                DeleteFileW((L"\\\\?\\" + named).c_str());
+            } else {
+                EXPECT_EQ(result, 1);
+                EXPECT_EQ(GetFileAttributesW((L"\\\\?\\" + named).c_str()), INVALID_FILE_ATTRIBUTES);
+            }
+        }
+    }
+    finishBackupArchive();
+    const auto archives = testenv::filesIn(dir.file(L"backups"), L"*.zip");
+    ASSERT_EQ(archives.size(), 1u);
+    cUnZip u;
+    u.setZipFile(archives[0]);
+    u.Directory();
+    ASSERT_EQ(u.FileCount(), 2u);
+    EXPECT_EQ(u.entry(1).Filename, L"foo.");
+    EXPECT_EQ(u.entry(2).Filename, L"foo ");
+}
