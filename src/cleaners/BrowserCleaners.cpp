@@ -101,7 +101,7 @@ void noteStore(std::vector<std::wstring>& notes, const std::wstring& path, const
     if (result.kind == StoreResult::Untouched)
         notes.push_back(L"Left " + path + L" as it was: " + result.error);
     else if (result.kind == StoreResult::Cleared)
-        notes.push_back(cleared + (result.notCompacted ? L" (the file could not be compacted)" : L""));
+        notes.push_back(cleared + (result.notCompacted ? L" (the file could not be compacted)" : L"") + result.undo);
 }
 
 // "1 cookie", "3 cookies".

@@ -151,10 +151,17 @@ bool prepareChange(SqliteDb& db, DeletionEngine& engine, const std::wstring& pat
             return false;
         }
     }
-    if (!engine.backUpCopy(path)) {
-        result.error = L"its original could not be stored in the backup archive";
+    std::wstring recycledAs;
+    if (!engine.backUpCopy(path, &recycledAs)) {
+        result.error = engine.settings().intDelMethod == kRecycleBin
+                           ? L"its original could not be put in the Recycle Bin"
+                           : L"its original could not be stored in the backup archive";
         return false;
     }
+    if (!recycledAs.empty())
+        result.undo = L" (its original is in the Recycle Bin as " + recycledAs + L")";
+    else if (!engine.canUndoInPlaceChanges())
+        result.undo = L" (cannot be undone)";
     // Deleted rows leave no trace in free pages.
     db.exec("PRAGMA secure_delete=ON");
     return true;

@@ -54,6 +54,10 @@ struct StoreResult {
     std::wstring error;
     // Cleared, but the file could not be compacted afterwards.
     bool notCompacted = false;
+    // Cleared: how the change can be undone, for the end of its log line
+    // (" (its original is in the Recycle Bin as ...)", " (cannot be undone)");
+    // empty with the backup method, whose archive holds the original.
+    std::wstring undo;
 };
 
 // The cookie stores of a profile that exist: Chromium's Network\Cookies and

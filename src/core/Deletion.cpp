@@ -84,8 +84,15 @@ std::vector<std::wstring> DeletionEngine::flushBackups()
     return std::exchange(m_kept, {});
 }
 
-bool DeletionEngine::backUpCopy(const std::wstring& path)
+bool DeletionEngine::canUndoInPlaceChanges() const noexcept
 {
+    return m_settings.intDelMethod == kBackup || m_settings.intDelMethod == kRecycleBin;
+}
+
+bool DeletionEngine::backUpCopy(const std::wstring& path, std::wstring* recycledAs)
+{
+    if (m_settings.intDelMethod == kRecycleBin)
+        return recycleCopy(path, recycledAs);
     if (m_settings.intDelMethod != kBackup)
         return true;
     if (refuseUnlessFullPath(path))
@@ -105,6 +112,32 @@ bool DeletionEngine::backUpCopy(const std::wstring& path)
         return false;
     }
     return added;
+}
+
+bool DeletionEngine::recycleCopy(const std::wstring& path, std::wstring* recycledAs)
+{
+    if (refuseUnlessFullPath(path))
+        return false;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t stamp[32];
+    swprintf(stamp, 32, L" (before clean %04u-%02u-%02u %02u-%02u)", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute);
+    const std::wstring first = path + stamp;
+    std::wstring copy = first;
+    // A name of its own beside the file, never over another file.
+    for (int n = 2; !CopyFileW(apiPath(path).c_str(), apiPath(copy).c_str(), TRUE); ++n) {
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        copy = first + L" (" + std::to_wstring(n) + L")";
+    }
+    if (deleteToRecycleBin(copy) != 1 || fileExists(copy)) {
+        DeleteFileW(apiPath(copy).c_str());
+        return false;
+    }
+    if (recycledAs)
+        *recycledAs = copy.substr(copy.find_last_of(L'\\') + 1);
+    return true;
 }
 
 bool DeletionEngine::settleBackups()

@@ -83,11 +83,16 @@ public:
     // their entries are on disk: at batch ends, here, and when the engine goes.
     // Counts what went; returns the files handed over that stayed.
     std::vector<std::wstring> flushBackups();
-    // With the backup method, stores a copy of a file that is about to be
-    // changed in place and puts that entry on disk; the file stays. False
-    // when the copy could not be made durable: the file must then stay as
-    // it is. True at once with the other methods.
-    bool backUpCopy(const std::wstring& path);
+    // Keeps a way back to a file that is about to be changed in place; the
+    // file stays. With the backup method its entry is on the disk; with the
+    // Recycle Bin method a copy named "<file> (before clean <yyyy-mm-dd
+    // hh-mm>)" goes to the bin from the file's own folder (so restoring it
+    // puts it beside the file), and `recycledAs` gets that name. False when
+    // the copy could not be made: the file must then stay as it is. True at
+    // once with the other methods, which cannot undo such a change.
+    bool backUpCopy(const std::wstring& path, std::wstring* recycledAs = nullptr);
+    // Whether the delete method can undo a change made in place.
+    bool canUndoInPlaceChanges() const noexcept;
     // Overwrites and deletes one file; 1 on success, 0 on failure or Stop,
     // -1 when the file is kept for a reason the log names.
     // A file whose data other names share is not overwritten, only unlinked.
@@ -103,6 +108,8 @@ private:
     bool refuseUnlessFullPath(const std::wstring& path);
     // Names in the log a file left in place for its reparse point; -1.
     int keptFor(const std::wstring& path, ReparseKind kind, const wchar_t* what);
+    // The Recycle Bin's copy of a file about to change in place.
+    bool recycleCopy(const std::wstring& path, std::wstring* recycledAs);
     // Flushes the archive; false when that flush failed.
     bool settleBackups();
 

@@ -14,6 +14,8 @@
 #include "options/Zip.h"
 #include "support/BrowserProfiles.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -194,10 +196,10 @@ TEST_F(BrowserStoreTest, OnlyKeptSitesCookiesRemainInEveryBrowser)
     expectPreciousUnchanged();
     EXPECT_NE(run.strLog.find(L"Cleaned Cookies.... Files Deleted 3 "), std::wstring::npos) << toAnsi(run.strLog);
     EXPECT_NE(run.strLog.find(L"Skipped Microsoft Edge: it is running\r\n"), std::wstring::npos);
-    EXPECT_NE(run.strLog.find(L"Google Chrome (Default): removed 303 cookies, kept 3 of kept sites\r\n"),
+    EXPECT_NE(run.strLog.find(L"Google Chrome (Default): removed 303 cookies, kept 3 of kept sites (cannot be undone)\r\n"),
               std::wstring::npos)
         << toAnsi(run.strLog);
-    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 1 cookie, kept 3 of kept sites\r\n"),
+    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 1 cookie, kept 3 of kept sites (cannot be undone)\r\n"),
               std::wstring::npos);
 }
 
@@ -247,7 +249,7 @@ TEST_F(BrowserStoreTest, HistoryGoesWhileFirefoxBookmarksStay)
     expectPreciousUnchanged();
     EXPECT_NE(run.strLog.find(L"Cleaned History....\r\n"), std::wstring::npos);
     EXPECT_NE(run.strLog.find(L"Skipped Microsoft Edge: it is running\r\n"), std::wstring::npos);
-    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 2 pages from the history, kept 2 bookmarked\r\n"),
+    EXPECT_NE(run.strLog.find(L"Mozilla Firefox (x.default): removed 2 pages from the history, kept 2 bookmarked (cannot be undone)\r\n"),
               std::wstring::npos)
         << toAnsi(run.strLog);
 }
@@ -394,6 +396,44 @@ TEST_F(BrowserStoreTest, TheBackupMethodStoresTheOriginalBeforeRowsGo)
     EXPECT_NE(run.strLog.find(L"as it was: its original could not be stored in the backup archive"),
               std::wstring::npos)
         << toAnsi(run.strLog);
+}
+
+// With the Recycle Bin method the stores cleared in place can be brought
+// back too: a copy of each original goes to the bin from beside it, named
+// for the moment, and restoring it gives the original bytes.
+TEST_F(BrowserStoreTest, TheRecycleBinMethodPutsACopyOfTheOriginalInTheBin)
+{
+    const std::wstring store = chrome + L"\\Default\\Network\\Cookies";
+    makeParent(store);
+    testenv::makeChromiumCookies(store, {".bank.example", ".ads.example", ".tracker.example"});
+    const std::wstring places = firefox + L"\\places.sqlite";
+    testenv::makeFirefoxPlaces(places, {{"https://bank.example/", true, false}, {"https://gone.example/", false, false}});
+    const std::string originalStore = testenv::readFile(store), originalPlaces = testenv::readFile(places);
+    keep({{L"", L"bank.example"}});
+    settings.intDelMethod = kRecycleBin;
+    EmptyRecycleBin(L"", true, true, true);
+    wchar_t xdg[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"XDG_DATA_HOME", xdg, MAX_PATH);
+    std::wstring trash = L"\\\\?\\unix" + std::wstring(xdg) + L"/Trash/files";
+    std::replace(trash.begin(), trash.end(), L'/', L'\\');
+
+    runCleaner(ctx, 12, false);
+    runCleaner(ctx, 10, false);
+    EXPECT_EQ(hostsOf(store, true), ".bank.example\n");
+    for (const auto& [file, original] : {std::pair{store, originalStore}, std::pair{places, originalPlaces}}) {
+        const std::wstring name = file.substr(file.find_last_of(L'\\') + 1);
+        const size_t at = run.strLog.find(L" (its original is in the Recycle Bin as " + name + L" (before clean ");
+        ASSERT_NE(at, std::wstring::npos) << toAnsi(run.strLog);
+        const size_t from = run.strLog.find(L" as ", at) + 4, to = run.strLog.find(L")\r\n", at);
+        const std::wstring copy = run.strLog.substr(from, to - from);
+        EXPECT_FALSE(testenv::exists(file + copy.substr(name.size()))) << "gone from beside the store";
+        // Restored from the bin, it is the original, byte for byte.
+        const std::wstring restored = file + L".restored";
+        ASSERT_TRUE(MoveFileW((trash + L"\\" + copy).c_str(), restored.c_str())) << toAnsi(copy);
+        EXPECT_TRUE(testenv::readFile(restored) == original) << toAnsi(name);
+        DeleteFileW(restored.c_str());
+    }
+    EmptyRecycleBin(L"", true, true, true);
 }
 
 // Sorvane ended hard at moments spread over a Cookies clean of a large
