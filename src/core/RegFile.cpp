@@ -305,8 +305,10 @@ bool openForRestore(const RegFileKey& key, win::UniqueKey& out, std::wstring& wh
     }
     HKEY parent = key.root;
     win::UniqueKey held;
+    std::wstring prefix;
     for (size_t n = 0; n < parts.size(); ++n) {
         const bool last = n + 1 == parts.size();
+        prefix += (n ? L"\\" : L"") + parts[n];
         win::UniqueKey next;
         const REGSAM access = KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | (last ? KEY_SET_VALUE : 0);
         if (const LONG rc = stepInto(parent, parts[n], access, next); rc != ERROR_SUCCESS) {
@@ -314,8 +316,19 @@ bool openForRestore(const RegFileKey& key, win::UniqueKey& out, std::wstring& wh
             return false;
         }
         if (isRegLinkKey(next.get())) {
-            why = L"a registry link lies on the way (" + parts[n] + L"), which could lead to any other key";
-            return false;
+            // The system's own links (HKEY_CURRENT_USER\Software\Classes on
+            // Windows) lead where the system says; any other could lead to
+            // any key at all.
+            if (!isSystemRegLink(key.root, prefix)) {
+                why = L"a registry link lies on the way (" + parts[n] + L"), which could lead to any other key";
+                return false;
+            }
+            next.reset();
+            if (const LONG rc = RegOpenKeyExW(parent, parts[n].c_str(), 0, access | KEY_WOW64_64KEY, next.put());
+                rc != ERROR_SUCCESS) {
+                why = win32Message(static_cast<unsigned long>(rc));
+                return false;
+            }
         }
         held = std::move(next);
         parent = held.get();

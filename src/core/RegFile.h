@@ -52,7 +52,7 @@ struct RegRestore {
 };
 // Writes back every key and value of the file with its type and bytes, and
 // nothing else. A key on whose way a registry link lies is not written (the
-// link could lead anywhere).
+// link could lead anywhere), unless it is one of the system's own links.
 RegRestore restoreRegFile(const RegFile& file);
 
 // The message after a restore: counts, then up to five failures.

@@ -64,11 +64,45 @@ std::vector<std::wstring> subkeyNamesOf(HKEY key)
 bool isRegLink(HKEY parent, std::wstring_view subkey)
 {
     win::UniqueKey key;
-    if (RegOpenKeyExW(parent, std::wstring(subkey).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                      key.put()) !=
-        ERROR_SUCCESS)
+    const LONG rc = RegOpenKeyExW(parent, std::wstring(subkey).c_str(), REG_OPTION_OPEN_LINK,
+                                  KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put());
+    // A key that is not there is no link; one that cannot be asked may be.
+    if (rc == ERROR_FILE_NOT_FOUND)
         return false;
-    return isRegLinkKey(key.get());
+    return rc != ERROR_SUCCESS || isRegLinkKey(key.get());
+}
+
+std::vector<std::pair<HKEY, std::wstring>>& systemRegLinks()
+{
+    static std::vector<std::pair<HKEY, std::wstring>> links = {
+        {HKEY_CURRENT_USER, L"Software\\Classes"},
+        {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet"},
+    };
+    return links;
+}
+
+bool isSystemRegLink(HKEY root, std::wstring_view path)
+{
+    while (!path.empty() && path.back() == L'\\')
+        path.remove_suffix(1);
+    for (const auto& [r, p] : systemRegLinks())
+        if (r == root && iequals(p, path))
+            return true;
+    return false;
+}
+
+bool foreignLinkOnTheWay(HKEY root, std::wstring_view path)
+{
+    const std::vector<std::wstring> parts = split(std::wstring(path), L'\\');
+    std::wstring prefix;
+    for (const auto& part : parts) {
+        if (part.empty())
+            continue;
+        prefix += (prefix.empty() ? L"" : L"\\") + part;
+        if (isRegLink(root, prefix) && !isSystemRegLink(root, prefix))
+            return true;
+    }
+    return false;
 }
 
 bool isRegLinkKey(HKEY opened)
@@ -168,15 +202,16 @@ void writeRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valu
 
 long deleteRegKey(HKEY hive, std::wstring_view keyPath)
 {
-    // Deleting through a link would delete the key it leads to.
-    if (isRegLink(hive, keyPath))
+    // Deleting a link, or through one, would delete the key it leads to;
+    // only the system's own links are followed on the way.
+    if (isRegLink(hive, keyPath) || foreignLinkOnTheWay(hive, keyPath))
         return ERROR_ACCESS_DENIED;
     return RegDeleteKeyExW(hive, std::wstring(keyPath).c_str(), KEY_WOW64_64KEY, 0);
 }
 
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
 {
-    if (isRegLink(hive, keyPath))
+    if (isRegLink(hive, keyPath) || foreignLinkOnTheWay(hive, keyPath))
         return 0;
     auto key = openKey(hive, keyPath, KEY_ALL_ACCESS);
     if (!key)

@@ -71,6 +71,15 @@ long deleteRegKey(HKEY hive, std::wstring_view keyPath);
 int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath);
 // Whether a key is a registry link rather than a key of its own.
 bool isRegLink(HKEY parent, std::wstring_view subkey);
+// The registry links the system itself keeps (on Windows the key
+// HKEY_CURRENT_USER\Software\Classes leads to the user's classes hive):
+// deleting and restoring follow them, and refuse any other link on the way.
+// Tests add the links they make, since Wine keeps none.
+std::vector<std::pair<HKEY, std::wstring>>& systemRegLinks();
+bool isSystemRegLink(HKEY root, std::wstring_view path);
+// Whether a link other than the system's own lies on the way to the key
+// (the key itself included); a part that cannot be asked counts as one.
+bool foreignLinkOnTheWay(HKEY root, std::wstring_view path);
 // The same for a key opened with REG_OPTION_OPEN_LINK.
 bool isRegLinkKey(HKEY opened);
 

@@ -200,3 +200,68 @@ TEST(RegViews, AKeyOfThe32BitViewIsNamedWhereItLivesAndASharedKeyOnce)
     removeKey(HKEY_LOCAL_MACHINE, key);
     removeKey(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\SorvaneTestViews");
 }
+
+// On Windows HKEY_CURRENT_USER\Software\Classes is itself a link, kept by the
+// system: a per-user association deleted through it must come back through
+// it. Any other link on the way, or below it, still stops both. Wine keeps no
+// such link, so the test makes one and names it the system's.
+TEST(RegUndo, ThroughTheSystemsOwnLinkOnlyAndNeverThroughAnother)
+{
+    const std::wstring classes = L"Software\\SorvaneTestUserClasses", hive = L"Software\\SorvaneTestClassesHive",
+                       victim = L"Software\\SorvaneTestVictim";
+    for (const auto& k : {hive, victim}) {
+        deleteRegTree(HKEY_LOCAL_MACHINE, k);
+        deleteRegKey(HKEY_LOCAL_MACHINE, k);
+    }
+    writeRegString(HKEY_LOCAL_MACHINE, hive + L"\\.sorvlink", L"", L"SorvLink.File");
+    writeRegString(HKEY_LOCAL_MACHINE, victim + L"\\x", L"v", L"precious");
+    TempFolder backups;
+    {
+        ScopedRegLink system(classes, hive), planted(hive + L"\\evil", victim);
+        ASSERT_TRUE(system.made() && planted.made());
+        systemRegLinks().push_back({HKEY_LOCAL_MACHINE, classes});
+        const RegBackup gone = backUpAndDeleteRegistry(
+            L"frmFileAssociation", {{HKEY_LOCAL_MACHINE, classes + L"\\.sorvlink", RegItem::KeyAlone, L""}},
+            backups.path());
+        EXPECT_EQ(gone.deleted, 1u);
+        EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, hive + L"\\.sorvlink"));
+        const RegRestore back = restoreRegFile(parseRegFile(*readRegFileText(gone.file)));
+        EXPECT_TRUE(back.failures.empty()) << (back.failures.empty() ? "" : toAnsi(back.failures[0]));
+        EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, hive + L"\\.sorvlink", L""), L"SorvLink.File");
+
+        // A link planted below the system's: neither deleted through nor
+        // written through.
+        const RegBackup kept = backUpAndDeleteRegistry(
+            L"frmFileAssociation", {{HKEY_LOCAL_MACHINE, classes + L"\\evil\\x", RegItem::Tree, L""}}, backups.path());
+        EXPECT_EQ(kept.deleted, 0u);
+        const RegRestore refused = restoreRegFile(
+            parseRegFile(L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" + classes +
+                         L"\\evil\\x]\r\n\"v\"=\"overwritten\"\r\n"));
+        ASSERT_EQ(refused.failures.size(), 1u);
+        EXPECT_NE(refused.failures[0].find(L"a registry link lies on the way (evil)"), std::wstring::npos);
+        EXPECT_EQ(getRegString(HKEY_LOCAL_MACHINE, victim + L"\\x", L"v"), L"precious");
+        systemRegLinks().pop_back();
+        // Without the system's word, its link stops a restore like any other.
+        EXPECT_FALSE(restoreRegFile(parseRegFile(*readRegFileText(gone.file))).failures.empty());
+    }
+    // A key that cannot be opened to ask is taken for a link, never a key.
+    TestKey k;
+    k.setString(L"Closed", L"v", L"x");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, k.sub(L"Closed").c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR none{};
+    InitializeSecurityDescriptor(&none, SECURITY_DESCRIPTOR_REVISION);
+    ACL empty{};
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&none, TRUE, &empty, FALSE);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &none);
+    EXPECT_TRUE(isRegLink(HKEY_CURRENT_USER, k.sub(L"Closed")));
+    EXPECT_FALSE(isRegLink(HKEY_CURRENT_USER, k.sub(L"Missing")));
+    SetSecurityDescriptorDacl(&none, TRUE, nullptr, FALSE);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &none);
+    RegCloseKey(key);
+    for (const auto& name : {hive, victim}) {
+        deleteRegTree(HKEY_LOCAL_MACHINE, name);
+        deleteRegKey(HKEY_LOCAL_MACHINE, name);
+    }
+}
