@@ -83,6 +83,8 @@ void BackupsTab::load(const std::wstring& folder)
 {
     HWND lv = control(IDC_lstvZip);
     ListView_DeleteAllItems(lv);
+    // The buttons act on the folder the list shows, accepted or not.
+    m_folder = folder;
     if (trim(folder).empty() || !folderExists(folder))
         return;
     for (const wchar_t* mask : {L"*.zip", L"*.reg"}) {
@@ -115,7 +117,7 @@ std::wstring BackupsTab::selectedFile() const
 {
     HWND lv = control(IDC_lstvZip);
     const int row = win::selectedRow(lv);
-    return row < 0 ? std::wstring() : joinPath(m_host.deleteSettings().strBackupPath, win::cellText(lv, row, kFileName));
+    return row < 0 ? std::wstring() : joinPath(m_folder, win::cellText(lv, row, kFileName));
 }
 
 bool BackupsTab::selectedIsUndoFile() const { return isUndoFileName(selectedFile()); }

@@ -41,7 +41,7 @@ private:
     HWND control(int id) const { return GetDlgItem(m_page, id); }
     bool checked(int id) const;
     int ask(const std::wstring& text, unsigned flags, HWND owner = nullptr);
-    // The selected row's file in the backup folder in use; "" when none.
+    // The selected row's file in the folder the list shows; "" when none.
     std::wstring selectedFile() const;
     bool selectedIsUndoFile() const;
 
@@ -49,6 +49,7 @@ private:
     Ask m_ask;
     HINSTANCE m_instance = nullptr;
     HWND m_window = nullptr, m_page = nullptr;
+    std::wstring m_folder;  // the folder the list shows
 };
 
 // The viewer of one undo file: its text as it is, and Restore.

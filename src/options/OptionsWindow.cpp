@@ -758,6 +758,9 @@ void OptionsWindow::mirrorBackupFolder(int fromId, int toId)
     const std::wstring value = text(fromId);
     if (text(toId) != value)
         setText(toId, value);
+    // The Backups tab lists, and its buttons act on, the folder shown.
+    if (fromId == IDC_txtBackup)
+        m_backups.load(value);
 }
 
 void OptionsWindow::onEnter()

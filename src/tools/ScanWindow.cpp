@@ -328,10 +328,12 @@ bool ScanWindow::confirmDelete()
 bool ScanWindow::deleteRegistry(const std::vector<RegItem>& items)
 {
     m_lastDeleted.clear();
+    m_lastBackupFailed = false;
     if (items.empty())
         return true;
     const RegBackup backup = backUpAndDeleteRegistry(m_name, items);
     m_lastDeleted = backup.itemDeleted;
+    m_lastBackupFailed = backup.failed;
     if (backup.failed) {
         ask(L"The registry entries could not be saved to a backup file in the backup folder, so nothing was deleted.",
             MB_OK | MB_ICONEXCLAMATION);

@@ -95,6 +95,8 @@ protected:
     bool deleteRegistry(const std::vector<RegItem>& items);
     // Per item of the last deleteRegistry: whether it was deleted.
     bool lastDeleted(size_t item) const { return item < m_lastDeleted.size() && m_lastDeleted[item]; }
+    // The last deleteRegistry wrote no undo file, so it deleted nothing.
+    bool lastBackupFailed() const { return m_lastBackupFailed; }
     // A file named by a row, through the deletion engine and the user's
     // delete method.
     void deleteFile(const std::wstring& path);
@@ -123,6 +125,7 @@ private:
 
     std::wstring m_lastBackup;
     std::vector<bool> m_lastDeleted;
+    bool m_lastBackupFailed = false;
     ULONGLONG m_lastYield = 0;
     std::vector<ScanRow> m_rows;
     std::vector<char> m_checked;

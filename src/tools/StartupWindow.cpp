@@ -103,7 +103,10 @@ void StartupWindow::cmdDelete_Click()
             else
                 values.push_back({rootHandle(location), cell(i, 3), RegItem::Value, cell(i, 1)});
         }
-        if (deleteRegistry(values))
+        // The shortcuts go unless no undo file could be written at all; a
+        // Run value refused as unsafe (and named so) keeps none of them.
+        deleteRegistry(values);
+        if (!lastBackupFailed())
             for (const auto& f : files)
                 deleteFile(f);
     }

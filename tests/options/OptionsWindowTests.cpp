@@ -786,7 +786,18 @@ TEST_F(BackupsTest, ListViewDeleteAndWhatCannotBeRestored)
     ASSERT_EQ(rows(IDC_lstvZip), 1);
     EXPECT_EQ(listCell(lv, 0, 1), fileNameOf(archive));
 
-    // The list follows the edited folder; a folder that does not exist lists nothing.
+    // The list follows the edited folder, and so do the buttons: Delete
+    // removes the file the row shows, not one of the accepted folder.
+    TempFolder other;
+    const std::wstring shown = other.file(fileNameOf(archive));
+    ASSERT_TRUE(CopyFileW(archive.c_str(), shown.c_str(), FALSE));
+    type(IDC_txtBackup, other.path());
+    ASSERT_EQ(rows(IDC_lstvZip), 1);
+    selectRow(IDC_lstvZip, 0);
+    w->press(IDC_cmdBackupDelete);
+    EXPECT_FALSE(exists(shown));
+    EXPECT_TRUE(exists(archive)) << "the accepted folder's archive stays";
+    // A folder that does not exist lists nothing.
     type(IDC_txtBackup, dir.file(L"nowhere"));
     EXPECT_EQ(text(IDC_txtGenerealBackup), dir.file(L"nowhere")) << "both tabs show one folder";
     w->press(IDC_opt_cmdCancel);

@@ -463,8 +463,10 @@ TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
     makeDir(dir.file(L"Startup"));
     writeFile(dir.file(L"Startup\\" + kTag + L"Tool.lnk"), "not read");
     writeFile(dir.file(L"Startup\\" + kTag + L"notes.txt"), "not a shortcut");
+    writeFile(dir.file(L"Startup\\" + kTag + L"Second.lnk"), "not read");
     ScopedShellFolder startup(L"Startup", dir.file(L"Startup").c_str());
     ScopedRegValue user(HKEY_CURRENT_USER, runKey, kTag + L"User", L"C:\\user.exe /quiet");
+    ScopedRegValue unsafe(HKEY_CURRENT_USER, runKey, kTag + L"Line\nBreak", L"C:\\unsafe.exe");
     ScopedRegValue machine(HKEY_LOCAL_MACHINE, runKey, kTag + L"Machine", L"C:\\machine.exe");
     StartupWindow w;
     const auto find = [&](const std::wstring& what, int column) {
@@ -496,7 +498,18 @@ TEST_F(ScanTest, StartupProgramsFromBothRunKeysAndTheStartupFolder)
         EXPECT_EQ(ListView_GetItemCount(w.listView()), before - 2) << "rebuilt from scratch";
         EXPECT_FALSE(w.anyItemChecked());
         expectStatusAfterChange(w, std::to_wstring(before - 2) + L" Startup Program(s)");
+        // Every ticked Run value refused as unsafe: the ticked shortcut
+        // still goes.
+        w.setRowChecked(find(kTag + L"Second.lnk", 0), true);
+        w.setRowChecked(find(L"C:\\unsafe.exe", 0), true);
+        asked.clear();
+        press(w, IDC_scan_cmdDelete);
+        EXPECT_LT(find(kTag + L"Second.lnk", 0), 0);
+        EXPECT_GE(find(L"C:\\unsafe.exe", 0), 0);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_NE(asked[1].find(L"cannot be saved for undo and were left in place"), std::wstring::npos);
     });
+    EXPECT_FALSE(exists(dir.file(L"Startup\\" + kTag + L"Second.lnk")));
     EXPECT_FALSE(exists(dir.file(L"Startup\\" + kTag + L"Tool.lnk")));
     EXPECT_TRUE(exists(dir.file(L"Startup\\" + kTag + L"notes.txt")));
     EXPECT_FALSE(regValueExists(HKEY_CURRENT_USER, runKey, kTag + L"User"));
