@@ -103,7 +103,9 @@ std::optional<PinnedPath> PinnedPath::open(const std::wstring& path, const std::
     for (size_t end = target.find(L'\\', 3);; end = target.find(L'\\', end + 1)) {
         const bool last = end == std::wstring::npos;
         const std::wstring part = last ? target : target.substr(0, end);
-        win::UniqueFile h = openPart(part, last && kind == Kind::File);
+        // Parts above the profile are only checked, and opened sharing all.
+        const bool held = part.size() >= rootLength;
+        win::UniqueFile h = openPart(part, !held || (last && kind == Kind::File));
         if (!h) {
             const DWORD error = GetLastError();
             why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? L"it is not there"
@@ -130,7 +132,7 @@ std::optional<PinnedPath> PinnedPath::open(const std::wstring& path, const std::
                 return std::nullopt;
             }
         }
-        if (part.size() >= rootLength || last)
+        if (held || last)
             pinned.m_chain.push_back(std::move(h));
         if (last)
             break;

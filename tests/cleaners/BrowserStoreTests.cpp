@@ -521,6 +521,9 @@ TEST(BrowserLinks, NoLinkOnABrowsersPathLeadsIntoAnotherUsersProfile)
     const std::vector<std::wstring> theirs = {other + L"\\Network\\Cookies",
                                               other + L"\\User Data\\Default\\Network\\Cookies",
                                               other + L"\\Profiles\\x.default\\cookies.sqlite"};
+    for (const auto& f : theirs)  // from an earlier run in the same prefix
+        for (const wchar_t* tail : {L"", L"-journal", L"-wal", L"-shm"})
+            DeleteFileW((f + tail).c_str());
     testenv::makeChromiumCookies(theirs[0], {".hers.example"});
     testenv::makeChromiumCookies(theirs[1], {".hers.example", ".kept.example"});
     testenv::makeFirefoxCookies(theirs[2], {".hers.example"});
