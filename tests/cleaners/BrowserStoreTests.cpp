@@ -437,8 +437,9 @@ TEST_F(BrowserStoreTest, TheRecycleBinMethodPutsACopyOfTheOriginalInTheBin)
 }
 
 // Sorvane ended hard at moments spread over a Cookies clean of a large
-// store: after each, the store is a whole database holding either every row
-// or only the kept ones, never a half-cleaned file.
+// store, with the backup method: after each, the store is a whole database
+// holding either every row or only the kept ones, never a half-cleaned file,
+// and once any row may have gone, the archive on the disk holds the original.
 TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
 {
     testenv::ScopedAppFolder app;
@@ -455,7 +456,27 @@ TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
         hosts.push_back(i < kKept ? ".kept.example" : ".s" + std::to_string(i) + ".example");
     testenv::makeChromiumCookies(original, hosts);
     saveKeptCookies(appFile(L"cookies.sol"), {{L"", L"kept.example"}});
-    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nDelMethod=D\r\nStartupClean=1\r\n");
+    testenv::writeFile(app.file(L"Settings.ini"), "[General]\r\nDelMethod=B\r\nStartupClean=1\r\n");
+    const std::string originalBytes = testenv::readFile(original);
+    // The original as the archive on the disk holds it (a killed run leaves
+    // no central directory: the entries are read from their headers).
+    const auto archivedOriginal = [&]() -> std::string {
+        const auto archives = testenv::filesIn(app.file(L"Backup"), L"*.zip");
+        if (archives.size() != 1)
+            return "<" + std::to_string(archives.size()) + " archives>";
+        const zip::Listing listing = zip::list(archives[0]);
+        const auto entry = std::find_if(listing.entries.begin(), listing.entries.end(),
+                                        [&](const zip::Entry& e) { return e.name == storedNameOf(store); });
+        if (entry == listing.entries.end())
+            return "<no entry>";
+        const std::wstring out = empty.file(L"extracted");
+        HANDLE a = CreateFileW(archives[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const bool ok = zip::extractTo(a, *entry, h) == zip::Extracted::Ok;
+        CloseHandle(h);
+        CloseHandle(a);
+        return ok ? testenv::readFile(out) : "<damaged entry>";
+    };
     testenv::writeFile(app.file(L"checkItems.sol"), "0,0,0,0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,\r\n");
     const auto rows = [&] { return queryRows(store, "SELECT count(*) FROM cookies"); };
 
@@ -474,13 +495,15 @@ TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
     for (int round = 1; round <= 8; ++round) {
         ASSERT_TRUE(CopyFileW(original.c_str(), store.c_str(), FALSE));
         DeleteFileW((store + L"-journal").c_str());
+        testenv::removeTree(app.file(L"Backup"));
         {
             testenv::SorvaneProcess p(app.path());
             Sleep(whole * (2 + round) / 8);  // from a quarter of the way to past the end
             TerminateProcess(p.handle(), 9);
             WaitForSingleObject(p.handle(), 10000);
         }
-        if (testenv::exists(store + L"-journal") && fileLength(store + L"-journal") > 0)
+        const bool inTransaction = testenv::exists(store + L"-journal") && fileLength(store + L"-journal") > 0;
+        if (inTransaction)
             ++midTransaction;
         {
             // As the browser would: a connection that may write rolls back
@@ -492,6 +515,8 @@ TEST(KilledBrowserClean, TheCookieStoreIsWholeAfterAKillAtAnyMoment)
             ASSERT_EQ(check.text(0), "ok") << "round " << round;
         }
         const std::string left = rows();
+        if (inTransaction || left != std::to_string(kRows) + "\n")
+            EXPECT_TRUE(archivedOriginal() == originalBytes) << "round " << round << ": the change began without its copy";
         if (left == std::to_string(kRows) + "\n")
             ++untouched;
         else if (left == std::to_string(kKept) + "\n")
