@@ -441,6 +441,27 @@ int32_t cUnZip::askOverwrite(const std::wstring& file)
     return last;
 }
 
+bool isReplacedFilesArchive(std::wstring_view archive)
+{
+    const size_t slash = archive.find_last_of(L"\\/");
+    const std::wstring_view name = slash == std::wstring_view::npos ? archive : archive.substr(slash + 1);
+    return name.size() > 2 && (name[0] == L'R' || name[0] == L'r') && name[1] == L'_';
+}
+
+namespace {
+
+// An entry of a replaced-files archive: its drive's root and its name below it.
+bool splitDrive(const std::wstring& name, std::wstring& root, std::wstring& rest)
+{
+    if (name.size() < 3 || !iswalpha(name[0]) || name[0] > 0x7F || name[1] != L'/')
+        return false;
+    root = std::wstring(1, static_cast<wchar_t>(towupper(name[0]))) + L":\\";
+    rest = name.substr(2);
+    return true;
+}
+
+} // namespace
+
 std::wstring cUnZip::targetRoot() const
 {
     if (!TargetRoot.empty()) {
@@ -568,15 +589,20 @@ bool renameInside(HANDLE file, HANDLE folder, const std::wstring& leaf)
 std::vector<std::wstring> cUnZip::targetFolders() const
 {
     std::vector<std::wstring> folders;
+    const bool perDrive = isReplacedFilesArchive(m_zipFile) && TargetRoot.empty();
     const std::wstring root = targetRoot();
-    if (root.empty())
+    if (root.empty() && !perDrive)
         return folders;
     for (size_t i = 0; i < m_raw.size(); ++i) {
-        if ((OnlySelected && !m_entries[i].FileSelected) || !isSafeStoredName(m_raw[i].name))
+        std::wstring entryRoot = root, name = m_raw[i].name;
+        if (perDrive && !splitDrive(m_raw[i].name, entryRoot, name))
             continue;
-        std::wstring folder = root + m_entries[i].FileDirectory;
+        if ((OnlySelected && !m_entries[i].FileSelected) || !isSafeStoredName(name))
+            continue;
+        const size_t last = name.find_last_of(L'/', name.size() - (m_raw[i].isFolder() ? 2 : 1));
+        std::wstring folder = entryRoot + replaceAll(last == std::wstring::npos ? L"" : name.substr(0, last), L"/", L"\\");
         if (m_raw[i].isFolder())
-            folder = root + replaceAll(m_raw[i].name, L"/", L"\\");
+            folder = entryRoot + replaceAll(name, L"/", L"\\");
         while (folder.size() > 3 && folder.back() == L'\\')
             folder.pop_back();
         if (std::none_of(folders.begin(), folders.end(), [&](const std::wstring& f) { return iequals(f, folder); }))
@@ -593,7 +619,8 @@ bool cUnZip::Unzip()
     m_failures.clear();
     if (m_zipFile.empty())
         return false;
-    const std::wstring root = targetRoot();
+    const bool perDrive = isReplacedFilesArchive(m_zipFile) && TargetRoot.empty();
+    const std::wstring root = perDrive ? L"C:\\" : targetRoot();
     win::UniqueFile archive(CreateFileW(apiPath(m_zipFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
     if (root.empty() || !archive) {
@@ -618,7 +645,12 @@ bool cUnZip::Unzip()
         return false;
     }
     for (size_t i : chosen) {
-        const zip::Entry& e = m_raw[i];
+        zip::Entry e = m_raw[i];
+        std::wstring entryRoot = root;
+        if (perDrive && !splitDrive(m_raw[i].name, entryRoot, e.name)) {
+            m_failures.push_back({e.name, L"the name names no drive"});
+            continue;
+        }
         if (!isSafeStoredName(e.name)) {
             m_failures.push_back({e.name, L"the name leads outside the drive root"});
             continue;
@@ -635,7 +667,7 @@ bool cUnZip::Unzip()
             m_failures.push_back({e.name, L"unknown compression method " + zip::methodName(e.method)});
             continue;
         }
-        extractOne(archive.get(), e, root);
+        extractOne(archive.get(), e, entryRoot);
     }
     return m_extracted > 0 && m_failures.empty();
 }
@@ -734,6 +766,16 @@ bool cUnZip::extractOne(HANDLE archive, const zip::Entry& e, const std::wstring&
         b.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
         return h && SetFileInformationByHandle(h.get(), FileBasicInfo, &b, sizeof b);
     };
+    if (exists && BeforeReplace) {
+        // What is replaced is stored first, so the restore can be undone.
+        win::UniqueFile current(openInside(folders.folder(), leaf, GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                           FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT));
+        if (!current || !BeforeReplace(current.get(), target)) {
+            discard();
+            return fail(L"the file in place could not be stored first, so it stays");
+        }
+    }
     if (readOnly)
         setInPlace(existing.FileAttributes & ~FILE_ATTRIBUTE_READONLY);
     if (!renameInside(out.get(), folders.folder(), leaf)) {

@@ -150,6 +150,11 @@ public:
     // than the free space of the target volume; false cancels the restore.
     std::function<bool(uint64_t needed, uint64_t free)> ConfirmLowSpace;
 
+    // Called before an existing file is replaced, with that file open for
+    // reading and its path; false keeps the file (the restore of that entry
+    // fails). The restore stores what it replaces this way.
+    std::function<bool(HANDLE current, const std::wstring& path)> BeforeReplace;
+
     // The folders the entries to extract would be written to (each once, in
     // the archive's order); names that lead outside the root are left out.
     std::vector<std::wstring> targetFolders() const;
@@ -180,6 +185,11 @@ private:
     bool m_cancelled = false;
     std::vector<RestoreFailure> m_failures;
 };
+
+// The archive a restore makes of the files it replaces ("R_<stamp>.zip"):
+// its entries carry their drive letter as their first folder ("C/Users/..."),
+// so that restoring it puts each file back on its own drive.
+bool isReplacedFilesArchive(std::wstring_view archive);
 
 // Whether a stored name is safe to put under a drive root: relative, no
 // drive, no "..", no characters a file name cannot hold.

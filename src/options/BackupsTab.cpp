@@ -5,12 +5,15 @@
 #include "core/ErrorReport.h"
 #include "core/FileSearch.h"
 #include "core/RegFile.h"
+#include "core/Registry.h"
+#include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "options/BackupArchive.h"
 #include "options/OptionsWindow.h"
 #include "options/OverwriteWindow.h"
 #include "options/UnzipWindow.h"
+#include "options/Zip.h"
 #include "resource.h"
 #include "win/ListColumns.h"
 
@@ -41,6 +44,53 @@ std::wstring firstOf(const std::vector<std::wstring>& items, const wchar_t* more
         text += L"\r\n    and " + std::to_wstring(items.size() - kShown) + L" more " + more;
     return text;
 }
+
+// The archive "R_<stamp>.zip" of the files a restore replaces, made in the
+// backup folder at the first of them; each entry is on the disk before its
+// file is replaced.
+class ReplacedFiles {
+public:
+    explicit ReplacedFiles(std::wstring folder) : m_folder(std::move(folder)) {}
+    ~ReplacedFiles() { finish(); }
+    bool store(HANDLE current, const std::wstring& path)
+    {
+        zip::SourceInfo info;
+        const std::wstring name = storedNameOf(path);
+        if (name.empty() || !zip::sourceInfo(current, info) || info.folder || !open())
+            return false;
+        return m_writer.add(current, std::wstring(1, static_cast<wchar_t>(towupper(path[0]))) + L"/" + name, info) &&
+               m_writer.flush();
+    }
+    // The archive, complete and recorded as the program's own; "" when none.
+    std::wstring finish()
+    {
+        if (!m_writer.isOpen())
+            return m_path;
+        m_writer.close();
+        recordBackup(m_path);
+        return m_path;
+    }
+
+private:
+    bool open()
+    {
+        if (m_writer.isOpen())
+            return true;
+        if (!makePrivateFolder(m_folder))
+            return false;
+        const std::wstring first = backupArchiveName(m_folder, L"R_", localNow());
+        m_path = first;
+        for (int n = 2; !m_writer.create(m_path); ++n) {
+            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+            m_path = numberedName(first, n);
+        }
+        return true;
+    }
+
+    std::wstring m_folder, m_path;
+    zip::Writer m_writer;
+};
 
 } // namespace
 
@@ -196,8 +246,24 @@ void BackupsTab::restoreUndoFile(const std::wstring& file, HWND owner)
         return;
     if (!isOwnBackup(file) && ask(unknownBackupQuestion(name), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, owner) != IDYES)
         return;
+    // The values it overwrites are saved first, so the restore can be undone.
+    std::vector<RegItem> current;
+    for (const auto& key : parsed.keys)
+        for (const auto& value : key.values)
+            if (regValueExists(key.root, key.path, value.name))
+                current.push_back({key.root, key.path, RegItem::Value, value.name});
+    std::wstring undo;
+    if (!current.empty() && (undo = saveRegistryUndo(L"Restore", current)).empty()) {
+        ask(L"The values " + name + L" would overwrite could not be saved to an undo file first, so nothing was "
+                L"written.",
+            MB_OK | MB_ICONEXCLAMATION, owner);
+        return;
+    }
     const RegRestore result = restoreRegFile(parsed);
-    ask(regRestoreSummary(result), MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
+    std::wstring message = regRestoreSummary(result);
+    if (!undo.empty())
+        message += L"\r\n\r\nThe values it replaced are in " + undo.substr(undo.find_last_of(L'\\') + 1) + L".";
+    ask(message, MB_OK | (result.failures.empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
 }
 
 void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<size_t>* entries, HWND owner)
@@ -206,6 +272,10 @@ void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<s
     bool failed = false;
     bool nothingToRestore = false;
     cUnZip m_cUnzip;
+    ReplacedFiles replaced(m_folder);
+    m_cUnzip.BeforeReplace = [&replaced](HANDLE current, const std::wstring& path) {
+        return replaced.store(current, path);
+    };
     step(tag, [&] {
         resetOverwriteAnswer();
         m_cUnzip.setZipFile(archive);
@@ -261,6 +331,8 @@ void BackupsTab::restoreArchive(const std::wstring& archive, const std::vector<s
         message = entries ? L"Please check the files to restore first." : L"The backup holds no files to restore.";
     else
         message = restoreSummary(m_cUnzip);
+    if (const std::wstring undo = replaced.finish(); !undo.empty())
+        message += L"\r\n\r\nThe files it replaced are in " + undo.substr(undo.find_last_of(L'\\') + 1) + L".";
     ask(message, MB_OK | (m_cUnzip.failures().empty() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION), owner);
 }
 

@@ -462,4 +462,13 @@ TEST_F(DeletionTest, ANameEndingInADotOrASpaceIsThatFileUnderEveryMethod)
     ASSERT_EQ(u.FileCount(), 2u);
     EXPECT_EQ(u.entry(1).Filename, L"foo.");
     EXPECT_EQ(u.entry(2).Filename, L"foo ");
+    // And they come back under their own names.
+    u.UseFolderNames = true;
+    u.OverwriteExisting = true;
+    EXPECT_TRUE(u.Unzip());
+    EXPECT_EQ(testenv::readFile(L"\\\\?\\" + dir.file(L"foo.")), "the file chosen");
+    EXPECT_EQ(testenv::readFile(L"\\\\?\\" + dir.file(L"foo ")), "the file chosen");
+    EXPECT_EQ(testenv::readFile(plain), "the file beside it");
+    DeleteFileW((L"\\\\?\\" + dir.file(L"foo.")).c_str());
+    DeleteFileW((L"\\\\?\\" + dir.file(L"foo ")).c_str());
 }

@@ -5,6 +5,7 @@
 #include "core/AppFolder.h"
 #include "core/ErrorReport.h"
 #include "core/LogonTask.h"
+#include "core/RegFile.h"
 #include "core/Registry.h"
 #include "win/ListColumns.h"
 #include "core/SystemPaths.h"
@@ -619,8 +620,7 @@ protected:
     {
         writeSetting(L"Backup", L"Method", method);
         open(9);
-        EXPECT_EQ(rows(IDC_lstvZip), 1);
-        selectRow(IDC_lstvZip, 0);
+        selectFile(archive);
         asked.clear();
         w->press(IDC_cmdBackupRestore);
         EXPECT_TRUE(IsWindowEnabled(w->control(IDC_cmdBackupRestore)));
@@ -630,9 +630,22 @@ protected:
                                 L" to their folders? They are written to:\r\n\r\n    " + dir.path());
         return asked[1];
     }
+    void selectFile(const std::wstring& file)
+    {
+        HWND lv = w->control(IDC_lstvZip);
+        for (int r = 0; r < rows(IDC_lstvZip); ++r)
+            if (listCell(lv, r, 1) == fileNameOf(file))
+                selectRow(IDC_lstvZip, r);
+    }
     std::vector<std::wstring> files;
     std::wstring archive;
 };
+
+// "Files Restored Successfully", and the archive of what it replaced.
+bool restoredReplacing(const std::wstring& message)
+{
+    return message.rfind(L"Files Restored Successfully\r\n\r\nThe files it replaced are in R_", 0) == 0;
+}
 
 } // namespace
 
@@ -655,11 +668,24 @@ TEST_F(BackupsTest, RestoreUnderEachOverwriteMethod)
     EXPECT_EQ(readFile(files[0]), "backed up");
     EXPECT_EQ(readFile(files[1]), "changed");
     writeFile(files[0], "changed");
-    EXPECT_EQ(restore(L"Always"), L"Files Restored Successfully");
+    const std::wstring message = restore(L"Always");
+    EXPECT_TRUE(restoredReplacing(message)) << toAnsi(message);
     EXPECT_EQ(readFile(files[0]), "backed up");
     EXPECT_EQ(readFile(files[1]), "backed up");
+    // The restore is undone from the archive of what it replaced: the
+    // newer files come back to their own places.
+    const std::wstring undo = backups.file(message.substr(message.find(L"R_"), message.size() - message.find(L"R_") - 1));
+    ASSERT_TRUE(exists(undo)) << toAnsi(undo);
+    open(9);
+    selectFile(undo);
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    ASSERT_EQ(asked.size(), 2u) << "one question, for an archive the program made";
+    EXPECT_EQ(asked[0], L"Restore the files of " + fileNameOf(undo) + L" to their folders? They are written to:\r\n\r\n    " +
+                            dir.path());
+    EXPECT_EQ(readFile(files[0]), "changed");
+    EXPECT_EQ(readFile(files[1]), "changed");
     // No to the question writes nothing, under Always too.
-    writeFile(files[0], "changed");
     answer = IDNO;
     restore(L"Always");
     EXPECT_EQ(readFile(files[0]), "changed");
@@ -680,7 +706,7 @@ TEST_F(BackupsTest, PromptAsksOnceWithApplyToAllAndAgainNextRestore)
     EXPECT_EQ(readFile(files[0]), "changed");
     EXPECT_EQ(readFile(files[1]), "changed");
     answer = IDC_cmdYes;
-    EXPECT_EQ(restore(L"Prompt"), L"Files Restored Successfully");
+    EXPECT_TRUE(restoredReplacing(restore(L"Prompt")));
     EXPECT_EQ(questions, 2) << "the next restore asks again";
     EXPECT_EQ(readFile(files[0]), "backed up");
     EXPECT_EQ(readFile(files[1]), "backed up");
@@ -726,7 +752,7 @@ TEST_F(BackupsTest, RestoreCheckedPutsBackOnlyTheCheckedEntry)
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[0], L"Please check the files to restore first.");
     EXPECT_EQ(asked[1].rfind(L"Restore the files of ", 0), 0u);
-    EXPECT_EQ(asked[2], L"Files Restored Successfully");
+    EXPECT_TRUE(restoredReplacing(asked[2])) << toAnsi(asked[2]);
     EXPECT_EQ(readFile(files[0]), "changed");
     EXPECT_EQ(readFile(files[1]), "backed up");
     EXPECT_EQ(readFile(third), "changed");
@@ -860,13 +886,27 @@ TEST_F(BackupsTest, UndoFilesAreListedViewedAndWrittenBackThroughTheRegistry)
     EXPECT_EQ(asked[1], L"Registry entries restored: 1 keys, 2 values.");
     EXPECT_EQ(getRegString(HKEY_CURRENT_USER, key, L"DisplayName"), L"Tab \"quoted\" \u00e9");
     EXPECT_EQ(getRegDword(HKEY_CURRENT_USER, key, L"Seven"), 7);
+    // Over a value changed since, the restore saves what it overwrites,
+    // names that undo file, and the undo file brings the newer value back.
+    writeRegString(HKEY_CURRENT_USER, key, L"DisplayName", L"newer");
+    asked.clear();
+    w->press(IDC_cmdBackupRestore);
+    ASSERT_EQ(asked.size(), 2u);
+    const std::wstring named = L"The values it replaced are in Restore_";
+    const size_t at = asked[1].find(named);
+    ASSERT_NE(at, std::wstring::npos) << toAnsi(asked[1]);
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, key, L"DisplayName"), L"Tab \"quoted\" \u00e9");
+    const std::wstring undo = asked[1].substr(at + named.size() - 8, asked[1].size() - at - named.size() + 7);
+    const RegRestore back = restoreRegFile(parseRegFile(*readRegFileText(backups.file(undo))));
+    EXPECT_TRUE(back.failures.empty());
+    EXPECT_EQ(getRegString(HKEY_CURRENT_USER, key, L"DisplayName"), L"newer");
 
     // A file that is not an undo file is refused by name; Delete asks.
     writeFile(backups.file(L"frmUninstall_damaged.reg"), "not a registry file");
     w->press(IDC_opt_cmdCancel);
     open(9);
-    ASSERT_EQ(rows(IDC_lstvZip), 3);
-    for (int r = 0; r < 3; ++r)
+    ASSERT_EQ(rows(IDC_lstvZip), 4) << "the archive, two undo files and the damaged file";
+    for (int r = 0; r < 4; ++r)
         if (listCell(lv = w->control(IDC_lstvZip), r, 1) == L"frmUninstall_damaged.reg")
             selectRow(IDC_lstvZip, r);
     EXPECT_EQ(listCell(lv, win::selectedRow(lv), 4), L"");
