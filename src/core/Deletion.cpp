@@ -123,14 +123,13 @@ bool DeletionEngine::recycleCopy(const std::wstring& path, std::wstring* recycle
     wchar_t stamp[32];
     swprintf(stamp, 32, L" (before clean %04u-%02u-%02u %02u-%02u)", now.wYear, now.wMonth, now.wDay, now.wHour,
              now.wMinute);
-    const std::wstring first = path + stamp;
-    std::wstring copy = first;
     // A name of its own beside the file, never over another file.
-    for (int n = 2; !CopyFileW(apiPath(path).c_str(), apiPath(copy).c_str(), TRUE); ++n) {
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-        copy = first + L" (" + std::to_wstring(n) + L")";
-    }
+    const std::wstring first = path + stamp;
+    const std::wstring copy = createUnderFreeName(
+        first, [&first](int n) { return first + L" (" + std::to_wstring(n) + L")"; },
+        [&path](const std::wstring& name) { return CopyFileW(apiPath(path).c_str(), apiPath(name).c_str(), TRUE) != FALSE; });
+    if (copy.empty())
+        return false;
     if (deleteToRecycleBin(copy) != 1 || fileExists(copy)) {
         DeleteFileW(apiPath(copy).c_str());
         return false;

@@ -30,18 +30,7 @@ namespace sorvane {
 
 namespace {
 
-// A BSTR for one call.
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& s) : m_b(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { SysFreeString(m_b); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const noexcept { return m_b; }
-
-private:
-    BSTR m_b;
-};
+using win::Bstr;
 
 std::wstring takeBstr(BSTR b)
 {

@@ -701,15 +701,8 @@ std::wstring writeUndoFile(std::wstring_view window, const std::wstring& text,
     if (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
     makePrivateFolder(folder);
-    const std::wstring first = registryBackupName(backupFolder, window, localNow());
-    std::wstring file = first;
-    for (int n = 2;; ++n) {
-        if (exportRegistryBackup(file, text))
-            return file;
-        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
-            return L"";
-        file = numberedName(first, n);
-    }
+    return createUnderFreeName(registryBackupName(backupFolder, window, localNow()),
+                               [&text](const std::wstring& file) { return exportRegistryBackup(file, text); });
 }
 
 } // namespace

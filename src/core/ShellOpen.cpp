@@ -16,15 +16,6 @@ namespace sorvane {
 
 namespace {
 
-// A BSTR for one call.
-struct Bstr {
-    explicit Bstr(const std::wstring& s) : b(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { SysFreeString(b); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR b;
-};
-
 struct Variant {
     Variant() { VariantInit(&v); }
     ~Variant() { VariantClear(&v); }
@@ -88,8 +79,8 @@ bool openThroughDesktop(const ShellRequest& r)
     Variant parameters, folder, operation, show;
     show.v.vt = VT_I4;
     show.v.lVal = r.show;
-    Bstr file(r.file);
-    return SUCCEEDED(shell->ShellExecute(file.b, textVariant(parameters, r.parameters)->v,
+    win::Bstr file(r.file);
+    return SUCCEEDED(shell->ShellExecute(file, textVariant(parameters, r.parameters)->v,
                                          textVariant(folder, r.folder)->v, textVariant(operation, r.operation)->v,
                                          show.v));
 }

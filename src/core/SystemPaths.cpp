@@ -248,6 +248,24 @@ std::wstring numberedName(std::wstring_view path, int n)
     return std::wstring(path.substr(0, at)) + L" (" + std::to_wstring(n) + L")" + std::wstring(path.substr(at));
 }
 
+std::wstring createUnderFreeName(const std::wstring& first, const std::function<std::wstring(int)>& numbered,
+                                 const std::function<bool(const std::wstring&)>& create)
+{
+    std::wstring name = first;
+    for (int n = 2;; ++n) {
+        if (create(name))
+            return name;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return {};
+        name = numbered(n);
+    }
+}
+
+std::wstring createUnderFreeName(const std::wstring& first, const std::function<bool(const std::wstring&)>& create)
+{
+    return createUnderFreeName(first, [&first](int n) { return numberedName(first, n); }, create);
+}
+
 bool isFullLocalPath(std::wstring_view path)
 {
     if (path.rfind(L"\\\\?\\", 0) == 0)

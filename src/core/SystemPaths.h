@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,15 @@ bool isFullLocalPath(std::wstring_view path);
 // The name of the n-th file of the same name, as Explorer numbers copies:
 // "C:\\b\\C_1.zip", 2 gives "C:\\b\\C_1 (2).zip".
 std::wstring numberedName(std::wstring_view path, int n);
+
+// Makes a new file under the first name that is free: `first`, then
+// `numbered(2)`, `numbered(3)` ... `create` makes the file and fails with
+// ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS when the name is taken. The name
+// it made, or empty when it failed for another reason.
+std::wstring createUnderFreeName(const std::wstring& first, const std::function<std::wstring(int)>& numbered,
+                                 const std::function<bool(const std::wstring&)>& create);
+// The same, numbered as numberedName does.
+std::wstring createUnderFreeName(const std::wstring& first, const std::function<bool(const std::wstring&)>& create);
 
 // A folder and a name joined with exactly one backslash.
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);

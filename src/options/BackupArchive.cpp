@@ -63,14 +63,11 @@ bool ensureOpen()
         return false;
     // Always a new file: an archive of an earlier run (or of another
     // program) with the same name is never written into.
-    const std::wstring named = s.path;
-    for (int n = 2;; ++n) {
-        if (s.writer.create(s.path))
-            return true;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-        s.path = numberedName(named, n);
-    }
+    const std::wstring made = createUnderFreeName(s.path, [&s](const std::wstring& name) { return s.writer.create(name); });
+    if (made.empty())
+        return false;
+    s.path = made;
+    return true;
 }
 
 // Closes the archive in use and records it as the program's own. With

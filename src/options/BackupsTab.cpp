@@ -78,14 +78,9 @@ private:
             return true;
         if (!makePrivateFolder(m_folder))
             return false;
-        const std::wstring first = backupArchiveName(m_folder, L"R_", localNow());
-        m_path = first;
-        for (int n = 2; !m_writer.create(m_path); ++n) {
-            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-                return false;
-            m_path = numberedName(first, n);
-        }
-        return true;
+        m_path = createUnderFreeName(backupArchiveName(m_folder, L"R_", localNow()),
+                                     [this](const std::wstring& name) { return m_writer.create(name); });
+        return !m_path.empty();
     }
 
     std::wstring m_folder, m_path;

@@ -3,6 +3,8 @@
 // the function that closes the handle and the value that means "no handle".
 #include <windows.h>
 #include <shlobj.h>
+#include <oleauto.h>
+#include <string>
 #include <utility>
 
 namespace win {
@@ -69,6 +71,19 @@ using UniqueFind = UniqueHandle<HANDLE, detail::CloseFind, detail::invalidHandle
 using UniqueMenu = UniqueHandle<HMENU, detail::DestroyMenuFn, detail::nullMenu>;
 using UniqueFont = UniqueHandle<HFONT, detail::DeleteFont, detail::nullFont>;
 using UniqueIcon = UniqueHandle<HICON, detail::DestroyIconFn, detail::nullIcon>;
+
+// An owning BSTR, made from a wide string, for one call.
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& s) : m_b(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    ~Bstr() { SysFreeString(m_b); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const noexcept { return m_b; }
+
+private:
+    BSTR m_b;
+};
 
 // Minimal owning COM pointer.
 template <typename T>
