@@ -246,12 +246,12 @@ void cleanCookies(CleanerContext& ctx, bool)
             return fromAnsi(toAnsi(path)) != path;
         };
         ctx.ui.setProgressMax(static_cast<int64_t>(cookies.size()));
-        Yielder yield(ctx.ui, ctx.run);
+        Yielder yield(ctx.ui, ctx.run.bAbort);
         yield.pumpNow();
         for (size_t i = 0; i < cookies.size(); ++i) {
             yield.poll();
             if (yield.aborted()) {
-                discardBackupArchive(ctx.run);
+                discardRunArchive(ctx.run);
                 ctx.ui.stopOperation(L"Aborted by User");
                 break;
             }

@@ -4,6 +4,7 @@
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
+#include "options/RegistryUndo.h"
 
 #include <algorithm>
 #include <array>

@@ -30,7 +30,7 @@ bool stoppedBeforeNext(CleanerContext& ctx, Yielder& yield)
     yield.pumpNow();
     if (!yield.aborted())
         return false;
-    discardBackupArchive(ctx.run);
+    discardRunArchive(ctx.run);
     ctx.ui.stopOperation(L"Aobrted by User");
     return true;
 }
@@ -40,7 +40,7 @@ bool stoppedBeforeNext(CleanerContext& ctx, Yielder& yield)
 void reviewClean(CleanerContext& ctx, int store, const wchar_t* mask, int16_t mode, bool showsWindow)
 {
     ctx.ui.startOperation(store);
-    Yielder yield(ctx.ui, ctx.run);
+    Yielder yield(ctx.ui, ctx.run.bAbort);
     for (const auto& root : selectedRoots()) {
         if (stoppedBeforeNext(ctx, yield)) {
             ctx.ui.discardReviewRows();
@@ -149,7 +149,7 @@ void cleanUserDefinedFolders(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 1);
     ctx.search.clearFoundLists();
-    Yielder yield(ctx.ui, ctx.run);
+    Yielder yield(ctx.ui, ctx.run.bAbort);
     const auto ignored = [&](const std::wstring& folder) {
         return ctx.search.options.bIgnoreFolders && ctx.search.isIgnoredFolder(folder);
     };

@@ -218,7 +218,7 @@ void ReviewWindow::mnuAbort_Click()
     if (!m_tools)
         return;
     m_tools->run.bAbort = -1;
-    discardBackupArchive(m_tools->run);
+    discardRunArchive(m_tools->run);
     m_list.clear();
     refreshRows();
     if (m_status) {

@@ -129,7 +129,7 @@ void CleanRun::fullRun()
                 runCategory(store, false);
         });
         if (m_run.bAbort) {
-            step(tag, [&] { discardBackupArchive(m_run); });
+            step(tag, [&] { discardRunArchive(m_run); });
             step(tag, [&] { m_host.stopOperation(L"Aborted by user"); });
             // The review list's Abort does not pass through the Stop button:
             // the window goes idle in any case (see IdleAtEnd).

@@ -12,18 +12,6 @@
 
 namespace sorvane {
 
-// What the run needs of the main window beyond the engine interface.
-class RunHost : public EngineUi {
-public:
-    virtual bool isCategoryChecked(int store) = 0;
-    virtual void setCheckMark(int store, bool visible) = 0;
-    // 0 idle, 1 at the start of a run.
-    virtual void setAnimation(int16_t phase) = 0;
-    // Running: Clean and the File and Tools menus off, Stop on; idle: the reverse.
-    virtual void setRunControls(bool running) = 0;
-    virtual void showLog(const std::wstring& text) = 0;
-};
-
 // "1.5" for 1536 bytes: kilobytes rounded to two decimals (halves to even),
 // with the locale's decimal separator and no trailing zeros.
 std::wstring formatKilobytes(uint64_t bytes, wchar_t decimalSeparator);

@@ -205,7 +205,7 @@ void DeletionEngine::deleteFiles(const std::vector<std::wstring>& files, const s
             const std::wstring& path = files[i];
             const bool pumped = m_yield.poll();
             if (m_yield.aborted()) {
-                discardBackupArchive(m_run);
+                discardRunArchive(m_run);
                 m_ui.stopOperation(L"Aborted by User");
                 return;
             }

@@ -49,7 +49,7 @@ enum class FolderRecycle { Recycled, Protected, Failed };
 class DeletionEngine {
 public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
-        : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run) {}
+        : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run.bAbort) {}
     const DeleteSettings& settings() const noexcept { return m_settings; }
     ~DeletionEngine();
     DeletionEngine(const DeletionEngine&) = delete;

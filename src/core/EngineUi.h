@@ -2,6 +2,8 @@
 // The narrow interface through which the clean engine (search, deletion,
 // cleaners, the run driver) talks to the user interface. The main window
 // implements it; tests implement it with a recorder.
+#include "core/Yielder.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,7 +29,7 @@ struct ReviewTools {
     RunState& run;
 };
 
-class EngineUi {
+class EngineUi : public MessagePump {
 public:
     virtual ~EngineUi() = default;
 
@@ -36,8 +38,6 @@ public:
     virtual void setProgress(int64_t value) = 0;
     // MessageBox flags and result; the title is always the application title.
     virtual int messageBox(const std::wstring& text, unsigned flags) = 0;
-    // Lets the message loop run so that Stop and repaints are served.
-    virtual void pumpMessages() = 0;
 
     // Brackets of every cleaner: the activity picture beside the category's
     // check box, the run buttons, the status line.
@@ -51,6 +51,19 @@ public:
     // Shows the gathered rows modally, where the user deletes through
     // `tools`; returns when the user has closed the list.
     virtual void showReviewWindow(const ReviewTools& tools) = 0;
+};
+
+// What a clean run needs of the window beyond the engine interface: the
+// run driver talks to the window through it, and a test records it.
+class RunHost : public EngineUi {
+public:
+    virtual bool isCategoryChecked(int store) = 0;
+    virtual void setCheckMark(int store, bool visible) = 0;
+    // 0 idle, 1 at the start of a run.
+    virtual void setAnimation(int16_t phase) = 0;
+    // Running: Clean and the File and Tools menus off, Stop on; idle: the reverse.
+    virtual void setRunControls(bool running) = 0;
+    virtual void showLog(const std::wstring& text) = 0;
 };
 
 // An interface that shows nothing and answers every question with OK: the

@@ -4,7 +4,6 @@
 #include "core/ReportQueue.h"
 #include "core/Registry.h"
 #include "core/Text.h"
-#include "options/Settings.h"
 
 #include <windows.h>
 
@@ -214,16 +213,13 @@ std::wstring reportableDescription(std::wstring_view description)
     return named ? extension : std::wstring(description);
 }
 
-void loadVendorSite()
+void setVendorSite(std::wstring site)
 {
-    g_reportsOn = trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0";
-    std::wstring site = trim(readSetting(L"Internet", L"VendorSite", kDefaultVendorSite));
+    site = trim(site);
     while (!site.empty() && site.back() == L'/')
         site.pop_back();
-    g_site = site.empty() ? std::wstring(kDefaultVendorSite) : site;
+    g_site = site.empty() ? std::wstring(kDefaultVendorSite) : std::move(site);
 }
-
-void setVendorSite(std::wstring site) { g_site = std::move(site); }
 const std::wstring& vendorSite() { return g_site; }
 
 } // namespace sorvane

@@ -83,17 +83,16 @@ std::wstring buildReportQuery(const SystemInfo& info, std::wstring_view tag, lon
 // request line stays well-formed.
 std::wstring buildReportUrl(std::wstring_view site, std::wstring_view query);
 
-// The vendor's site, "http://host[:port]" without a trailing slash. Read
-// from Settings.ini [Internet] VendorSite at start-up.
+// The vendor's site, "http://host[:port]" without a trailing slash; the
+// default until the settings give another.
 extern const wchar_t* const kDefaultVendorSite;
-// Also reads [Internet] ErrorReports ("0" turns the reports off).
-void loadVendorSite();
-// Whether error reports are sent; Accept of the options sets it.
+// Whether error reports are sent; the settings turn them off.
 bool errorReportsOn();
 void setErrorReports(bool on);
 // A description as a report may carry it: one that holds a path or a file
 // name is cut to the file's extension ("" when it has none).
 std::wstring reportableDescription(std::wstring_view description);
+// Blanks and trailing slashes are dropped; an empty site means the default.
 void setVendorSite(std::wstring site);
 const std::wstring& vendorSite();
 

@@ -211,7 +211,7 @@ bool FileSearch::checkAbort()
         return false;
     m_stopped = true;
     m_ui.discardReviewRows();
-    discardBackupArchive(m_run);
+    discardRunArchive(m_run);
     m_ui.stopOperation(L"Aobrted by User");
     return true;
 }

@@ -58,7 +58,7 @@ long long daysBetween(const SYSTEMTIME& from, const SYSTEMTIME& to);
 
 class FileSearch {
 public:
-    FileSearch(EngineUi& ui, RunState& run) : m_ui(ui), m_run(run), m_yield(ui, run) {}
+    FileSearch(EngineUi& ui, RunState& run) : m_ui(ui), m_run(run), m_yield(ui, run.bAbort) {}
 
     void clearFoundLists();
     // `path` ends with "\". Fills the found lists (modes 0 and 4) or adds

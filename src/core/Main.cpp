@@ -3,6 +3,7 @@
 #include "core/ReportQueue.h"
 #include "core/SingleInstance.h"
 #include "options/BackupArchive.h"
+#include "options/Settings.h"
 #include "options/Update.h"
 #include "win/UniqueHandle.h"
 

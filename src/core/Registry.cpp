@@ -1,8 +1,6 @@
 #include "core/Registry.h"
 
-#include "core/BackupLedger.h"
 #include "core/ErrorReport.h"
-#include "core/StartupSettings.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
 #include "win/UniqueHandle.h"
@@ -13,18 +11,15 @@
 
 namespace sorvane {
 
-namespace {
-
-// Every path is taken as the 64-bit view names it: the 32-bit view's keys
-// are reached by their real names ("Software\\Wow6432Node\\..."), so a row,
-// its deletion and its undo file all name the same key.
-win::UniqueKey openKey(HKEY hive, std::wstring_view path, REGSAM access)
+win::UniqueKey openRegKey(HKEY hive, std::wstring_view path, REGSAM access)
 {
     win::UniqueKey key;
     if (RegOpenKeyExW(hive, std::wstring(path).c_str(), 0, access | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         key.reset();
     return key;
 }
+
+namespace {
 
 // Reads a string value from an open key into a buffer of `chars` characters.
 bool readString(HKEY key, std::wstring_view name, size_t chars, std::wstring& out)
@@ -114,7 +109,7 @@ bool isRegLinkKey(HKEY opened)
 
 std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
+    auto key = openRegKey(hive, keyPath, KEY_READ);
     std::wstring out;
     if (!key || !readString(key.get(), valueName, kRegStringChars, out))
         return L"";
@@ -123,7 +118,7 @@ std::wstring getRegString(HKEY hive, std::wstring_view keyPath, std::wstring_vie
 
 long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
+    auto key = openRegKey(hive, keyPath, KEY_READ);
     if (!key)
         return -1;
     DWORD type = 0, value = 0, bytes = sizeof value;
@@ -136,7 +131,7 @@ long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueNa
 
 std::wstring getRegValueNames(HKEY hive, std::wstring_view keyPath)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
+    auto key = openRegKey(hive, keyPath, KEY_READ);
     if (!key)
         return L"";
     std::wstring names;
@@ -157,7 +152,7 @@ std::wstring getRegValueNames(HKEY hive, std::wstring_view keyPath)
 
 void deleteRegValues(HKEY hive, std::wstring_view names, std::wstring_view keyPath)
 {
-    auto key = openKey(hive, keyPath, KEY_WRITE);
+    auto key = openRegKey(hive, keyPath, KEY_WRITE);
     if (!key)
         return;
     if (names.find(L'\0') != std::wstring_view::npos) {
@@ -177,7 +172,7 @@ void clearKeyValues(std::wstring_view keyPath)
 
 void setRegString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName, std::wstring_view text)
 {
-    auto key = openKey(hive, keyPath, KEY_WRITE);
+    auto key = openRegKey(hive, keyPath, KEY_WRITE);
     if (!key)
         return;
     const std::wstring data(text);
@@ -213,7 +208,7 @@ int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
 {
     if (isRegLink(hive, keyPath) || foreignLinkOnTheWay(hive, keyPath))
         return 0;
-    auto key = openKey(hive, keyPath, KEY_ALL_ACCESS);
+    auto key = openRegKey(hive, keyPath, KEY_ALL_ACCESS);
     if (!key)
         return 0;
     for (const auto& name : subkeyNamesOf(key.get())) {
@@ -228,19 +223,19 @@ int16_t deleteRegTree(HKEY hive, std::wstring_view keyPath)
 
 bool regKeyExists(HKEY hive, std::wstring_view keyPath)
 {
-    return static_cast<bool>(openKey(hive, keyPath, KEY_READ));
+    return static_cast<bool>(openRegKey(hive, keyPath, KEY_READ));
 }
 
 bool regValueExists(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
+    auto key = openRegKey(hive, keyPath, KEY_READ);
     return key && RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, nullptr, nullptr, nullptr) ==
                       ERROR_SUCCESS;
 }
 
 std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath)
 {
-    auto key = openKey(hive, keyPath, KEY_READ);
+    auto key = openRegKey(hive, keyPath, KEY_READ);
     return key ? subkeyNamesOf(key.get()) : std::vector<std::wstring>{};
 }
 
@@ -536,6 +531,8 @@ Exported exportKey(HKEY root, const std::wstring& path, std::wstring& out, std::
     return Exported::Ok;
 }
 
+} // namespace
+
 std::wstring trimmedKey(std::wstring key)
 {
     while (!key.empty() && key.back() == L'\\')
@@ -543,11 +540,9 @@ std::wstring trimmedKey(std::wstring key)
     return key;
 }
 
-} // namespace
-
 std::vector<std::wstring> getAllValueNames(HKEY hive, std::wstring_view keyPath)
 {
-    auto key = openKey(hive, keyPath, KEY_QUERY_VALUE);
+    auto key = openRegKey(hive, keyPath, KEY_QUERY_VALUE);
     return key ? valueNamesOf(key.get()) : std::vector<std::wstring>{};
 }
 
@@ -582,7 +577,7 @@ Exported exportItem(const RegItem& item, std::wstring& part, std::wstring& unsaf
         unsafe = rootName(item.root) + L"\\" + key + L" : " + item.value;
         return Exported::Unsafe;
     }
-    auto k = openKey(item.root, key, KEY_READ);
+    auto k = openRegKey(item.root, key, KEY_READ);
     DWORD type = 0;
     std::vector<BYTE> data;
     if (k && readValue(k.get(), item.value, type, data))
@@ -649,160 +644,15 @@ std::wstring registryFileText(const std::vector<RegItem>& items)
     return e.leftInPlace.empty() ? std::move(e.text) : std::wstring();
 }
 
-bool exportRegistryBackup(const std::wstring& file, const std::wstring& text)
-{
-    if (text.empty())
-        return false;
-    const std::wstring temp = file + L".part";
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const wchar_t bom = 0xFEFF;
-    DWORD w1 = 0, w2 = 0;
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    const bool ok = WriteFile(h, &bom, 2, &w1, nullptr) && w1 == 2 && WriteFile(h, text.data(), bytes, &w2, nullptr) &&
-                    w2 == bytes && FlushFileBuffers(h);
-    CloseHandle(h);
-    // Never over another file: an undo file of the same name stays as it is.
-    if (!ok || !MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = ok ? GetLastError() : ERROR_WRITE_FAULT;
-        DeleteFileW(temp.c_str());
-        SetLastError(error);
-        return false;
-    }
-    // The program's own: its restore may write it back without asking twice.
-    recordBackup(file);
-    return true;
-}
-
-bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items)
-{
-    return exportRegistryBackup(file, registryFileText(items));
-}
-
-std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now)
-{
-    std::wstring name(folder);
-    if (!name.empty() && name.back() != L'\\')
-        name += L'\\';
-    return name + std::wstring(window) + L"_" + backupStamp(now) + L".reg";
-}
-
-namespace {
-
-// Writes the text to a new undo file of the window in the backup folder
-// (made when missing): "frmUninstall_1012202641530.reg", or numbered
-// " (2)", " (3)" ... when that name is taken, so none replaces another.
-// The file, or empty when it could not be written.
-std::wstring writeUndoFile(std::wstring_view window, const std::wstring& text,
-                           const std::wstring& backupFolder = getDelete().strBackupPath)
-{
-    std::wstring folder = backupFolder;
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    makePrivateFolder(folder);
-    return createUnderFreeName(registryBackupName(backupFolder, window, localNow()),
-                               [&text](const std::wstring& file) { return exportRegistryBackup(file, text); });
-}
-
-} // namespace
-
-std::wstring saveRegistryUndo(std::wstring_view window, const std::vector<RegItem>& items)
-{
-    const std::wstring text = registryFileText(items);
-    return text.empty() ? std::wstring() : writeUndoFile(window, text);
-}
-
 RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
     RegText result;
-    auto key = openKey(hive, keyPath, KEY_QUERY_VALUE);
+    auto key = openRegKey(hive, keyPath, KEY_QUERY_VALUE);
     std::vector<BYTE> data;
     if (!key || !readValue(key.get(), std::wstring(valueName), result.type, data))
         return result;
     result.exists = true;
     result.text = stripNull(std::wstring_view(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t)));
-    return result;
-}
-
-std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_view keyPath,
-                            std::wstring_view valueName, const std::wstring& text, bool& failed)
-{
-    failed = false;
-    const RegText old = readRegText(hive, keyPath, valueName);
-    if (old.exists && old.text == text)
-        return L"";
-    auto key = openKey(hive, keyPath, KEY_SET_VALUE | KEY_QUERY_VALUE);
-    if (!key)
-        return L"";  // an absent key stays absent
-    std::wstring undo;
-    if (old.exists) {
-        undo = saveRegistryUndo(window, {{hive, std::wstring(keyPath), RegItem::Value, std::wstring(valueName)}});
-        if (undo.empty()) {
-            failed = true;
-            return L"";
-        }
-    }
-    const DWORD type = old.exists && old.type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
-    failed = RegSetValueExW(key.get(), std::wstring(valueName).c_str(), 0, type,
-                            reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS;
-    return undo;
-}
-
-RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items)
-{
-    return backUpAndDeleteRegistry(window, items, getDelete().strBackupPath);
-}
-
-RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items,
-                                  const std::wstring& folder)
-{
-    RegBackup result;
-    RegExport exported = exportRegistryItems(items);
-    result.leftInPlace = std::move(exported.leftInPlace);
-    result.itemDeleted.assign(items.size(), false);
-    if (exported.text.empty()) {
-        result.failed = true;
-        return result;
-    }
-    if (exported.saved.empty())
-        return result;  // nothing that can be saved, so nothing deleted
-    const std::wstring file = writeUndoFile(window, exported.text, folder);
-    if (file.empty()) {
-        result.failed = true;
-        return result;
-    }
-    // An item counts as deleted only when every part of it is gone; what
-    // stayed is named with the reason.
-    result.itemDeleted = exported.itemSaved;
-    for (size_t i = 0; i < exported.saved.size(); ++i) {
-        const RegItem& item = exported.saved[i];
-        const std::wstring key = trimmedKey(item.key);
-        const std::wstring name = rootName(item.root) + L"\\" + key;
-        if (item.kind == RegItem::Value) {
-            deleteRegValues(item.root, item.value, key);
-            if (regValueExists(item.root, key, item.value)) {
-                result.itemDeleted[exported.savedFrom[i]] = false;
-                result.stayed.push_back(name + L" : " + item.value + L": left in place: access denied");
-            }
-            continue;
-        }
-        if (item.kind == RegItem::Tree)
-            deleteRegTree(item.root, key);
-        const long rc = deleteRegKey(item.root, key);
-        if (!regKeyExists(item.root, key))
-            continue;
-        result.itemDeleted[exported.savedFrom[i]] = false;
-        auto left = openKey(item.root, key, KEY_READ);
-        const bool hasSubkeys = left && !subkeyNamesOf(left.get()).empty();
-        result.stayed.push_back(name + L": left in place: " +
-                                (hasSubkeys                  ? std::wstring(L"it has subkeys")
-                                 : rc == ERROR_ACCESS_DENIED ? std::wstring(L"access denied")
-                                                             : win32Message(static_cast<unsigned long>(rc))));
-    }
-    result.file = file;
-    result.deleted = static_cast<size_t>(std::count(result.itemDeleted.begin(), result.itemDeleted.end(), true));
     return result;
 }
 
@@ -833,7 +683,7 @@ std::wstring kernelNameOf(HKEY key)
 
 std::wstring kernelNameOf(HKEY root, const wchar_t* path)
 {
-    auto key = openKey(root, path, KEY_QUERY_VALUE);
+    auto key = openRegKey(root, path, KEY_QUERY_VALUE);
     return key ? kernelNameOf(key.get()) : std::wstring();
 }
 

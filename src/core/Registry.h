@@ -1,6 +1,8 @@
 #pragma once
 // The program's one path to the registry. Each routine opens and closes its
 // key itself and returns a neutral result on failure, as its callers expect.
+#include "win/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -11,6 +13,13 @@
 namespace sorvane {
 
 constexpr size_t kRegStringChars = 260;
+
+// Opens a key as the 64-bit view names it: the 32-bit view's keys are reached
+// by their real names ("Software\\Wow6432Node\\..."), so a row, its deletion
+// and its undo file all name the same key. Empty when it cannot be opened.
+win::UniqueKey openRegKey(HKEY hive, std::wstring_view path, REGSAM access);
+// The key's path without trailing backslashes.
+std::wstring trimmedKey(std::wstring key);
 
 // REG_SZ (or expandable/multi string) value up to its first NUL; "" when the
 // key or value is missing, the value is not text, or it does not fit 260
@@ -163,16 +172,6 @@ RegExport exportRegistryItems(const std::vector<RegItem>& items);
 // every value with its type and data, keys before their subkeys; "" when
 // anything could not be read or saved.
 std::wstring registryFileText(const std::vector<RegItem>& items);
-// Writes the text as UTF-16 with its byte-order mark, complete or not at
-// all: false when the file could not be written whole.
-bool exportRegistryBackup(const std::wstring& file, const std::wstring& text);
-bool exportRegistryBackup(const std::wstring& file, const std::vector<RegItem>& items);
-// backup folder + window + "_" + "ddmmyyyyhnns" + ".reg"
-std::wstring registryBackupName(std::wstring_view folder, std::wstring_view window, const SYSTEMTIME& now);
-
-// Saves the items to an undo file of the window in the backup folder and
-// deletes nothing; the file, or empty when it could not be written.
-std::wstring saveRegistryUndo(std::wstring_view window, const std::vector<RegItem>& items);
 
 // A text value as it is, whatever its length.
 struct RegText {
@@ -181,28 +180,5 @@ struct RegText {
     std::wstring text;
 };
 RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
-// Replaces a text value only when `text` differs, keeping its type
-// (REG_EXPAND_SZ stays expandable); the old value is saved to an undo file of
-// `window` first, since an overwrite deletes the old data. The key is opened,
-// never created. Returns the undo file ("" when nothing was written);
-// `failed` tells of a change that could not be saved or written.
-std::wstring replaceRegText(std::wstring_view window, HKEY hive, std::wstring_view keyPath,
-                            std::wstring_view valueName, const std::wstring& text, bool& failed);
-
-struct RegBackup {
-    std::wstring file;  // the undo file written; empty when none
-    size_t deleted = 0;  // items saved and really gone
-    // What was saved and is still there: "<key>: left in place: <why>".
-    std::vector<std::wstring> stayed;
-    bool failed = false;  // the undo file could not be written: nothing deleted
-    std::vector<std::wstring> leftInPlace;  // what could not be saved, kept
-    std::vector<bool> itemDeleted;  // per item asked for: really gone
-};
-// Saves the items, then deletes what was saved (keys with all below them,
-// values); nothing is deleted when the backup cannot be written.
-RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items);
-// The same, with the undo file in `folder` rather than the configured backup folder.
-RegBackup backUpAndDeleteRegistry(std::wstring_view window, const std::vector<RegItem>& items,
-                                  const std::wstring& folder);
 
 } // namespace sorvane

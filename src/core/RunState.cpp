@@ -1,11 +1,19 @@
 #include "core/RunState.h"
 
+#include "options/BackupArchive.h"
+
 namespace sorvane {
 
 RunState& runState()
 {
     static RunState state;
     return state;
+}
+
+void discardRunArchive(RunState& run)
+{
+    if (discardBackupArchive())
+        run.bLocked = -1;
 }
 
 } // namespace sorvane

@@ -52,4 +52,9 @@ struct RunState {
 
 RunState& runState();
 
+// After a stop: the backup archive in use is completed and kept when it holds
+// any entry, removed when it holds none; a file kept because its copy was
+// refused counts as one that could not be removed.
+void discardRunArchive(RunState& run);
+
 } // namespace sorvane

@@ -2,18 +2,26 @@
 // Time-sliced yielding for long loops: the message loop runs at most once per
 // slice, so a walk of a large tree is not dominated by message pumping while
 // Stop and repaints stay responsive.
-#include "core/EngineUi.h"
-#include "core/RunState.h"
-
 #include <windows.h>
 
+#include <cstdint>
+
 namespace sorvane {
+
+// Whatever lets the window's message loop run for a moment.
+class MessagePump {
+public:
+    virtual ~MessagePump() = default;
+    // Lets the message loop run so that Stop and repaints are served.
+    virtual void pumpMessages() = 0;
+};
 
 class Yielder {
 public:
     static constexpr ULONGLONG kSliceMs = 15;
 
-    Yielder(EngineUi& ui, RunState& run) : m_ui(ui), m_run(run), m_last(GetTickCount64()) {}
+    // `abortFlag` is non-zero once a stop was asked for.
+    Yielder(MessagePump& pump, const int16_t& abortFlag) : m_pump(pump), m_abort(abortFlag), m_last(GetTickCount64()) {}
 
     // Pumps when a slice has passed; returns true when it did.
     bool poll()
@@ -27,14 +35,14 @@ public:
     // Pumps at once (before a step that blocks for a while).
     void pumpNow()
     {
-        m_ui.pumpMessages();
+        m_pump.pumpMessages();
         m_last = GetTickCount64();
     }
-    bool aborted() const noexcept { return m_run.bAbort != 0; }
+    bool aborted() const noexcept { return m_abort != 0; }
 
 private:
-    EngineUi& m_ui;
-    RunState& m_run;
+    MessagePump& m_pump;
+    const int16_t& m_abort;
     ULONGLONG m_last;
 };
 

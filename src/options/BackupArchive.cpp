@@ -344,19 +344,19 @@ std::wstring finishBackupArchive()
     return failure;
 }
 
-void discardBackupArchive(RunState& run)
+bool discardBackupArchive()
 {
     Session& s = session();
     const bool open = s.writer.isOpen();
     const bool empty = open && s.writer.entryCount() == 0;
     BackupFlush settled = settlePending(s);
-    if (settled.keptRefused)
-        run.bLocked = -1;
+    const bool keptRefused = settled.keptRefused;
     carry(s.carried, std::move(settled));
     if (s.writer.isOpen())
         closeArchive(s, false);
     if (empty)
         DeleteFileW(apiPath(s.path).c_str());
+    return keptRefused;
 }
 
 // --- cUnZip -------------------------------------------------------------------

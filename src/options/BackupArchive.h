@@ -4,7 +4,6 @@
 // from the drive root. A backed-up file is deleted only once its entry is on
 // disk; that happens in batches, so the deletion engine hands files over
 // and they go at the next flush.
-#include "core/RunState.h"
 #include "core/SystemPaths.h"
 #include "options/Zip.h"
 
@@ -75,7 +74,8 @@ std::wstring finishBackupArchive();
 bool storeDurableCopy(const std::wstring& path);
 // After a stop: the archive in use is completed and kept when it holds any
 // entry (files already deleted are in it), removed when it holds none.
-void discardBackupArchive(RunState& run);
+// True when a file stayed because its copy was refused.
+[[nodiscard]] bool discardBackupArchive();
 
 // --- Reading: cUnZip ------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include "options/BackupArchive.h"
 #include "options/OptionsWindow.h"
 #include "options/OverwriteWindow.h"
+#include "options/RegistryUndo.h"
 #include "options/UnzipWindow.h"
 #include "options/Zip.h"
 #include "resource.h"

@@ -85,4 +85,10 @@ const wchar_t* overwriteMethodText(OverwriteMethod m)
     }
 }
 
+void loadVendorSite()
+{
+    setErrorReports(trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0");
+    setVendorSite(readSetting(L"Internet", L"VendorSite", kDefaultVendorSite));
+}
+
 } // namespace sorvane

@@ -19,6 +19,10 @@ std::wstring readSetting(std::wstring_view section, std::wstring_view key, std::
 // file keeps its previous content.
 void writeSetting(std::wstring_view section, std::wstring_view key, std::wstring_view value);
 
+// Hands Settings.ini [Internet] VendorSite and ErrorReports ("0" turns the
+// reports off) to the error reports; at start-up.
+void loadVendorSite();
+
 // "Start with Windows" was a value of the user's Run key; a scheduled task
 // at logon replaces it, and the value goes when the task is made.
 inline constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";

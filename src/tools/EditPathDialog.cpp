@@ -1,5 +1,6 @@
 // frmEditAppPath and frmEditHelp: correct the folder of one registration.
 #include "tools/ScanWindow.h"
+#include "options/RegistryUndo.h"
 
 #include "core/ErrorReport.h"
 #include "core/Text.h"

@@ -1,4 +1,5 @@
 #include "tools/ScanWindow.h"
+#include "options/RegistryUndo.h"
 
 #include "core/AppFolder.h"
 #include "core/Deletion.h"

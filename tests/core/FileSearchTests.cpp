@@ -1,4 +1,5 @@
 #include "core/FileSearch.h"
+#include "core/StartupSettings.h"
 #include "core/Text.h"
 #include "options/ListFiles.h"
 #include "options/Settings.h"

@@ -1,5 +1,6 @@
 // Folder cleaners never empty a protected folder, however its path is spelt.
 #include "core/AppFolder.h"
+#include "core/Deletion.h"
 #include "core/FileSearch.h"
 #include "core/ProtectedFolders.h"
 #include "core/SystemPaths.h"

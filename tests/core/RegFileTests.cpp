@@ -4,6 +4,7 @@
 #include "core/RegFile.h"
 #include "core/Registry.h"
 #include "core/Text.h"
+#include "options/RegistryUndo.h"
 #include "support/RegTestSupport.h"
 #include "support/TestEnv.h"
 

@@ -1,4 +1,5 @@
 #include "core/Registry.h"
+#include "options/RegistryUndo.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>

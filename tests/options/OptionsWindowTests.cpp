@@ -7,6 +7,7 @@
 #include "core/LogonTask.h"
 #include "core/RegFile.h"
 #include "core/Registry.h"
+#include "options/RegistryUndo.h"
 #include "win/ListColumns.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"

@@ -6,6 +6,7 @@
 #include "core/MainWindow.h"
 #include "core/Registry.h"
 #include "core/Text.h"
+#include "options/Settings.h"
 #include "options/Update.h"
 #include "resource.h"
 #include "support/LoopbackServer.h"

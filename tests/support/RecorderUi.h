@@ -1,6 +1,6 @@
 #pragma once
 // A RunHost that records what the engine shows, for tests without windows.
-#include "core/CleanRun.h"
+#include "core/EngineUi.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
 

@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "core/SystemPaths.h"
 #include "core/Text.h"
+#include "options/RegistryUndo.h"
 #include "resource.h"
 #include "support/PostedCalls.h"
 #include "support/RegTestSupport.h"
