@@ -5,8 +5,8 @@
 #include "BenchSupport.h"
 #include "core/Deletion.h"
 #include "core/RunState.h"
-#include "options/BackupArchive.h"
-#include "options/Zip.h"
+#include "store/BackupArchive.h"
+#include "store/Zip.h"
 
 #include <windows.h>
 #include <zlib.h>

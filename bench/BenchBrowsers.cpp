@@ -2,17 +2,17 @@
 // store of 20,000 rows (200 of kept sites), cleaned by the Cache and Cookies
 // categories, against a bare DeleteFileW loop over the same cache files plus
 // one SQL DELETE on the same store. Prints figures and the ratio.
-#include "cleaners/Cleaners.h"
-#include "core/AppFolder.h"
-#include "core/EngineUi.h"
-#include "core/Deletion.h"
-#include "core/FileSearch.h"
-#include "core/PinnedPath.h"
-#include "core/RunState.h"
-#include "core/Sqlite.h"
-#include "options/ListFiles.h"
-#include "support/BrowserProfiles.h"
 #include "BenchSupport.h"
+#include "cleaners/Cleaners.h"
+#include "core/Deletion.h"
+#include "core/EngineUi.h"
+#include "core/FileSearch.h"
+#include "core/RunState.h"
+#include "platform/AppFolder.h"
+#include "platform/PinnedPath.h"
+#include "platform/Sqlite.h"
+#include "store/ListFiles.h"
+#include "support/BrowserProfiles.h"
 
 #include <windows.h>
 

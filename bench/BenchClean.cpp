@@ -1,10 +1,10 @@
 // Speed of the search, deletion and wipe engines against the bare Win32
 // calls they are built on, measured on the same tree in the same run, and
 // how quickly Stop takes effect in each. Prints figures and ratios.
+#include "BenchSupport.h"
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
-#include "BenchSupport.h"
 
 #include <windows.h>
 

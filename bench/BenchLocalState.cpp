@@ -1,8 +1,8 @@
 // Memory to read a browser's Local State of 16 MiB: the profile discovery
 // reads the whole index; the peak of the bytes it holds on the heap at once
 // (every C++ allocation counted, the file's own bytes among them) is printed.
-#include "cleaners/Browsers.h"
 #include "BenchSupport.h"
+#include "cleaners/Browsers.h"
 
 #include <windows.h>
 

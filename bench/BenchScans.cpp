@@ -6,11 +6,11 @@
 // a folder of 10,000 files with their icons. Also how soon Stop ends the
 // Shared DLL scan and the walk.
 #include "BenchSupport.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "resource.h"
 #include "tools/ExplorerWindow.h"
 #include "tools/ScanWindow.h"
-#include "resource.h"
 
 #include <windows.h>
 

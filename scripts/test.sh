@@ -6,6 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 export BUILD_DIR=$build
 
+# Every include points down a floor, before anything is built.
+bash "$root/scripts/check-layers.sh"
 bash "$root/scripts/deps.sh"
 bash "$root/scripts/build.sh"
 

@@ -4,14 +4,14 @@
 #include "cleaners/Browsers.h"
 #include "cleaners/BrowserStores.h"
 
-#include "core/AppFolder.h"
-#include "core/ErrorReport.h"
-#include "core/PinnedPath.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
-#include "options/ListFiles.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/PinnedPath.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/BackupArchive.h"
+#include "store/ListFiles.h"
 #include "win/UniqueHandle.h"
 
 #include <urlhist.h>

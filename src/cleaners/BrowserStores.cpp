@@ -1,11 +1,11 @@
 #include "cleaners/BrowserStores.h"
 
-#include "core/ErrorReport.h"
-#include "core/PinnedPath.h"
-#include "core/PublicSuffix.h"
-#include "core/Sqlite.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/PinnedPath.h"
+#include "platform/PublicSuffix.h"
+#include "platform/Sqlite.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>

@@ -7,8 +7,8 @@
 // left exactly as it was and the caller gets the reason.
 #include "cleaners/Browsers.h"
 #include "core/Deletion.h"
-#include "core/PinnedPath.h"
-#include "options/ListFiles.h"
+#include "platform/PinnedPath.h"
+#include "store/ListFiles.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 #include "cleaners/Browsers.h"
 
-#include "core/Json.h"
-#include "core/PinnedPath.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/Json.h"
+#include "platform/PinnedPath.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>

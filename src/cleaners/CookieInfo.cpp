@@ -1,6 +1,6 @@
 #include "cleaners/CookieInfo.h"
 
-#include "core/Text.h"
+#include "platform/Text.h"
 
 namespace sorvane {
 

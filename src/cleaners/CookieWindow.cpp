@@ -1,10 +1,10 @@
 #include "cleaners/CookieWindow.h"
 
-#include "core/ErrorReport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/ListFiles.h"
 #include "win/ListColumns.h"
 
 #include <commctrl.h>

@@ -2,13 +2,13 @@
 // cleaners and the user's own folders and files.
 #include "cleaners/Cleaners.h"
 
-#include "core/AppFolder.h"
-#include "core/ErrorReport.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
-#include "options/ListFiles.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/BackupArchive.h"
+#include "store/ListFiles.h"
 #include "win/UniqueHandle.h"
 
 #include <shlobj.h>

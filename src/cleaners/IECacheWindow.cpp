@@ -1,9 +1,9 @@
 #include "cleaners/IECacheWindow.h"
 
-#include "core/AppFolder.h"
-#include "core/DoEvents.h"
-#include "core/ErrorReport.h"
 #include "core/FileSearch.h"
+#include "platform/AppFolder.h"
+#include "platform/DoEvents.h"
+#include "platform/ErrorReport.h"
 #include "resource.h"
 #include "win/ListColumns.h"
 

@@ -1,6 +1,6 @@
 #include "cleaners/ReviewList.h"
 
-#include "core/SystemPaths.h"
+#include "platform/SystemPaths.h"
 
 #include <windows.h>
 

@@ -1,15 +1,15 @@
 #include "cleaners/ReviewWindow.h"
 
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
-#include "core/ErrorReport.h"
 #include "core/FileSearch.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/ShellIcons.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/BackupArchive.h"
 #include "win/CheckList.h"
-#include "win/ShellIcons.h"
 #include "win/UniqueHandle.h"
 
 #include <commctrl.h>

@@ -6,9 +6,9 @@
 // more than the ones on screen.
 #include "cleaners/ReviewList.h"
 #include "core/EngineUi.h"
+#include "platform/ShellIcons.h"
 #include "win/CheckList.h"
 #include "win/Dialog.h"
-#include "win/ShellIcons.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,10 +1,10 @@
 // The Windows Related categories, memory dumps and printer spool files.
 #include "cleaners/Cleaners.h"
 
-#include "core/ErrorReport.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 

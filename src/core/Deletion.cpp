@@ -1,9 +1,9 @@
 #include "core/Deletion.h"
 
-#include "core/ErrorReport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/BackupArchive.h"
 #include "win/UniqueHandle.h"
 
 #include <shellapi.h>

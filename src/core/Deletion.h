@@ -4,9 +4,9 @@
 #include "core/EngineUi.h"
 #include "core/ProtectedFolders.h"
 #include "core/RunState.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "core/Yielder.h"
+#include "platform/SystemPaths.h"
+#include "platform/Yielder.h"
+#include "store/StartupSettings.h"
 
 #include <functional>
 #include <string>

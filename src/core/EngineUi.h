@@ -2,7 +2,7 @@
 // The narrow interface through which the clean engine (search, deletion,
 // cleaners, the run driver) talks to the user interface. The main window
 // implements it; tests implement it with a recorder.
-#include "core/Yielder.h"
+#include "platform/Yielder.h"
 
 #include <cstdint>
 #include <string>

@@ -1,13 +1,13 @@
 #include "core/FileSearch.h"
 
-#include "core/AppFolder.h"
-#include "core/ErrorReport.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
-#include "options/ListFiles.h"
-#include "options/Settings.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/BackupArchive.h"
+#include "store/ListFiles.h"
+#include "store/Settings.h"
+#include "store/StartupSettings.h"
 #include "win/UniqueHandle.h"
 
 #include <cwctype>

@@ -4,7 +4,7 @@
 #include "core/EngineUi.h"
 #include "core/ProtectedFolders.h"
 #include "core/RunState.h"
-#include "core/Yielder.h"
+#include "platform/Yielder.h"
 
 #include <windows.h>
 

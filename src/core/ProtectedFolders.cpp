@@ -1,9 +1,9 @@
 #include "core/ProtectedFolders.h"
 
-#include "core/AppFolder.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/AppFolder.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "win/UniqueHandle.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "core/RunState.h"
 
-#include "options/BackupArchive.h"
+#include "store/BackupArchive.h"
 
 namespace sorvane {
 

@@ -1,7 +1,7 @@
 #include "options/AutoUpdateWindow.h"
 
-#include "core/ErrorReport.h"
-#include "core/Registry.h"
+#include "platform/ErrorReport.h"
+#include "platform/Registry.h"
 #include "resource.h"
 
 #include <commctrl.h>

@@ -3,7 +3,7 @@
 // files of the tools and trace cleaners, side by side, with View, Delete and
 // Restore for either kind. The tab's page holds the controls; the options
 // window passes its clicks on.
-#include "core/StartupSettings.h"
+#include "store/StartupSettings.h"
 #include "win/Dialog.h"
 
 #include <windows.h>

@@ -1,19 +1,19 @@
 #include "options/KeepCookiesTab.h"
 
-#include "cleaners/BrowserStores.h"
 #include "cleaners/Browsers.h"
+#include "cleaners/BrowserStores.h"
 #include "cleaners/CookieWindow.h"
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
 #include "core/EngineUi.h"
-#include "core/ErrorReport.h"
 #include "core/FileSearch.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
-#include "options/OptionLists.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/ListFiles.h"
+#include "store/OptionLists.h"
 
 #include <commctrl.h>
 

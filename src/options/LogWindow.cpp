@@ -1,8 +1,8 @@
 #include "options/LogWindow.h"
 
-#include "core/Text.h"
-#include "options/ListFiles.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/ListFiles.h"
 
 #include <commdlg.h>
 

@@ -3,10 +3,10 @@
 // child page; nothing is written before Accept except the immediate actions
 // of a few buttons (Defaults, deleting a cookie or an archive, Restore).
 // The window is not modal: it lives until Accept or Cancel destroys it.
-#include "core/StartupSettings.h"
 #include "options/BackupsTab.h"
 #include "options/KeepCookiesTab.h"
-#include "options/ListFiles.h"
+#include "store/ListFiles.h"
+#include "store/StartupSettings.h"
 #include "win/Dialog.h"
 
 #include <windows.h>

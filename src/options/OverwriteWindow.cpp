@@ -1,7 +1,7 @@
 #include "options/OverwriteWindow.h"
 
-#include "options/BackupArchive.h"
 #include "resource.h"
+#include "store/BackupArchive.h"
 
 namespace sorvane {
 

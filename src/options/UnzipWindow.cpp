@@ -1,7 +1,7 @@
 #include "options/UnzipWindow.h"
 
-#include "core/ErrorReport.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
 #include "resource.h"
 #include "win/ListColumns.h"
 

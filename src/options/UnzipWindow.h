@@ -1,7 +1,7 @@
 #pragma once
 // frmUnzip ("Zip Information"): the entries of one backup archive with the
 // small icon of each file's type.
-#include "options/BackupArchive.h"
+#include "store/BackupArchive.h"
 #include "win/Dialog.h"
 #include "win/UniqueHandle.h"
 

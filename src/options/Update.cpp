@@ -1,15 +1,15 @@
 #include "options/Update.h"
 
-#include "core/AppFolder.h"
-#include "core/DoEvents.h"
-#include "core/ErrorReport.h"
-#include "core/InetTransfer.h"
-#include "core/Registry.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
-#include "options/Settings.h"
+#include "platform/AppFolder.h"
+#include "platform/DoEvents.h"
+#include "platform/ErrorReport.h"
+#include "platform/InetTransfer.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/ListFiles.h"
+#include "store/Settings.h"
+#include "store/StartupSettings.h"
 
 #include <windows.h>
 #include <bcrypt.h>

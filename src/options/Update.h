@@ -3,7 +3,7 @@
 // version; a newer one is downloaded as "qelt.exe" into the application
 // folder, started, and over the next two starts it replaces "Sorvane.exe"
 // and shows the completion notice once. The stage lives in the registry.
-#include "core/Sha256.h"
+#include "platform/Sha256.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,10 +1,10 @@
 // frmEditAppPath and frmEditHelp: correct the folder of one registration.
 #include "tools/ScanWindow.h"
-#include "options/RegistryUndo.h"
 
-#include "core/ErrorReport.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/RegistryUndo.h"
 
 #include <commdlg.h>
 

@@ -1,8 +1,8 @@
 #include "tools/Explorer.h"
 
 #include "core/FileSearch.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "win/UniqueHandle.h"
 
 namespace sorvane {

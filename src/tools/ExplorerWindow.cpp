@@ -1,14 +1,14 @@
 #include "tools/ExplorerWindow.h"
 
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
-#include "core/DoEvents.h"
-#include "core/ErrorReport.h"
 #include "core/ProtectedFolders.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/AppFolder.h"
+#include "platform/DoEvents.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/StartupSettings.h"
 #include "win/UniqueHandle.h"
 
 #include <shellapi.h>

@@ -3,10 +3,10 @@
 // loaded one level ahead of what is shown, and the files of the selected
 // folder for a mask, with check boxes. Files are deleted for good, folders
 // go to the Recycle Bin; both through the deletion engine.
+#include "platform/ShellIcons.h"
 #include "tools/Explorer.h"
 #include "win/CheckList.h"
 #include "win/Dialog.h"
-#include "win/ShellIcons.h"
 
 #include <windows.h>
 #include <commctrl.h>

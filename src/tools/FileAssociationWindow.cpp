@@ -2,7 +2,7 @@
 // of an extension and its type, Edit of the type's open command.
 #include "tools/ScanWindow.h"
 
-#include "core/ErrorReport.h"
+#include "platform/ErrorReport.h"
 #include "resource.h"
 
 namespace sorvane {

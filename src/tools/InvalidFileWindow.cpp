@@ -2,8 +2,8 @@
 // missing file or folder on an existing drive.
 #include "tools/ScanWindow.h"
 
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
 
 namespace sorvane {

@@ -1,13 +1,13 @@
 #include "tools/ScanWindow.h"
-#include "options/RegistryUndo.h"
 
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
-#include "core/DoEvents.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "options/BackupArchive.h"
+#include "platform/AppFolder.h"
+#include "platform/DoEvents.h"
+#include "platform/SystemPaths.h"
 #include "resource.h"
+#include "store/BackupArchive.h"
+#include "store/RegistryUndo.h"
+#include "store/StartupSettings.h"
 
 #include <algorithm>
 

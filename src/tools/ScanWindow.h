@@ -3,7 +3,7 @@
 // row, Find / Stop / Edit / Delete / Close and their enabling, the abort
 // flag, the status label, the delete question, the registry backup that is
 // written before anything is deleted, and the layout on resize.
-#include "core/Registry.h"
+#include "platform/Registry.h"
 #include "tools/Scanners.h"
 #include "win/CheckList.h"
 #include "win/Dialog.h"

@@ -1,8 +1,8 @@
 #include "tools/Scanners.h"
 
-#include "core/ErrorReport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 

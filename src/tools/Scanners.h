@@ -2,7 +2,7 @@
 // What the registry scan windows find, without the windows: each scan reads
 // its registry source and returns one row per stale reference, as the
 // window shows it (the row's text first, then its columns).
-#include "core/Registry.h"
+#include "platform/Registry.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,9 +2,9 @@
 // and the two Startup folders; a checked entry loses its value or shortcut.
 #include "tools/ScanWindow.h"
 
-#include "core/ErrorReport.h"
 #include "core/FileSearch.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
 #include "resource.h"
 
 namespace sorvane {

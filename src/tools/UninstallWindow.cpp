@@ -2,9 +2,9 @@
 // installed programs.
 #include "tools/ScanWindow.h"
 
-#include "core/ErrorReport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
 
 namespace sorvane {

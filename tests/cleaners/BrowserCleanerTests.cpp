@@ -1,12 +1,12 @@
-#include "CleanerFixture.h"
+#include "cleaners/CleanerFixture.h"
 
-#include "core/RegFile.h"
-#include "core/Registry.h"
-#include "support/RegTestSupport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
+#include "platform/RegFile.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/ListFiles.h"
 #include "support/BrowserProfiles.h"
+#include "support/RegTestSupport.h"
 
 #include <shlobj.h>
 #include <wininet.h>

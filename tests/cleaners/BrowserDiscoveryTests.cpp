@@ -2,8 +2,8 @@
 // tests build: damaged, huge or hostile indexes never lead outside the
 // browser's own folder and never crash.
 #include "cleaners/Browsers.h"
-#include "core/Json.h"
-#include "core/Text.h"
+#include "platform/Json.h"
+#include "platform/Text.h"
 #include "support/BrowserProfiles.h"
 #include "support/TestEnv.h"
 

@@ -1,17 +1,17 @@
 // The Cookies and History categories in today's browsers: real profiles
 // (databases with the browsers' own tables) in the test prefix, cleaned
 // through the categories' cleaners.
-#include "CleanerFixture.h"
+#include "cleaners/CleanerFixture.h"
 
 #include "cleaners/BrowserStores.h"
-#include "core/PublicSuffix.h"
-#include "core/Sqlite.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "core/AppFolder.h"
-#include "options/BackupArchive.h"
-#include "options/ListFiles.h"
-#include "options/Zip.h"
+#include "platform/AppFolder.h"
+#include "platform/PublicSuffix.h"
+#include "platform/Sqlite.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/BackupArchive.h"
+#include "store/ListFiles.h"
+#include "store/Zip.h"
 #include "support/BrowserProfiles.h"
 
 #include <algorithm>

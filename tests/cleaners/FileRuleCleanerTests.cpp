@@ -1,9 +1,9 @@
-#include "CleanerFixture.h"
+#include "cleaners/CleanerFixture.h"
 
-#include "core/ErrorReport.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/Settings.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/Settings.h"
 #include "support/LoopbackServer.h"
 #include "win/UniqueHandle.h"
 

@@ -1,4 +1,4 @@
-#include "ReviewFixture.h"
+#include "cleaners/ReviewFixture.h"
 
 #include "resource.h"
 

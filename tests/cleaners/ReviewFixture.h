@@ -4,6 +4,9 @@
 // with posted commands, clicks and calls once it is shown.
 #include "cleaners/Cleaners.h"
 #include "cleaners/ReviewWindow.h"
+#include "core/Deletion.h"
+#include "core/FileSearch.h"
+#include "resource.h"
 #include "support/PostedCalls.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
@@ -45,5 +48,35 @@ void clickCheckBox(HWND list, int row);
 bool rowChecked(HWND list, int row);
 std::wstring cellText(HWND list, int row, int column);
 std::wstring windowText(HWND hwnd);
+
+// The window over the rows a test adds, with the engine it deletes through.
+class ReviewTest : public ::testing::Test {
+protected:
+    ReviewTest() { clearIgnoreLists(search); }
+
+    // A file of `bytes` bytes in the test folder and its row.
+    sorvane::ReviewRow addFile(const std::wstring& name, size_t bytes)
+    {
+        writeFile(dir.file(name), std::string(bytes, 'r'));
+        sorvane::ReviewRow row{name, bytes, L"12/8/2026 9:00:00 AM", L"A", dir.path() + L"\\"};
+        ui.addReviewRow(row);
+        return row;
+    }
+    void show() { ui.showReviewWindow(sorvane::ReviewTools{deletion, search, run}); }
+    HWND list() { return ui.window()->listView(); }
+    int rowCount() { return ListView_GetItemCount(list()); }
+    std::wstring label() { return windowText(GetDlgItem(ui.window()->hwnd(), IDC_lblTotalFiles)); }
+    // Runs `f` once the commands posted before it have been handled.
+    void then(std::function<void()> f) { calls.post(std::move(f)); }
+
+    ScopedAppFolder app;
+    TempFolder dir;
+    sorvane::RunState run;
+    WindowedUi ui{run};
+    sorvane::FileSearch search{ui, run};
+    sorvane::DeleteSettings settings;
+    sorvane::DeletionEngine deletion{ui, run, settings};
+    PostedCalls calls;
+};
 
 } // namespace testenv

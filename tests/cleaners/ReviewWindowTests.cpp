@@ -1,10 +1,10 @@
 // The review window driven for real: rows from the cleaners, commands posted
 // to the window, clicks on its check boxes, and what it leaves in the log.
-#include "ReviewFixture.h"
+#include "cleaners/ReviewFixture.h"
 
-#include "core/CleanRun.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "core/Deletion.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -12,38 +12,6 @@
 using namespace sorvane;
 using namespace testenv;
 
-namespace {
-
-class ReviewTest : public ::testing::Test {
-protected:
-    ReviewTest() { clearIgnoreLists(search); }
-
-    // A file of `bytes` bytes in the test folder and its row.
-    ReviewRow addFile(const std::wstring& name, size_t bytes)
-    {
-        writeFile(dir.file(name), std::string(bytes, 'r'));
-        ReviewRow row{name, bytes, L"12/8/2026 9:00:00 AM", L"A", dir.path() + L"\\"};
-        ui.addReviewRow(row);
-        return row;
-    }
-    void show() { ui.showReviewWindow(ReviewTools{deletion, search, run}); }
-    HWND list() { return ui.window()->listView(); }
-    int rowCount() { return ListView_GetItemCount(list()); }
-    std::wstring label() { return windowText(GetDlgItem(ui.window()->hwnd(), IDC_lblTotalFiles)); }
-    // Runs `f` once the commands posted before it have been handled.
-    void then(std::function<void()> f) { calls.post(std::move(f)); }
-
-    ScopedAppFolder app;
-    TempFolder dir;
-    RunState run;
-    WindowedUi ui{run};
-    FileSearch search{ui, run};
-    DeleteSettings settings;
-    DeletionEngine deletion{ui, run, settings};
-    PostedCalls calls;
-};
-
-} // namespace
 
 TEST_F(ReviewTest, DeleteAllRemovesEveryFileItCanAndGoesOnPastAVanishedOne)
 {
@@ -222,64 +190,4 @@ TEST_F(ReviewTest, MaximisedColumnsFitTheirContents)
         PostMessageW(w.hwnd(), WM_CLOSE, 0, 0);
     };
     show();
-}
-
-// The whole run: Empty files and Unnecessary files ticked, Dead shortcuts not,
-// Cache after them in run order.
-class ReviewRunTest : public ReviewTest {
-protected:
-    ReviewRunTest()
-    {
-        makeDir(L"D:\\review");
-        writeFile(L"D:\\review\\empty.dat", "");
-        writeFile(L"D:\\review\\left.tmp", "xx");
-        writeFile(app.file(L"search.sol"), "D:\\ Hard drive;\r\n0 0\r\n0\r\n\r\n0 0 0\r\n");
-        search.loadOptions();
-        search.setUnnecessaryPatterns({L"*.TMP"});
-        ui.checked = {kStoreEmpty, kStoreUnnecessary, kStoreCache};
-    }
-    ~ReviewRunTest() override
-    {
-        DeleteFileW(L"D:\\review\\empty.dat");
-        DeleteFileW(L"D:\\review\\left.tmp");
-        RemoveDirectoryW(L"D:\\review");
-    }
-    static constexpr int kStoreUnnecessary = 4, kStoreEmpty = 5, kStoreCache = 11;
-    CleanRun cleanRun{ui, run, search, settings};
-};
-
-TEST_F(ReviewRunTest, OneWindowAfterTheLastReviewSearchHoldsBothKindsOfRows)
-{
-    int shownWith = -1;
-    ui.script = [&](ReviewWindow& w) {
-        then([&] {
-            shownWith = rowCount();
-            EXPECT_EQ(cellText(list(), 0, 0), L"empty.dat");
-            EXPECT_EQ(cellText(list(), 1, 0), L"left.tmp");
-        });
-        postCommand(w, IDC_cmdDeleteAll);
-        postCommand(w, IDC_del_cmdExit);
-    };
-    cleanRun.fullRun();
-    EXPECT_EQ(ui.reviewShown, 1);
-    EXPECT_EQ(shownWith, 2);
-    EXPECT_FALSE(exists(L"D:\\review\\left.tmp"));
-    ASSERT_EQ(ui.logs.size(), 1u);
-    EXPECT_NE(ui.logs[0].find(L"Cleaned Empty\\Unnecessary\\Dead Shortcut Files....  Files Deleted 2 Space Gained 2 Bytes\r\n"),
-              std::wstring::npos);
-    EXPECT_NE(std::find(ui.started.begin(), ui.started.end(), kStoreCache), ui.started.end());
-}
-
-TEST_F(ReviewRunTest, AbortCleanWritesNoLineAndEndsTheRun)
-{
-    ui.script = [&](ReviewWindow& w) { postCommand(w, IDM_mnuAbort); };
-    cleanRun.fullRun();
-    EXPECT_EQ(ui.reviewShown, 1);
-    EXPECT_TRUE(ui.logs.empty()) << "an aborted run shows no log";
-    EXPECT_EQ(run.strLog.find(L"Dead Shortcut"), std::wstring::npos);
-    EXPECT_EQ(std::find(ui.started.begin(), ui.started.end(), kStoreCache), ui.started.end())
-        << "no category runs after the abort";
-    EXPECT_EQ(ui.statuses.back(), L"Aborted by user");
-    EXPECT_TRUE(exists(L"D:\\review\\left.tmp"));
-    EXPECT_FALSE(ui.running) << "the window is idle again";
 }

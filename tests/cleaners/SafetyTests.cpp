@@ -1,14 +1,14 @@
 // What the cleaners must never do: empty a protected folder because a
 // folder value is damaged, delete a kept cookie, claim a Recycle Bin they
 // did not empty, delete past the chosen method.
-#include "CleanerFixture.h"
+#include "cleaners/CleanerFixture.h"
 
-#include "core/ErrorReport.h"
-#include "core/ReportQueue.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
-#include "options/Settings.h"
+#include "platform/ErrorReport.h"
+#include "platform/ReportQueue.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/ListFiles.h"
+#include "store/Settings.h"
 #include "support/Canaries.h"
 #include "support/LoopbackServer.h"
 

@@ -1,8 +1,8 @@
-#include "CleanerFixture.h"
+#include "cleaners/CleanerFixture.h"
 
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 
 #include <shellapi.h>
 

@@ -1,8 +1,8 @@
 #include "core/FileSearch.h"
-#include "core/StartupSettings.h"
-#include "core/Text.h"
-#include "options/ListFiles.h"
-#include "options/Settings.h"
+#include "platform/Text.h"
+#include "store/ListFiles.h"
+#include "store/Settings.h"
+#include "store/StartupSettings.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
 

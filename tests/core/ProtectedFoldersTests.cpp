@@ -1,9 +1,9 @@
 // Folder cleaners never empty a protected folder, however its path is spelt.
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
 #include "core/ProtectedFolders.h"
-#include "core/SystemPaths.h"
+#include "platform/AppFolder.h"
+#include "platform/SystemPaths.h"
 #include "support/Canaries.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"

@@ -2,17 +2,17 @@
 // and run, what a failed backup or a stop leaves, restores with every
 // overwrite rule, archives of other writers, and damaged or hostile entries.
 #include "core/Deletion.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/BackupArchive.h"
 #include "options/OverwriteWindow.h"
-#include "options/RegistryUndo.h"
-#include "options/Zip.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/ArchiveTestSupport.h"
+#include "store/BackupArchive.h"
+#include "store/RegistryUndo.h"
+#include "store/Zip.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
-#include "ArchiveTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "core/ErrorReport.h"
 #include "options/LogWindow.h"
+#include "platform/ErrorReport.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "support/BrowserProfiles.h"
 
-#include "core/Sqlite.h"
-#include "core/Text.h"
+#include "platform/Sqlite.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "support/RegTestSupport.h"
 
-#include "core/Registry.h"
+#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 

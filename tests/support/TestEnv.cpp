@@ -1,8 +1,8 @@
 #include "support/TestEnv.h"
 
-#include "core/AppFolder.h"
-#include "core/ErrorReport.h"
-#include "core/PinnedPath.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/PinnedPath.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

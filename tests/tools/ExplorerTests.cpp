@@ -1,12 +1,12 @@
 // The file explorer on real folders of the test prefix: what a listing
 // holds, the mask, and what Delete removes, keeps and refuses.
-#include "core/AppFolder.h"
 #include "core/Deletion.h"
 #include "core/ProtectedFolders.h"
-#include "core/StartupSettings.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/AppFolder.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/StartupSettings.h"
 #include "support/PostedCalls.h"
 #include "support/TestEnv.h"
 #include "tools/Explorer.h"

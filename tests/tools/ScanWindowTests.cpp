@@ -1,12 +1,12 @@
 // The registry scan windows on real keys of the test prefix, driven through
 // their buttons; every Delete leaves a registry file that `reg import` puts
 // back exactly.
-#include "core/RegFile.h"
-#include "core/Registry.h"
-#include "core/SystemPaths.h"
-#include "core/Text.h"
-#include "options/RegistryUndo.h"
+#include "platform/RegFile.h"
+#include "platform/Registry.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "resource.h"
+#include "store/RegistryUndo.h"
 #include "support/PostedCalls.h"
 #include "support/RegTestSupport.h"
 #include "support/TestEnv.h"

@@ -1,8 +1,8 @@
 // UnInstall starts the program the registration names and no other: an
 // unquoted path with blanks is not cut at its first blank, a bare program
 // name comes from the system folder, environment strings are expanded.
-#include "core/SystemPaths.h"
-#include "core/Text.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
 #include "support/TestEnv.h"
 #include "tools/ScanWindow.h"
 

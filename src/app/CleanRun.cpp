@@ -1,0 +1,183 @@
+#include "app/CleanRun.h"
+
+#include "cleaners/Cleaners.h"
+#include "core/Categories.h"
+#include "platform/ErrorReport.h"
+#include "store/BackupArchive.h"
+
+#include <cmath>
+
+namespace sorvane {
+
+namespace {
+
+// Marks a run in progress for its whole length, whatever way it ends.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+wchar_t localeDecimalSeparator()
+{
+    wchar_t sep[8] = {};
+    return GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) > 1 ? sep[0] : L'.';
+}
+
+std::wstring formatKilobytes(uint64_t bytes, wchar_t decimalSeparator)
+{
+    const double hundredths = std::nearbyint(static_cast<double>(bytes) / 1024.0 * 100.0);
+    const auto whole = static_cast<unsigned long long>(hundredths / 100.0);
+    const auto fraction = static_cast<unsigned>(hundredths - static_cast<double>(whole) * 100.0);
+    std::wstring text = std::to_wstring(whole);
+    if (fraction != 0) {
+        text += decimalSeparator;
+        text += static_cast<wchar_t>(L'0' + fraction / 10);
+        if (fraction % 10 != 0)
+            text += static_cast<wchar_t>(L'0' + fraction % 10);
+    }
+    return text;
+}
+
+std::wstring summaryTail(const RunState& run, wchar_t decimalSeparator)
+{
+    std::wstring s = L"\r\n\r\nTotal Files Deleted:  " + std::to_wstring(run.lngTotalFiles) +
+                     L"  Files   Total Space Gained  " + formatKilobytes(run.dblTotalSize, decimalSeparator) + L"  KB";
+    if (run.lngBackedUp > 0)
+        s += L"\r\nBacked Up " + std::to_wstring(run.lngBackedUp) + L" files(s)";
+    if (run.bLocked)
+        s += L"\r\n\r\nSome files were not deleted because they were locked";
+    return s;
+}
+
+std::wstring CleanRun::buildLog(const std::wstring& header) const
+{
+    return header + formatGeneralDate(localNow()) + L"\r\n\r\n" + m_run.strLog +
+           summaryTail(m_run, localeDecimalSeparator());
+}
+
+void CleanRun::finishArchives()
+{
+    const std::wstring failure = finishBackupArchive();
+    if (failure.empty() || m_run.backupFailureLogged)
+        return;
+    if (m_run.backupFailure.empty())
+        m_run.backupFailure = failure;
+    m_run.strLog += L"Backup failed: " + m_run.backupFailure + L"\r\n";
+    m_run.backupFailureLogged = true;
+}
+
+void CleanRun::runCategory(int store, bool runAlone)
+{
+    DeletionEngine deletion(m_host, m_run, m_settings);
+    m_search.setBackupFolder(m_settings.strBackupPath);
+    CleanerContext ctx{m_host, m_run, m_search, deletion, [this](int s) { return m_host.isCategoryChecked(s); }};
+    runCleaner(ctx, store, runAlone);
+}
+
+// Whatever a run meets, it ends with the window idle: Clean and the menus
+// back, Stop off, no animation.
+class CleanRun::IdleAtEnd {
+public:
+    IdleAtEnd(RunHost& host, const wchar_t* tag) : m_host(host), m_tag(tag) {}
+    ~IdleAtEnd()
+    {
+        // The archive of the last drive gets its central directory.
+        step(m_tag, [&] { finishBackupArchive(); });
+        step(m_tag, [&] { m_host.setAnimation(0); });
+        step(m_tag, [&] { m_host.setRunControls(false); });
+    }
+
+private:
+    RunHost& m_host;
+    const wchar_t* m_tag;
+};
+
+void CleanRun::fullRun()
+{
+    if (m_running)
+        return;
+    // Each step of the driver that fails is reported and the next one runs.
+    constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            m_host.setCheckMark(c.store, false);
+    });
+    bool any = false;
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            any = any || m_host.isCategoryChecked(c.store);
+    });
+    if (!any) {
+        step(tag, [&] { m_host.messageBox(L"Please select at least one item to clean.", MB_OK | MB_ICONINFORMATION); });
+        return;
+    }
+    RunningFlag flag(m_running);
+    IdleAtEnd idle(m_host, tag);
+    step(tag, [&] { m_host.setAnimation(1); });
+    step(tag, [&] { m_host.setRunControls(true); });
+    m_run.reset();
+    step(tag, [&] { m_host.setStatus(L"Working"); });
+    for (int store : kRunOrder) {
+        step(tag, [&] {
+            if (m_host.isCategoryChecked(store))
+                runCategory(store, false);
+        });
+        if (m_run.bAbort) {
+            step(tag, [&] { discardRunArchive(m_run); });
+            step(tag, [&] { m_host.stopOperation(L"Aborted by user"); });
+            // The review list's Abort does not pass through the Stop button:
+            // the window goes idle in any case (see IdleAtEnd).
+            step(tag, [&] { m_host.setStatus(L"Aborted by user"); });
+            return;
+        }
+        step(tag, [&] {
+            if (m_host.isCategoryChecked(store))
+                m_host.setCheckMark(store, true);
+        });
+    }
+    step(tag, [&] { m_host.setAnimation(0); });
+    step(tag, [&] { m_host.setRunControls(false); });
+    // Every archive of the run is complete before the user sees the log.
+    step(tag, [&] { finishArchives(); });
+    if (!m_run.bAbort)
+        step(tag, [&] { m_host.showLog(buildLog(L"Sorvane : ")); });
+    step(tag, [&] { m_host.setStatus(L"Ready"); });
+}
+
+void CleanRun::singleRun(const std::wstring& popupCaption)
+{
+    if (m_running)
+        return;
+    constexpr const wchar_t* tag = L"frmMain,mnuPopup_Ciick";
+    RunningFlag flag(m_running);
+    IdleAtEnd idle(m_host, tag);
+    step(tag, [&] { m_host.setRunControls(true); });
+    m_run.reset();
+    step(tag, [&] { m_host.setStatus(L"Working"); });
+    for (const auto& c : kCategories) {
+        if (popupCaption != c.popup)
+            continue;
+        bool confirmed = true;
+        if (c.store == 13)
+            step(tag, [&] {
+                confirmed = m_host.messageBox(L"Are you sure you want to delete Favorites?",
+                                              MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+            });
+        if (confirmed)
+            step(tag, [&] { runCategory(c.store, true); });
+        break;
+    }
+    step(tag, [&] { m_host.setRunControls(false); });
+    step(tag, [&] { finishArchives(); });
+    if (!m_run.bAbort)
+        step(tag, [&] { m_host.showLog(buildLog(L"Sorvane Log : ")); });
+    step(tag, [&] { m_host.setStatus(L"Ready"); });
+}
+
+} // namespace sorvane
