@@ -2,9 +2,11 @@
 
 #include "core/Deletion.h"
 #include "core/FileSearch.h"
+#include "options/OptionsTabs.h"
 #include "options/OptionsWindow.h"
 #include "options/OverwriteWindow.h"
 #include "options/UnzipWindow.h"
+#include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
 #include "platform/RegFile.h"
 #include "platform/Registry.h"
@@ -14,6 +16,7 @@
 #include "store/BackupArchive.h"
 #include "store/BackupLedger.h"
 #include "store/RegistryUndo.h"
+#include "store/Settings.h"
 #include "store/StartupSettings.h"
 #include "store/Zip.h"
 #include "win/ListColumns.h"
@@ -119,6 +122,47 @@ void BackupsTab::attach(HINSTANCE instance, HWND window, HWND page)
 }
 
 bool BackupsTab::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void BackupsTab::setChecked(int id, bool on) const
+{
+    SendMessageW(control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void BackupsTab::loadSettings()
+{
+    constexpr const wchar_t* tag = L"frmOptions,getBackup";
+    step(tag, [&] {
+        SetWindowTextW(control(IDC_txtBackup),
+                       readSetting(L"Backup", L"Path", appFolder() + L"\\Backup\\", kWideSettingChars).c_str());
+    });
+    step(tag, [&] {
+        const OverwriteMethod m =
+            overwriteMethodFromText(readSetting(L"Backup", L"Method", L"Always", kWideSettingChars));
+        setChecked(IDC_optBackupAlways, m == OverwriteMethod::Always);
+        setChecked(IDC_optBackupNewer, m == OverwriteMethod::Newer);
+        setChecked(IDC_optBackupPrompt, m == OverwriteMethod::Prompt);
+        setChecked(IDC_optBackupNever, m == OverwriteMethod::Never);
+    });
+}
+
+void BackupsTab::saveSettings(SaveLog& log) const
+{
+    constexpr const wchar_t* tag = L"frmOptions,saveBackup";
+    log.note(step(tag, [&] { writeSetting(L"Backup", L"Path", win::windowText(control(IDC_txtBackup))); }),
+             L"Settings.ini");
+    log.note(step(tag,
+                  [&] {
+                      OverwriteMethod m = OverwriteMethod::None;
+                      if (checked(IDC_optBackupAlways))
+                          m = OverwriteMethod::Always;
+                      else if (checked(IDC_optBackupNewer))
+                          m = OverwriteMethod::Newer;
+                      else if (checked(IDC_optBackupNever))
+                          m = OverwriteMethod::Never;
+                      writeSetting(L"Backup", L"Method", overwriteMethodText(m));
+                  }),
+             L"Settings.ini");
+}
 
 int BackupsTab::ask(const std::wstring& text, unsigned flags, HWND owner)
 {

@@ -15,6 +15,7 @@
 namespace sorvane {
 
 class OptionsHost;
+class SaveLog;
 
 class BackupsTab {
 public:
@@ -23,6 +24,10 @@ public:
 
     // The options window and the page, once both exist; adds the columns.
     void attach(HINSTANCE instance, HWND window, HWND page);
+    // getBackup: the backup folder and the overwrite method of a restore.
+    void loadSettings();
+    // Writes them to Settings.ini [Backup]; a failure is noted in `log`.
+    void saveSettings(SaveLog& log) const;
     // getZip: the archives and undo files of `folder` (the folder the tab
     // shows, which may not be accepted yet).
     void load(const std::wstring& folder);
@@ -40,6 +45,7 @@ public:
 private:
     HWND control(int id) const { return GetDlgItem(m_page, id); }
     bool checked(int id) const;
+    void setChecked(int id, bool on) const;
     int ask(const std::wstring& text, unsigned flags, HWND owner = nullptr);
     // The selected row's file in the folder the list shows; "" when none.
     std::wstring selectedFile() const;

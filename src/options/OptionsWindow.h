@@ -1,12 +1,13 @@
 #pragma once
 // frmOptions: the editor of every setting and list file. Nine tabs, each a
-// child page; nothing is written before Accept except the immediate actions
-// of a few buttons (Defaults, deleting a cookie or an archive, Restore).
-// The window is not modal: it lives until Accept or Cancel destroys it.
+// child page run by a unit of its own; the window is the frame, the tab
+// switch, Accept and Cancel. Nothing is written before Accept except the
+// immediate actions of a few buttons (deleting a cookie or an archive,
+// Restore). The window is not modal: it lives until Accept or Cancel
+// destroys it.
 #include "options/BackupsTab.h"
 #include "options/KeepCookiesTab.h"
-#include "store/ListFiles.h"
-#include "store/StartupSettings.h"
+#include "options/OptionsTabs.h"
 #include "win/Dialog.h"
 
 #include <windows.h>
@@ -18,31 +19,6 @@
 #include <vector>
 
 namespace sorvane {
-
-// What Accept changes in the running program, and what its backup actions use.
-class OptionsHost {
-public:
-    virtual ~OptionsHost() = default;
-    // The delete settings in use; View, Delete and Restore of the Backups
-    // tab take their folder from here, not from the edited field.
-    virtual const DeleteSettings& deleteSettings() const = 0;
-    virtual void setDeleteSettings(const DeleteSettings& settings) = 0;
-    // Arms the automatic clean every `minutes` from now, or disarms it.
-    virtual void setAutoClean(bool on, int16_t minutes) = 0;
-    // Accept wrote the list files: the next clean uses exactly them.
-    virtual void listsAccepted() {}
-};
-
-// The window's ways out to the user and the shell; tests replace them.
-struct OptionsHooks {
-    std::function<int(HWND owner, const std::wstring& text, unsigned flags)> ask;
-    // A folder chosen in the folder browser, "" when cancelled.
-    std::function<std::wstring(HWND owner)> pickFolder;
-    // A file chosen in the file dialog (full path), nothing when cancelled.
-    std::function<std::optional<std::wstring>(HWND owner)> pickFile;
-    // Opens the system's file manager with these parameters.
-    std::function<void(const std::wstring& parameters)> explore;
-};
 
 constexpr int kOptionsTabCount = 9;
 
@@ -65,68 +41,33 @@ private:
     bool onCommand(int id, int code, HWND control) override;
     bool onNotify(NMHDR* header, LRESULT& result) override;
 
-    int ask(const std::wstring& text, unsigned flags);
-    bool checked(int id) const;
-    void setChecked(int id, bool on);
-    std::wstring text(int id) const;
-    void setText(int id, const std::wstring& text);
-    std::vector<std::wstring> listEntries(int id) const;
-    void addListEntry(int id, const std::wstring& text);
-    void removeSelectedEntry(int id);
-    void clearList(int id);
-
     void Form_Load();
-    void getFolders(const wchar_t* file, bool userDefinedFolders);
-    void getUserDefinedFiles();
-    void getSearch();
-    // The rules of UNFI.sol, or the factory rules when it is missing or
-    // `factory` is set.
-    void getUnnecessaryFiles(bool factory = false);
-    void getBackup();
-    void getGeneral();
-
+    // Writes every tab; closes the window when all was saved, else says
+    // which files were not and stays open with what the user chose.
     void cmdAccept_Click();
-    void saveCookies();
-    void saveFolders(const wchar_t* file, bool userDefinedFolders);
-    void saveUserDefinedFiles();
-    void saveSearch();
-    void saveUnnecessaryFiles();
-    void saveBackup();
-    void saveGeneral();
-    // Notes a file a save step could not write; Accept then says which and
-    // keeps the window open.
-    void saved(bool ok, const wchar_t* file);
-    std::vector<std::wstring> m_unsaved;
-    // ExtraS as loaded: a malformed value stays unless the box is changed.
-    bool m_extraSecurityMalformed = false;
-    bool m_extraSecurityShown = false;
-
     void pickBackupFolder();
-    void browseFolderInto(int textId);
-    void addFolder(int textId, int listId);
-    void removeRedundant(int listId);
-    void exploreSelected(int listId);
-    // Shows the defaults in the list; its file is written by Accept only.
-    void restoreDefaults(int listId, const std::vector<std::wstring>& defaults);
-    void cmdIFIAdd_Click();
-    void cmdIFIBrowse_Click();
-    void cmdIEAdd_Click();
-    void cmdUFIBrowse_Click();
-    void cmdUDFIAdd_Click();
-    void cmdUnnecessaryFilesAdd_Click();
-    void cmdUnnecessaryFilesBrowse_Click();
-    void cmdUnnecessaryFilesDefaults_Click();
+    // The General and Backups tabs show one folder: an edit in either is the
+    // folder Accept saves.
+    void mirrorBackupFolder(int fromId, int toId);
     // Enter in a text box presses the button that takes its text.
     void onEnter();
-    void mirrorBackupFolder(int fromId, int toId);
+    // The settings tabs, in the order of the pages.
+    std::array<OptionsPage*, 7> settingsTabs();
 
     OptionsHost& m_host;
     OptionsHooks m_hooks;
     HINSTANCE m_instance = nullptr;
     int m_initialTab = 1;
     std::array<HWND, kOptionsTabCount> m_pages{};
-    BackupsTab m_backups;
+    GeneralTab m_general;
+    SearchTab m_search;
+    FolderListTab m_ignoreFolders;
+    IgnoreFilesTab m_ignoreFiles;
+    UnnecessaryFilesTab m_unnecessary;
+    FolderListTab m_userFolders;
+    UserFilesTab m_userFiles;
     KeepCookiesTab m_cookies;
+    BackupsTab m_backups;
 };
 
 } // namespace sorvane

@@ -4,6 +4,8 @@
 // to virtual handlers; nothing thrown by a handler unwinds through user32.
 #include <windows.h>
 
+#include <string>
+
 namespace win {
 
 // The executable's icon resource that every window with a title bar shows.
@@ -42,5 +44,13 @@ private:
 
     HWND m_hwnd = nullptr;
 };
+
+// The whole text of a window or control, without its terminator.
+inline std::wstring windowText(HWND h)
+{
+    std::wstring s(static_cast<size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+    s.resize(static_cast<size_t>(GetWindowTextW(h, s.data(), static_cast<int>(s.size()))));
+    return s;
+}
 
 } // namespace win

@@ -179,9 +179,11 @@ TEST_F(BackupTest, AnArchiveIsNeverWrittenIntoTwiceAndNoUndoFileReplacesAnother)
     ASSERT_FALSE(backup.file.empty());
     EXPECT_NE(backup.file.find(L" (151).reg"), std::wstring::npos) << toAnsi(backup.file);
     EXPECT_EQ(filesIn(backups.path(), L"*.reg").size(), 3u * 150 + 1);
-    for (const auto& f : filesIn(backups.path(), L"*.reg"))
-        if (f != backup.file)
+    for (const auto& f : filesIn(backups.path(), L"*.reg")) {
+        if (f != backup.file) {
             EXPECT_EQ(readFile(f), "taken") << toAnsi(f);
+        }
+    }
 }
 
 TEST_F(BackupTest, AFailedBackupLeavesTheFileInPlace)
