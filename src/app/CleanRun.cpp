@@ -3,6 +3,7 @@
 #include "cleaners/Cleaners.h"
 #include "core/Categories.h"
 #include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
 #include "store/BackupArchive.h"
 
 #include <cmath>
@@ -55,10 +56,33 @@ std::wstring summaryTail(const RunState& run, wchar_t decimalSeparator)
     return s;
 }
 
+namespace {
+
+// What each drive the run removed or changed files on got back, as the
+// volume measures it: a file in the Recycle Bin or in an archive on the same
+// drive frees nothing.
+std::wstring freeSpaceLines(const RunState& run)
+{
+    std::wstring lines;
+    for (const auto& [letter, before] : run.freeAtStart) {
+        if (run.touchedDrives.find(letter) == std::wstring::npos)
+            continue;
+        const auto after = freeSpaceOf(letter);
+        if (!after)
+            continue;
+        const long long gained = static_cast<long long>(*after) - static_cast<long long>(before);
+        lines += L"\r\nFree space on " + std::wstring(1, letter) + L": " + std::to_wstring(before) + L" -> " +
+                 std::to_wstring(*after) + L" bytes (" + std::to_wstring(gained) + L" gained)";
+    }
+    return lines;
+}
+
+} // namespace
+
 std::wstring CleanRun::buildLog(const std::wstring& header) const
 {
     return header + formatGeneralDate(localNow()) + L"\r\n\r\n" + m_run.strLog +
-           summaryTail(m_run, localeDecimalSeparator());
+           summaryTail(m_run, localeDecimalSeparator()) + freeSpaceLines(m_run);
 }
 
 void CleanRun::finishArchives()
@@ -122,6 +146,7 @@ void CleanRun::fullRun()
     step(tag, [&] { m_host.setAnimation(1); });
     step(tag, [&] { m_host.setRunControls(true); });
     m_run.reset();
+    step(tag, [&] { m_run.freeAtStart = localDrivesFreeSpace(); });
     step(tag, [&] { m_host.setStatus(L"Working"); });
     for (int store : kRunOrder) {
         step(tag, [&] {
@@ -159,6 +184,7 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
     IdleAtEnd idle(m_host, tag);
     step(tag, [&] { m_host.setRunControls(true); });
     m_run.reset();
+    step(tag, [&] { m_run.freeAtStart = localDrivesFreeSpace(); });
     step(tag, [&] { m_host.setStatus(L"Working"); });
     for (const auto& c : kCategories) {
         if (popupCaption != c.popup)

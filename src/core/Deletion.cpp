@@ -91,6 +91,8 @@ bool DeletionEngine::canUndoInPlaceChanges() const noexcept
 
 bool DeletionEngine::backUpCopy(const std::wstring& path, std::wstring* recycledAs)
 {
+    // The file is about to change in place.
+    m_run.touch(path);
     if (m_settings.intDelMethod == kRecycleBin)
         return recycleCopy(path, recycledAs);
     if (m_settings.intDelMethod != kBackup)
@@ -104,6 +106,9 @@ bool DeletionEngine::backUpCopy(const std::wstring& path, std::wstring* recycled
         nameBackupArchive(m_settings.strBackupPath, letter + L"_");
         m_run.strArchiveDrive = letter;
     }
+    // The archive grows on its drive; the file goes from its own.
+    m_run.touch(m_settings.strBackupPath);
+    m_run.touch(path);
     // On the disk before the caller changes the file, not in the writer's
     // memory; the flush that follows deletes what waited for the archive.
     const bool added = storeDurableCopy(path);
@@ -173,6 +178,9 @@ int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countByte
         nameBackupArchive(m_settings.strBackupPath, letter + L"_");
         m_run.strArchiveDrive = letter;
     }
+    // The archive grows on its drive; the file goes from its own.
+    m_run.touch(m_settings.strBackupPath);
+    m_run.touch(path);
     switch (backUpForDeletion(path, countBytes, counted)) {
     case HandOver::Pending:
         return 1;
@@ -396,7 +404,9 @@ int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, boo
     }
     if (result == 0)
         m_run.bLocked = -1;
-    else if (counted)
+    else
+        m_run.touch(path);
+    if (result != 0 && counted)
         m_run.count(countBytes);
     return result;
 }

@@ -2,12 +2,25 @@
 
 #include "store/BackupArchive.h"
 
+#include <cwctype>
+
 namespace sorvane {
 
 RunState& runState()
 {
     static RunState state;
     return state;
+}
+
+void RunState::touch(std::wstring_view path)
+{
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        path.remove_prefix(4);
+    if (path.size() < 2 || path[1] != L':' || !iswalpha(path[0]))
+        return;
+    const wchar_t letter = towupper(path[0]);
+    if (touchedDrives.find(letter) == std::wstring::npos)
+        touchedDrives += letter;
 }
 
 void discardRunArchive(RunState& run)

@@ -3,6 +3,8 @@
 // on the user-interface thread.
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sorvane {
@@ -30,6 +32,10 @@ struct RunState {
     std::wstring backupFailure;
     bool backupFailureLogged = false;
     std::wstring backupFailedDrives;
+    // The drives the run removed or changed a file on ("CD"), each once, and
+    // the free space of every local drive when the run started.
+    std::wstring touchedDrives;
+    std::vector<std::pair<wchar_t, uint64_t>> freeAtStart;
 
     void reset() { *this = RunState{}; }
     // One removed file, counted for the category and the run.
@@ -48,6 +54,8 @@ struct RunState {
         dblFSize += bytes;
     }
     bool aborted() const noexcept { return bAbort != 0; }
+    // Notes the drive of a full path ("C:\\..." or "\\\\?\\C:\\...").
+    void touch(std::wstring_view path);
 };
 
 RunState& runState();

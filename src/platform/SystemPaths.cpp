@@ -92,6 +92,33 @@ std::wstring driveTypeName(std::wstring_view root, unsigned type)
     }
 }
 
+std::optional<uint64_t> freeSpaceOf(wchar_t drive)
+{
+    const wchar_t root[] = {drive, L':', L'\\', L'\0'};
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (!GetDiskFreeSpaceExW(root, &available, &total, &free))
+        return std::nullopt;
+    return free.QuadPart;
+}
+
+std::vector<std::pair<wchar_t, uint64_t>> localDrivesFreeSpace()
+{
+    std::vector<std::pair<wchar_t, uint64_t>> drives;
+    const DWORD mask = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if (!(mask & (1u << i)))
+            continue;
+        const wchar_t letter = static_cast<wchar_t>(L'A' + i);
+        const wchar_t root[] = {letter, L':', L'\\', L'\0'};
+        const UINT type = GetDriveTypeW(root);
+        if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE && type != DRIVE_RAMDISK)
+            continue;
+        if (const auto free = freeSpaceOf(letter))
+            drives.emplace_back(letter, *free);
+    }
+    return drives;
+}
+
 std::wstring rgbDrvType(std::wstring_view root)
 {
     std::wstring out;

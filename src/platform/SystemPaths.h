@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sorvane {
 
@@ -23,6 +26,10 @@ std::wstring getDriveList();
 // Drive type name for a root and the platform's drive type value.
 std::wstring driveTypeName(std::wstring_view root, unsigned type);
 std::wstring rgbDrvType(std::wstring_view root);
+// The free bytes of every local drive (fixed, removable, RAM disk) by its
+// letter, as the volume counts them for everybody (no quota).
+std::vector<std::pair<wchar_t, uint64_t>> localDrivesFreeSpace();
+std::optional<uint64_t> freeSpaceOf(wchar_t drive);
 // Browse-for-folder dialog; "" when cancelled.
 std::wstring getPath(HWND owner = nullptr);
 std::wstring fileNameOf(std::wstring_view path);

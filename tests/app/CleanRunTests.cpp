@@ -1,10 +1,12 @@
 #include "app/CleanRun.h"
 #include "core/Categories.h"
+#include "platform/Text.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 using namespace sorvane;
@@ -81,8 +83,22 @@ TEST_F(CleanRunTest, FullRunLogsEachCategoryAndTheTotals)
     EXPECT_NE(log.find(L"\r\n\r\nCleaned Cache.... Files Deleted 3 Space Gained 1536 Bytes\r\n"
                        L"Cleaned 1 Typed URL History\r\n"),
               std::wstring::npos);
-    EXPECT_TRUE(endsWith(log, L"Total Files Deleted:  3  Files   Total Space Gained  1.5  KB") ||
-                endsWith(log, L"Total Files Deleted:  3  Files   Total Space Gained  1,5  KB"));
+    size_t total = log.find(L"Total Files Deleted:  3  Files   Total Space Gained  1.5  KB");
+    if (total == std::wstring::npos)
+        total = log.find(L"Total Files Deleted:  3  Files   Total Space Gained  1,5  KB");
+    ASSERT_NE(total, std::wstring::npos) << toAnsi(log);
+    // Then what the drive got back, as the volume measured it, for the one
+    // drive the run removed files on.
+    const std::wstring tail = log.substr(log.find(L"\r\n", total));
+    unsigned long long before = 0, after = 0;
+    long long gained = 0;
+    ASSERT_EQ(swscanf(tail.c_str(), L"\r\nFree space on C: %llu -> %llu bytes (%lld gained)", &before, &after, &gained),
+              3)
+        << toAnsi(tail);
+    EXPECT_EQ(static_cast<long long>(after - before), gained);
+    EXPECT_GT(before, 0u);
+    EXPECT_EQ(tail.find(L"Free space on", 3), std::wstring::npos) << "no other drive was touched";
+    EXPECT_TRUE(endsWith(log, L" gained)"));
     EXPECT_EQ(ui.started, (std::vector<int>{11, 14})) << "Cache (turn 15) before Typed URL history (turn 17)";
     EXPECT_EQ(ui.checkMarks, (std::set<int>{11, 14}));
     EXPECT_FALSE(ui.running);
@@ -133,6 +149,7 @@ TEST_F(CleanRunTest, FavoritesFromTheMenuAskFirst)
     ASSERT_EQ(ui.logs.size(), 1u) << "the log still opens, with zero totals";
     EXPECT_EQ(ui.logs[0].rfind(L"Sorvane Log : ", 0), 0u);
     EXPECT_NE(ui.logs[0].find(L"Total Files Deleted:  0  Files   Total Space Gained  0  KB"), std::wstring::npos);
+    EXPECT_EQ(ui.logs[0].find(L"Free space on"), std::wstring::npos) << "a run that removed nothing touched no drive";
 
     ui.answer = IDOK;
     clean.singleRun(L"Clean Favorites");
