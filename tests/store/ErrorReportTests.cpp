@@ -75,7 +75,7 @@ TEST_F(ErrorReportTest, ReportReachesTheServerWithTagNumberAndDescription)
 {
     setPendingError(5, L"Invalid procedure call");
     reportError(L"modFunctions,getPath");
-    const auto target = server.waitForRequest(5000);
+    const auto target = server.waitForRequest(30000);
     ASSERT_TRUE(target.has_value());
     ASSERT_EQ(target->rfind(kPath, 0), 0u) << *target;
     EXPECT_EQ(testenv::percentDecode(target->substr(kPath.size())),
@@ -96,7 +96,7 @@ TEST_F(ErrorReportTest, FailingStepIsReportedAndTheNextStepRuns)
     EXPECT_FALSE(step(L"frmMain,getDelete", [] { raiseError(53, L"File not found"); }));
     EXPECT_TRUE(step(L"frmMain,getDelete", [&] { secondRan = true; }));
     EXPECT_TRUE(secondRan);
-    const auto target = server.waitForRequest(5000);
+    const auto target = server.waitForRequest(30000);
     ASSERT_TRUE(target.has_value());
     EXPECT_NE(testenv::percentDecode(*target).find("frmMain,getDelete53File not found"), std::string::npos);
     EXPECT_FALSE(server.waitForRequest(500).has_value()) << "a step that succeeds reports nothing";
@@ -108,8 +108,8 @@ TEST_F(ErrorReportTest, TwoReportsInARowBothArrive)
     reportError(L"a,b");
     setPendingError(2, L"second");
     reportError(L"c,d");
-    const auto one = server.waitForRequest(5000);
-    const auto two = server.waitForRequest(5000);
+    const auto one = server.waitForRequest(30000);
+    const auto two = server.waitForRequest(30000);
     ASSERT_TRUE(one && two);
     EXPECT_NE(testenv::percentDecode(*one).find("a,b1first"), std::string::npos);
     EXPECT_NE(testenv::percentDecode(*two).find("c,d2second"), std::string::npos);
@@ -156,7 +156,7 @@ TEST_F(ErrorReportTest, BadSettingValuesAreReportedWithTheReadersTag)
 {
     writeSetting(L"General", L"AutoClean", L"often");
     (void)readGeneral();
-    const auto target = server.waitForRequest(5000);
+    const auto target = server.waitForRequest(30000);
     ASSERT_TRUE(target.has_value());
     EXPECT_NE(testenv::percentDecode(*target).find(",frmMain,getGeneral13Type mismatch"), std::string::npos);
 }
@@ -198,7 +198,7 @@ TEST_F(ErrorReportTest, TurnedOffOrPlainHttpToAnotherMachineSendsNothing)
     loadVendorSite();
     setPendingError(53, L"File not found: C:\\Users\\bob\\tax-2026.pdf");
     reportError(L"modFiles,loadIgnoreFiles");
-    const auto target = server.waitForRequest(5000);
+    const auto target = server.waitForRequest(30000);
     ASSERT_TRUE(target.has_value());
     const std::string sent = testenv::percentDecode(target->substr(kPath.size()));
     EXPECT_EQ(sent.substr(sent.size() - 6), "53.pdf") << sent;
