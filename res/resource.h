@@ -28,6 +28,7 @@
 #define IDC_chkOffline 1115
 #define IDC_chkClipBoard 1116
 #define IDC_chkOffice 1117
+#define IDC_chkWindowsCleanup 1118
 
 #define IDC_cmdClean 1200
 #define IDC_cmdStop 1201
@@ -45,6 +46,7 @@
 #define IDC_lblWindowsRelated 1213
 #define IDC_lblFilesFolders 1214
 #define IDC_Line1 1215
+#define IDC_cmdWindowsCleanup 1216
 
 // frmMain menus
 #define IDM_mnuClean 2001
@@ -297,6 +299,11 @@
 #define IDC_up_StatusBar1 1962
 #define IDC_cmdProceed 1963
 #define IDC_up_cmdCancel 1964
+
+// frmWindowsCleanup
+#define IDD_WINDOWS_CLEANUP 660
+#define IDC_lstvWindowsCleanup 1990
+#define IDC_lblWindowsCleanup 1991
 
 // frmIECache
 #define IDD_IECACHE 650

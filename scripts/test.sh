@@ -25,6 +25,9 @@ echo "keep me too" > "$fixtures/outside/inner/precious2.txt"
 echo "junk" > "$fixtures/cleaned/real/junk.txt"
 echo "junk" > "$fixtures/cleaned/top.tmp"
 ln -s ../outside "$fixtures/cleaned/link"
+# A temporary folder that holds a link to the same folder outside it.
+mkdir -p "$fixtures/cleanup-temp"
+ln -sfn ../outside "$fixtures/cleanup-temp/link"
 # Folder values that lead, through a link, to a drive root and to the Windows folder.
 ln -s .. "$fixtures/driveroot"
 ln -s ../windows "$fixtures/winlink"

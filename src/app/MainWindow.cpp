@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/WaitWindow.h"
 #include "cleaners/IECacheWindow.h"
+#include "cleaners/WindowsCleanupWindow.h"
 #include "core/Categories.h"
 #include "options/AutoUpdateWindow.h"
 #include "options/LogWindow.h"
@@ -34,6 +35,9 @@ constexpr int kToolsMenuPos = 1;
 constexpr int kMenuBarHeight = 22;
 
 int categoryId(int store) { return IDC_CATEGORY_FIRST + store; }
+
+// checkItems.sol holds one field per category.
+static_assert(kCategories.size() == kCategoryCount);
 
 } // namespace
 
@@ -639,6 +643,11 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
         return true;
     }
     case IDM_mnuIEApplet: openInternetOptions(); return true;
+    case IDC_cmdWindowsCleanup: {
+        WindowsCleanupWindow window;
+        window.show(GetModuleHandleW(nullptr), hwnd());
+        return true;
+    }
     case IDCANCEL: return true;  // Esc does not close the main window
     // No button is the default: a stray Enter (after a message box, on a
     // check box) must never start a run that deletes files.

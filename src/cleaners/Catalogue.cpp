@@ -13,7 +13,7 @@ namespace sorvane {
 
 namespace {
 
-const std::array<CleanerEntry, 18> kCleaners = {{
+const std::array<CleanerEntry, 19> kCleaners = {{
     {0, cleanRecycleBin, L"There was an error in cleaning the Recycle Bin", false, L",cleanRecycleBin"},
     {1, cleanUserDefinedFolders, L"There was an error in cleaning the User defined folders", true,
      L",cleanUserDefinedFolders"},
@@ -34,6 +34,8 @@ const std::array<CleanerEntry, 18> kCleaners = {{
     {16, cleanWindowsClipboard, L"There was an error in cleaning the Clipboard", true, L",cleanWindowsClipboard"},
     {17, cleanMSOffice, L"There was an error in cleaning the MS OfficeRegistry History Lists", false,
      L",cleanMSOffice"},
+    {18, cleanWindowsCleanup, L"There was an error in cleaning the Windows cleanup items", true,
+     L",cleanWindowsCleanup"},
 }};
 
 } // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// The eighteen category cleaners and what they share.
+// The category cleaners and what they share.
 #include "core/Deletion.h"
 #include "core/EngineUi.h"
 #include "core/FileSearch.h"
@@ -78,6 +78,8 @@ int clearUrlHistoryByHand(CleanerContext& ctx);
 
 // Windows traces.
 void cleanRecycleBin(CleanerContext& ctx, bool runAlone);
+// Windows 10 and 11 junk: the known folders ticked in [WindowsCleanup].
+void cleanWindowsCleanup(CleanerContext& ctx, bool runAlone);
 void cleanRunMRU(CleanerContext& ctx, bool runAlone);
 void cleanRecentDocuments(CleanerContext& ctx, bool runAlone);
 void cleanWindowsClipboard(CleanerContext& ctx, bool runAlone);

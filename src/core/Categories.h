@@ -1,6 +1,6 @@
 #pragma once
-// The eighteen cleaning categories of the main window. The store position is
-// the field of checkItems.sol; the turn is the place in a full clean run.
+// The cleaning categories of the main window. The store position is the
+// field of checkItems.sol; the turn is the place in a full clean run.
 #include <array>
 #include <cstddef>
 
@@ -13,11 +13,11 @@ struct Category {
     const wchar_t* control;     // control name, e.g. "chkRecycleBin"
     const wchar_t* caption;     // check box caption
     CategoryGroup group;
-    int turn;                   // 1..18, order of the full run
+    int turn;                   // 1..19, order of the full run
     const wchar_t* popup;       // caption of the right-click menu entry
 };
 
-inline constexpr std::array<Category, 18> kCategories = {{
+inline constexpr std::array<Category, 19> kCategories = {{
     {0, L"chkRecycleBin", L"Recycle bin", CategoryGroup::Windows, 1, L"Clean Recycle Bin"},
     {1, L"chkUserDefinedFolders", L"User defined folders", CategoryGroup::Files, 11, L"Clean user defined folders"},
     {2, L"chkRunMRU", L"Run MRU", CategoryGroup::Windows, 2, L"Clean Run MRU"},
@@ -36,9 +36,11 @@ inline constexpr std::array<Category, 18> kCategories = {{
     {15, L"chkOffline", L"Offline web pages", CategoryGroup::Internet, 18, L"Clean Offline web pages"},
     {16, L"chkClipBoard", L"Windows clipboard", CategoryGroup::Windows, 4, L"Clean Windows clipboard"},
     {17, L"chkOffice", L"MS Office MRU", CategoryGroup::Windows, 5, L"Clean MS Office MRU"},
+    // Last in a run, after everything else had its turn in the folders.
+    {18, L"chkWindowsCleanup", L"Windows cleanup", CategoryGroup::Windows, 19, L"Clean Windows cleanup"},
 }};
 
 // Store positions in the order of a full run (turn 1 first).
-inline constexpr std::array<int, 18> kRunOrder = {0, 2, 7, 16, 17, 9, 8, 5, 4, 6, 1, 3, 10, 12, 11, 13, 14, 15};
+inline constexpr std::array<int, 19> kRunOrder = {0, 2, 7, 16, 17, 9, 8, 5, 4, 6, 1, 3, 10, 12, 11, 13, 14, 15, 18};
 
 } // namespace sorvane

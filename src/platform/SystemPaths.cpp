@@ -49,6 +49,17 @@ std::wstring TemporaryDirectory()
                       [](wchar_t* b, UINT n) { return static_cast<UINT>(GetTempPathW(n, b)); });
 }
 
+std::wstring expandEnvironment(std::wstring_view text)
+{
+    const std::wstring in(text);
+    std::wstring out(32768, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(in.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n == 0 || n > out.size())
+        return L"";
+    out.resize(n - 1);
+    return out;
+}
+
 std::wstring convertWinPath(std::wstring& path)
 {
     step(L"modFunctions,convertWinPath", [&] {

@@ -17,6 +17,8 @@ std::wstring getWinDir();
 std::wstring getSystemDir();
 // The user's temporary folder, with its trailing backslash.
 std::wstring TemporaryDirectory();
+// The text with its %VARIABLES% expanded; "" when it cannot be.
+std::wstring expandEnvironment(std::wstring_view text);
 // Replaces every %SYSTEMROOT% (any case) by the Windows directory. The
 // argument is changed too; "" when the Windows directory is unknown.
 std::wstring convertWinPath(std::wstring& path);

@@ -104,7 +104,8 @@ TEST(MainWindow, CheckItemsRestoredAtStartAndSavedOnClose)
         expected[5] = 1;
         closeAndWait(p, main);
     }
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,1,0,0,1,0,0,0,0,0,1,1,0,0,0,0,1,\r\n");
+    // A file of 18 fields leaves Windows cleanup unticked; it is saved with 19.
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,1,0,0,1,0,0,0,0,0,1,1,0,0,0,0,1,0,\r\n");
     {
         SorvaneProcess p(app.path());
         HWND main = p.waitForMainWindow();
@@ -190,7 +191,7 @@ TEST(MainWindow, ExitButtonSavesTheBoxesToo)
     Sleep(300);
     PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_cmdExit, BN_CLICKED), 0);
     EXPECT_EQ(p.waitForExit(15000), 0u);
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
 }
 
 TEST(MainWindow, StartupRunEndsInTheLogAndMarksTheCategory)
@@ -324,7 +325,7 @@ TEST(MainWindow, LogoffSavesTheTickedBoxes)
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
     ASSERT_TRUE(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer));
     // The system ends the process after this message, without WM_CLOSE.
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,0,1,0,0,0,0,0,0,0,0,1,0,0,0,0,0,\r\n");
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,0,1,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0,\r\n");
 }
 
 TEST(MainWindow, SecondStartFrontsTheMessageTheFirstIsShowing)

@@ -243,7 +243,10 @@ TEST(CheckItemsLine, FieldsSetTheBoxesTheyHave)
     for (int i : {0, 2, 11, 12, 17})
         expected[i] = 1;
     EXPECT_EQ(s, expected);
-    EXPECT_EQ(formatCheckItemsLine(s), L"1,0,1,0,0,0,0,0,0,0,0,1,1,0,0,0,0,1,");
+    // An older file of 18 fields: the 19th (Windows cleanup) stays unticked.
+    EXPECT_EQ(formatCheckItemsLine(s), L"1,0,1,0,0,0,0,0,0,0,0,1,1,0,0,0,0,1,0,");
+    EXPECT_TRUE(applyCheckItemsLine(L"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,1,", s));
+    EXPECT_EQ(s[18], 1) << "field 18 is Windows cleanup; a later field is ignored";
 
     CategoryStates design{};
     design[4] = 1;
@@ -278,7 +281,7 @@ TEST_F(ListFiles, CheckItemsFileFirstLineOnly)
     EXPECT_EQ(s[1], 1);
     EXPECT_EQ(s[2], 0);
     saveCheckItems(path(L"checkItems.sol"), s);
-    EXPECT_EQ(testenv::readFile(path(L"checkItems.sol")), "0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+    EXPECT_EQ(testenv::readFile(path(L"checkItems.sol")), "0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
 }
 
 TEST_F(ListFiles, AnsiCodePageAndBinaryContent)

@@ -1,0 +1,195 @@
+// The Windows cleanup category: the known folders of Windows 10 and 11,
+// cleaned through the deletion engine, so that the delete method, the backup,
+// the link rules and the protected folders all apply.
+#include "cleaners/WindowsCleanup.h"
+
+#include "cleaners/Cleaners.h"
+#include "platform/AppFolder.h"
+#include "platform/ErrorReport.h"
+#include "platform/SystemPaths.h"
+#include "platform/Text.h"
+#include "store/Settings.h"
+#include "win/UniqueHandle.h"
+
+namespace sorvane {
+
+namespace {
+
+constexpr int kStoreWindowsCleanup = 18;
+constexpr ULONGLONG kTicksPerHour = 36'000'000'000ULL;  // 100 ns ticks
+
+std::wstring withBackslash(std::wstring folder)
+{
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    return folder;
+}
+
+std::wstring folderOf(const CleanupFolder& spec)
+{
+    const std::wstring folder =
+        std::wstring_view(spec.folder) == L"%TEMP%" ? TemporaryDirectory() : expandEnvironment(spec.folder);
+    // A variable the system does not have stays in the text: no such folder.
+    if (folder.empty() || folder.find(L'%') != std::wstring::npos || !folderExists(folder))
+        return L"";
+    return withBackslash(folder);
+}
+
+struct Candidate {
+    std::wstring path;
+    uint64_t size;
+};
+
+// The files of one folder the item names, with their sizes as found.
+std::vector<Candidate> filesOf(CleanerContext& ctx, const CleanupFolder& spec)
+{
+    std::vector<Candidate> out;
+    const std::wstring folder = folderOf(spec);
+    if (folder.empty())
+        return out;
+    if (spec.recurse) {
+        ctx.search.clearFoundLists();
+        ctx.search.searchFiles(folder, spec.mask, kSearchAll);
+        const auto& files = ctx.search.strFoundFiles();
+        const auto& sizes = ctx.search.foundFileSizes();
+        for (size_t i = 0; i < files.size(); ++i)
+            out.push_back({files[i], i < sizes.size() ? sizes[i] : 0});
+        return out;
+    }
+    // One folder only, nothing below it (the thumbnail caches lie beside
+    // the jump lists and the rest of Explorer's files).
+    for (const auto& name : filesInFolder(folder, spec.mask)) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExW(apiPath(folder + name).c_str(), GetFileExInfoStandard, &data))
+            out.push_back({folder + name, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+    }
+    return out;
+}
+
+ULONGLONG ticksOf(const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+// Empty when the file may go now: older than the cut-off, and nobody else
+// has it open. Otherwise why it stays.
+std::wstring whyItStays(const std::wstring& path, ULONGLONG cutoff)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(apiPath(path).c_str(), GetFileExInfoStandard, &data))
+        return L"-";  // gone meanwhile: nothing to say
+    if (ticksOf(data.ftLastWriteTime) > cutoff)
+        return L"-";  // young: left without a word
+    // Opened for deletion and shared with nobody: fails while any other
+    // program has the file open.
+    win::UniqueFile probe(CreateFileW(apiPath(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!probe) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? L"-" : L"it is in use or cannot be opened for deletion (" +
+                                                            trim(win32Message(error)) + L")";
+    }
+    return L"";
+}
+
+bool underFolder(const std::wstring& path, const std::wstring& folder)
+{
+    const std::wstring base = withBackslash(folder);
+    return !folder.empty() && path.size() > base.size() && iequals(std::wstring_view(path).substr(0, base.size()), base);
+}
+
+} // namespace
+
+const std::vector<CleanupItem>& knownCleanupItems()
+{
+    static const std::vector<CleanupItem> items = {
+        {L"ErrorReports",
+         L"Windows error reports",
+         L"Error reports and crash dumps that were sent or will never be",
+         true,
+         {{L"%ProgramData%\\Microsoft\\Windows\\WER\\ReportArchive", L"*.*", true},
+          {L"%ProgramData%\\Microsoft\\Windows\\WER\\ReportQueue", L"*.*", true},
+          {L"%ProgramData%\\Microsoft\\Windows\\WER\\Temp", L"*.*", true},
+          {L"%LOCALAPPDATA%\\Microsoft\\Windows\\WER", L"*.*", true},
+          {L"%LOCALAPPDATA%\\CrashDumps", L"*.*", true},
+          {L"%WINDIR%\\LiveKernelReports", L"*.dmp", false}}},
+        {L"ShaderCache",
+         L"DirectX shader cache",
+         L"Compiled shaders; games build them again, slowly, the next time they start",
+         false,
+         {{L"%LOCALAPPDATA%\\D3DSCache", L"*.*", true}}},
+        {L"Thumbnails",
+         L"Thumbnail and icon caches",
+         L"Explorer's pictures of files and icons, made again when needed",
+         true,
+         {{L"%LOCALAPPDATA%\\Microsoft\\Windows\\Explorer", L"thumbcache_*.db", false},
+          {L"%LOCALAPPDATA%\\Microsoft\\Windows\\Explorer", L"iconcache_*.db", false}}},
+        {L"TempFiles",
+         L"Temporary files",
+         L"Your temporary folder and Windows' own",
+         true,
+         {{L"%TEMP%", L"*.*", true}, {L"%WINDIR%\\Temp", L"*.*", true}, {L"%WINDIR%\\SystemTemp", L"*.*", true}}},
+        {L"SetupLogs",
+         L"Windows setup logs",
+         L"Logs of Windows setup and of its component store",
+         true,
+         {{L"%WINDIR%\\Panther", L"*.*", true}, {L"%WINDIR%\\Logs\\CBS", L"*.log", false}}},
+    };
+    return items;
+}
+
+bool cleanupItemTicked(const CleanupItem& item)
+{
+    const std::wstring value = trim(readSetting(kWindowsCleanupSection, item.key, L""));
+    return value.empty() ? item.tickedByDefault : value == L"1";
+}
+
+int cleanupMinAgeHours()
+{
+    const auto hours = parseInt16(trim(readSetting(kWindowsCleanupSection, L"MinAgeHours", L"48")));
+    return hours && *hours >= 0 ? *hours : 48;
+}
+
+void cleanWindowsCleanup(CleanerContext& ctx, bool)
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG cutoff = ticksOf(now) - static_cast<ULONGLONG>(cleanupMinAgeHours()) * kTicksPerHour;
+    // The program's own files never go, wherever it keeps them.
+    const std::wstring own = appFolder();
+    ctx.ui.startOperation(kStoreWindowsCleanup);
+    for (const CleanupItem& item : knownCleanupItems()) {
+        if (!cleanupItemTicked(item))
+            continue;
+        // Each item counts for itself and has a line of its own.
+        ctx.run.lngFCOunt = 0;
+        ctx.run.dblFSize = 0;
+        for (const CleanupFolder& spec : item.folders) {
+            for (const Candidate& file : filesOf(ctx, spec)) {
+                if (ctx.run.bAbort)
+                    break;
+                if (underFolder(file.path, own))
+                    continue;
+                const std::wstring why = whyItStays(file.path, cutoff);
+                if (why == L"-")
+                    continue;
+                if (!why.empty()) {
+                    ctx.run.keptFiles.push_back(file.path + L": " + why);
+                    continue;
+                }
+                ctx.deletion.deleteCounted(file.path, file.size);
+            }
+            if (ctx.run.bAbort)
+                break;
+        }
+        if (ctx.run.bAbort) {
+            discardRunArchive(ctx.run);
+            ctx.ui.stopOperation(L"Aborted by User");
+            return;
+        }
+        // Files waiting for their backup entries go (and count) before the line.
+        ctx.deletion.flushBackups();
+        appendCountedLine(ctx.run, L"Cleaned " + std::wstring(item.name) + L"....");
+        appendKeptLines(ctx);
+    }
+    ctx.ui.stopOperation(L"");
+}
+
+} // namespace sorvane
