@@ -3,6 +3,7 @@
 // the link rules and the protected folders all apply.
 #include "cleaners/WindowsCleanup.h"
 
+#include "cleaners/CleanupHandlers.h"
 #include "cleaners/Cleaners.h"
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
@@ -139,6 +140,14 @@ bool cleanupItemTicked(const CleanupItem& item)
 {
     const std::wstring value = trim(readSetting(kWindowsCleanupSection, item.key, L""));
     return value.empty() ? item.tickedByDefault : value == L"1";
+}
+
+bool cleanupHandlerTicked(const CleanupHandler& handler)
+{
+    if (!handler.trusted())
+        return false;
+    const std::wstring value = trim(readSetting(kWindowsCleanupSection, handler.itemKey(), L""));
+    return value.empty() ? handler.tickedByDefault : value == L"1";
 }
 
 int cleanupMinAgeHours()

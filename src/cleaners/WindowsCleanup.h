@@ -28,6 +28,10 @@ inline constexpr const wchar_t* kWindowsCleanupSection = L"WindowsCleanup";
 const std::vector<CleanupItem>& knownCleanupItems();
 // Whether the item is ticked: its key, or its default when the key is missing.
 bool cleanupItemTicked(const CleanupItem& item);
+struct CleanupHandler;
+// Whether a handler is ticked: its "Handler:<subkey>" key, or its default. A
+// handler that is not trusted never is.
+bool cleanupHandlerTicked(const CleanupHandler& handler);
 // Files younger than this many hours stay ([WindowsCleanup] MinAgeHours, 48).
 int cleanupMinAgeHours();
 

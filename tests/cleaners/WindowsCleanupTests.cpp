@@ -1,9 +1,11 @@
 // The Windows cleanup category over a made-up machine: its folders are the
 // test's, named through the variables the category expands.
 #include "cleaners/CleanerFixture.h"
+#include "cleaners/CleanupHandlers.h"
 #include "cleaners/WindowsCleanup.h"
 #include "platform/Text.h"
 #include "store/Settings.h"
+#include "support/RegTestSupport.h"
 
 #include <map>
 
@@ -127,4 +129,79 @@ TEST_F(WindowsCleanupTest, OldJunkGoesAndEverythingElseStays)
     EXPECT_FALSE(exists(shader));
     EXPECT_FALSE(exists(young));
     EXPECT_TRUE(exists(outside));
+}
+
+namespace {
+
+// A handler under VolumeCaches and its class, made and removed by the test.
+struct PlantedHandler {
+    std::wstring subkey, clsid;
+    PlantedHandler(std::wstring name, std::wstring id, HKEY classRoot, const std::wstring& server, DWORD priority)
+        : subkey(std::move(name)), clsid(std::move(id)), m_classRoot(classRoot)
+    {
+        const std::wstring key = std::wstring(kVolumeCachesKey) + L"\\" + subkey;
+        setText(HKEY_LOCAL_MACHINE, key, L"", clsid);
+        setText(HKEY_LOCAL_MACHINE, key, L"Display", L"Display of " + subkey);
+        setText(HKEY_LOCAL_MACHINE, key, L"Description", L"Description of " + subkey);
+        setDword(HKEY_LOCAL_MACHINE, key, L"Priority", priority);
+        setDword(HKEY_LOCAL_MACHINE, key, L"StateFlags", 1);
+        setText(classRoot, classKey(), L"", server, REG_EXPAND_SZ);
+    }
+    ~PlantedHandler()
+    {
+        removeKey(HKEY_LOCAL_MACHINE, std::wstring(kVolumeCachesKey) + L"\\" + subkey);
+        removeKey(m_classRoot, L"Software\\Classes\\CLSID\\" + clsid);
+    }
+    std::wstring classKey() const { return L"Software\\Classes\\CLSID\\" + clsid + L"\\InprocServer32"; }
+
+private:
+    HKEY m_classRoot;
+};
+
+} // namespace
+
+// Only a class the machine registers, whose DLL resolves to a file directly
+// in the system folder, is trusted; everything else is listed, unticked, and
+// never loaded.
+TEST(CleanupHandlers, OnlyAMachineClassInTheSystemFolderIsTrusted)
+{
+    TempFolder elsewhere;
+    writeFile(elsewhere.file(L"evil.dll"), "MZ");
+    const std::wstring escaped = L"%SystemRoot%\\system32\\..\\.." + elsewhere.path().substr(2) + L"\\evil.dll";
+    const PlantedHandler planted[] = {
+        {L"Sorvane Test System", L"{5A0A0001-0000-4000-8000-000000000001}", HKEY_LOCAL_MACHINE,
+         L"%SystemRoot%\\system32\\sorvane-canary.dll", 10},
+        {L"Sorvane Test Through Link", L"{5A0A0001-0000-4000-8000-000000000002}", HKEY_LOCAL_MACHINE,
+         L"C:\\sorvane-fixtures\\winlink\\system32\\sorvane-canary.dll", 30},
+        {L"Sorvane Test Escaped", L"{5A0A0001-0000-4000-8000-000000000003}", HKEY_LOCAL_MACHINE, escaped, 20},
+        {L"Sorvane Test User Class", L"{5A0A0001-0000-4000-8000-000000000004}", HKEY_CURRENT_USER,
+         L"%SystemRoot%\\system32\\sorvane-canary.dll", 40},
+        {L"Sorvane Test Bare Name", L"{5A0A0001-0000-4000-8000-000000000005}", HKEY_LOCAL_MACHINE,
+         L"sorvane-canary.dll", 50},
+    };
+    std::vector<CleanupHandler> ours;
+    for (auto& h : listCleanupHandlers())
+        if (h.subkey.rfind(L"Sorvane Test ", 0) == 0)
+            ours.push_back(h);
+    ASSERT_EQ(ours.size(), 5u);
+    std::vector<std::wstring> order;
+    for (const auto& h : ours)
+        order.push_back(h.subkey);
+    EXPECT_EQ(order, (std::vector<std::wstring>{L"Sorvane Test Bare Name", L"Sorvane Test User Class",
+                                                L"Sorvane Test Through Link", L"Sorvane Test Escaped",
+                                                L"Sorvane Test System"}))
+        << "highest Priority first";
+    for (const auto& h : ours) {
+        const bool trusted = h.subkey == L"Sorvane Test System" || h.subkey == L"Sorvane Test Through Link";
+        EXPECT_EQ(h.trusted(), trusted) << toAnsi(h.subkey);
+        EXPECT_EQ(cleanupHandlerTicked(h), trusted) << "StateFlags 1 ticks a trusted handler only";
+        if (trusted) {
+            EXPECT_TRUE(iequals(h.dll, L"C:\\windows\\system32\\sorvane-canary.dll")) << toAnsi(h.dll);
+        } else {
+            EXPECT_TRUE(h.dll.empty());
+            EXPECT_EQ(h.description, kNotTrustedHandler);
+        }
+        EXPECT_EQ(h.display, L"Display of " + h.subkey) << "plain text, no module read for it";
+    }
+    EXPECT_EQ(readFile(elsewhere.file(L"evil.dll")), "MZ");
 }
