@@ -69,6 +69,9 @@ fi
 mkdir -p "$WINEPREFIX/drive_c/sorvane-bin"
 cp "$build/Sorvane.exe" "$WINEPREFIX/drive_c/sorvane-bin/"
 export SORVANE_EXE='C:\sorvane-bin\Sorvane.exe'
+# The disk cleanup handler the tests register (Wine has none of its own).
+cp "$build/tests/sorvane-test-handler.dll" "$WINEPREFIX/drive_c/sorvane-bin/"
+export SORVANE_TEST_HANDLER='C:\sorvane-bin\sorvane-test-handler.dll'
 export SORVANE_SANDBOX=$SANDBOX_DIR
 
 ctest --test-dir "$build" --output-on-failure "$@"

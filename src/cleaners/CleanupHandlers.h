@@ -5,8 +5,11 @@
 // when its class is registered under HKEY_LOCAL_MACHINE and its DLL, with its
 // variables expanded and every link resolved, lies directly in the system
 // folder. No other handler is ever loaded.
+#include "platform/Yielder.h"
+
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,24 @@ struct CleanupHandler {
     bool trusted() const { return !dll.empty(); }
     std::wstring itemKey() const { return L"Handler:" + subkey; }
 };
+
+// What became of a handler that was run.
+struct HandlerRun {
+    enum class Outcome { Done, TimedOut, Stopped, Failed };
+    Outcome outcome = Outcome::Failed;
+    uint64_t spaceUsed = 0;  // what it reported before any purge
+    std::wstring error;  // with Failed
+    int seconds = 0;  // with TimedOut: the limit that ran out
+};
+
+// Drives a trusted handler as Disk Cleanup does, for the system drive, on an
+// STA thread of its own: InitializeEx (else Initialize), GetSpaceUsed, with
+// `purge` Purge of every byte, then Deactivate; always with a callback that
+// answers E_ABORT once `abortFlag` is set. Waits at most `sizeSeconds` for
+// the size and `purgeSeconds` for the purge while `pump` keeps the window
+// answering; a handler past its limit is left to itself, told to stop.
+HandlerRun runCleanupHandler(const CleanupHandler& handler, bool purge, int sizeSeconds, int purgeSeconds,
+                             MessagePump& pump, const int16_t& abortFlag);
 
 // Every handler, highest Priority first.
 std::vector<CleanupHandler> listCleanupHandlers();

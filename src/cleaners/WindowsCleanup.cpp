@@ -96,6 +96,44 @@ bool underFolder(const std::wstring& path, const std::wstring& folder)
     return !folder.empty() && path.size() > base.size() && iequals(std::wstring_view(path).substr(0, base.size()), base);
 }
 
+// Windows' own handlers, highest Priority first, each with its line.
+void runHandlers(CleanerContext& ctx)
+{
+    // 60 s for a size and 10 minutes for a purge, unless HandlerSeconds says.
+    const auto seconds = parseInt16(trim(readSetting(kWindowsCleanupSection, L"HandlerSeconds", L"")));
+    const int sizeLimit = seconds && *seconds > 0 ? *seconds : 60;
+    const int purgeLimit = seconds && *seconds > 0 ? *seconds : 600;
+    for (const CleanupHandler& handler : listCleanupHandlers()) {
+        if (ctx.run.bAbort)
+            return;
+        if (!handler.trusted()) {
+            if (trim(readSetting(kWindowsCleanupSection, handler.itemKey(), L"")) == L"1")
+                ctx.run.strLog += handler.display + L": not trusted, not loaded\r\n";
+            continue;
+        }
+        if (!cleanupHandlerTicked(handler))
+            continue;
+        ctx.ui.setStatus(handler.display);
+        const HandlerRun result = runCleanupHandler(handler, true, sizeLimit, purgeLimit, ctx.ui, ctx.run.bAbort);
+        // What it frees lies on the system drive; the run's closing line
+        // measures it.
+        ctx.run.touch(getWinDir());
+        switch (result.outcome) {
+        case HandlerRun::Outcome::Done:
+            ctx.run.strLog += handler.display + L": freed " + std::to_wstring(result.spaceUsed) + L" bytes\r\n";
+            break;
+        case HandlerRun::Outcome::TimedOut:
+            ctx.run.strLog += handler.display + L": stopped after " + std::to_wstring(result.seconds) +
+                              L" seconds, left as it was\r\n";
+            break;
+        case HandlerRun::Outcome::Stopped: return;
+        case HandlerRun::Outcome::Failed:
+            ctx.run.strLog += handler.display + L": not cleaned: " + result.error + L"\r\n";
+            break;
+        }
+    }
+}
+
 } // namespace
 
 const std::vector<CleanupItem>& knownCleanupItems()
@@ -197,6 +235,12 @@ void cleanWindowsCleanup(CleanerContext& ctx, bool)
         ctx.deletion.flushBackups();
         appendCountedLine(ctx.run, L"Cleaned " + std::wstring(item.name) + L"....");
         appendKeptLines(ctx);
+    }
+    if (!ctx.run.bAbort)
+        runHandlers(ctx);
+    if (ctx.run.bAbort) {
+        ctx.ui.stopOperation(L"Aborted by User");
+        return;
     }
     ctx.ui.stopOperation(L"");
 }

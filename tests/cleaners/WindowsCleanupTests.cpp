@@ -205,3 +205,65 @@ TEST(CleanupHandlers, OnlyAMachineClassInTheSystemFolderIsTrusted)
     }
     EXPECT_EQ(readFile(elsewhere.file(L"evil.dll")), "MZ");
 }
+
+// The test handler built beside the tests, run as Disk Cleanup runs it: the
+// trusted one from the system folder is asked, purged and let go; a hanging
+// one is left after its limit while the window keeps answering, and hears
+// Stop; one whose DLL lies in the user's folder is never loaded.
+TEST_F(WindowsCleanupTest, HandlersRunAsDiskCleanupRunsThem)
+{
+    wchar_t built[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"SORVANE_TEST_HANDLER", built, MAX_PATH))
+        GTEST_SKIP() << "the test script copies the test handler into the prefix";
+    const std::wstring system = L"C:\\windows\\system32\\sorvane-test-handler.dll";
+    ASSERT_TRUE(CopyFileW(built, system.c_str(), FALSE) || exists(system));
+    TempFolder profile(TempFolder::Where::Profile);
+    ASSERT_TRUE(CopyFileW(built, profile.file(L"evil.dll").c_str(), FALSE));
+    for (const auto& item : knownCleanupItems())
+        writeSetting(kWindowsCleanupSection, item.key, L"0");
+    writeSetting(kWindowsCleanupSection, L"HandlerSeconds", L"2");
+    const PlantedHandler good(L"Sorvane Test Good", L"{5A0A0002-0000-4000-8000-000000000001}", HKEY_LOCAL_MACHINE,
+                              L"%SystemRoot%\\system32\\sorvane-test-handler.dll", 10);
+    const PlantedHandler hang(L"Sorvane Test Hang", L"{5A0A0002-0000-4000-8000-000000000002}", HKEY_LOCAL_MACHINE,
+                              L"%SystemRoot%\\system32\\sorvane-test-handler.dll", 20);
+    const PlantedHandler evil(L"Sorvane Test Evil", L"{5A0A0002-0000-4000-8000-000000000003}", HKEY_LOCAL_MACHINE,
+                              profile.file(L"evil.dll"), 30);
+    const std::wstring key = std::wstring(kVolumeCachesKey) + L"\\";
+    setDword(HKEY_LOCAL_MACHINE, key + good.subkey, L"TestSize", 12345);
+    setText(HKEY_LOCAL_MACHINE, key + good.subkey, L"TestLog", dir.file(L"good.log"));
+    setText(HKEY_LOCAL_MACHINE, key + hang.subkey, L"TestHang", L"purge");
+    setText(HKEY_LOCAL_MACHINE, key + hang.subkey, L"TestLog", dir.file(L"hang.log"));
+    for (const auto* h : {&good, &hang, &evil})
+        writeSetting(kWindowsCleanupSection, (L"Handler:" + h->subkey).c_str(), L"1");
+
+    const int pumpsBefore = ui.pumps;
+    cleanWindowsCleanup(ctx, true);
+    const std::wstring& log = run.strLog;
+    EXPECT_NE(log.find(L"Display of Sorvane Test Good: freed 12345 bytes\r\n"), std::wstring::npos) << toAnsi(log);
+    EXPECT_NE(log.find(L"Display of Sorvane Test Hang: stopped after 2 seconds, left as it was\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"Display of Sorvane Test Evil: not trusted, not loaded\r\n"), std::wstring::npos);
+    EXPECT_EQ(readFile(dir.file(L"good.log")),
+              "InitializeEx C:\\ Sorvane Test Good flags=0\nGetSpaceUsed callback\nPurge 12345 callback\nDeactivate\n");
+    EXPECT_FALSE(exists(profile.file(L"evil.dll.loaded"))) << "the DLL outside the system folder was loaded";
+    EXPECT_GE(ui.pumps - pumpsBefore, 10) << "the window answered while the handler hung";
+    // Left to itself, the hanging handler hears Stop at its next call.
+    for (int i = 0; i < 40 && readFile(dir.file(L"hang.log")).find("aborted") == std::string::npos; ++i)
+        Sleep(50);
+    EXPECT_NE(readFile(dir.file(L"hang.log")).find("Purge 0 callback\naborted"), std::string::npos);
+
+    // Stop during a handler's size: its callback answers E_ABORT and the run
+    // ends long before the limit.
+    writeSetting(kWindowsCleanupSection, L"Handler:Sorvane Test Good", L"0");
+    writeSetting(kWindowsCleanupSection, L"HandlerSeconds", L"600");
+    setText(HKEY_LOCAL_MACHINE, key + hang.subkey, L"TestHang", L"size");
+    DeleteFileW(dir.file(L"hang.log").c_str());
+    run.strLog.clear();
+    ui.pressStopAfterPumps(ui.pumps + 5);
+    cleanWindowsCleanup(ctx, true);
+    EXPECT_EQ(ui.stopCaptions.back(), L"Aborted by User");
+    EXPECT_EQ(run.strLog.find(L"Sorvane Test Hang"), std::wstring::npos) << toAnsi(run.strLog);
+    for (int i = 0; i < 40 && readFile(dir.file(L"hang.log")).find("aborted") == std::string::npos; ++i)
+        Sleep(50);
+    EXPECT_NE(readFile(dir.file(L"hang.log")).find("GetSpaceUsed callback\naborted"), std::string::npos);
+}
