@@ -157,9 +157,7 @@ std::wstring resolveDumpPath(std::wstring value)
     if (value.find(L'%') == std::wstring::npos)
         return value;
     // Other references (%windir%, %SystemDrive% ...) as the system expands them.
-    wchar_t buf[32768];
-    const DWORD n = ExpandEnvironmentStringsW(value.c_str(), buf, 32768);
-    return n > 0 && n <= 32768 ? std::wstring(buf) : value;
+    return expandEnvironment(value);
 }
 
 void cleanMemoryDumpFiles(CleanerContext& ctx, bool)

@@ -161,20 +161,13 @@ ProtectedFolders ProtectedFolders::gather(std::wstring_view backupFolder)
             p.add(std::wstring_view(buf, n));
     }
     // The Users folder and every profile the machine knows of.
-    const auto expanded = [](const std::wstring& text) {
-        if (text.find(L'%') == std::wstring::npos)
-            return text;
-        wchar_t out[32768];
-        const DWORD n = ExpandEnvironmentStringsW(text.c_str(), out, 32768);
-        return n > 0 && n <= 32768 ? std::wstring(out) : text;
-    };
     constexpr const wchar_t* kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
     for (const wchar_t* value : {L"ProfilesDirectory", L"Default", L"Public", L"AllUsersProfile"})
-        p.add(expanded(getRegString(HKEY_LOCAL_MACHINE, kProfileList, value)));
+        p.add(expandEnvironment(getRegString(HKEY_LOCAL_MACHINE, kProfileList, value)));
     for (const auto& sid : getRegSubkeyNames(HKEY_LOCAL_MACHINE, kProfileList))
-        p.add(expanded(getRegString(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + sid,
-                                    L"ProfileImagePath")));
-    const std::wstring profile = expanded(L"%USERPROFILE%");
+        p.add(expandEnvironment(
+            getRegString(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + sid, L"ProfileImagePath")));
+    const std::wstring profile = expandEnvironment(L"%USERPROFILE%");
     if (profile.find(L'%') == std::wstring::npos) {
         const size_t slash = profile.find_last_of(L'\\');
         if (slash != std::wstring::npos && slash > 2)

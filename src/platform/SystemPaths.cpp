@@ -52,10 +52,12 @@ std::wstring TemporaryDirectory()
 std::wstring expandEnvironment(std::wstring_view text)
 {
     const std::wstring in(text);
+    if (in.find(L'%') == std::wstring::npos)
+        return in;
     std::wstring out(32768, L'\0');
     const DWORD n = ExpandEnvironmentStringsW(in.c_str(), out.data(), static_cast<DWORD>(out.size()));
     if (n == 0 || n > out.size())
-        return L"";
+        return in;
     out.resize(n - 1);
     return out;
 }

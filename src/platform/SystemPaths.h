@@ -17,7 +17,8 @@ std::wstring getWinDir();
 std::wstring getSystemDir();
 // The user's temporary folder, with its trailing backslash.
 std::wstring TemporaryDirectory();
-// The text with its %VARIABLES% expanded; "" when it cannot be.
+// The text with its %VARIABLES% expanded as the system expands them; the
+// text as it is when it holds none or cannot be expanded.
 std::wstring expandEnvironment(std::wstring_view text);
 // Replaces every %SYSTEMROOT% (any case) by the Windows directory. The
 // argument is changed too; "" when the Windows directory is unknown.

@@ -69,14 +69,7 @@ void UninstallWindow::GetUnInstallFiles()
 UninstallCommand resolveUninstallCommand(const std::wstring& commandLine)
 {
     UninstallCommand result;
-    std::wstring text = commandLine;
-    if (text.find(L'%') != std::wstring::npos) {
-        std::wstring buf(32768, L'\0');
-        const DWORD n = ExpandEnvironmentStringsW(text.c_str(), buf.data(), 32768);
-        if (n > 0 && n <= 32768)
-            text.assign(buf.data(), n - 1);
-    }
-    text = trim(text);
+    std::wstring text = trim(expandEnvironment(commandLine));
     std::wstring program, arguments;
     if (!text.empty() && text[0] == L'"') {
         const size_t close = text.find(L'"', 1);
