@@ -3,9 +3,14 @@
 #include "cleaners/CleanerFixture.h"
 #include "cleaners/CleanupHandlers.h"
 #include "cleaners/WindowsCleanup.h"
+#include "cleaners/WindowsCleanupWindow.h"
 #include "platform/Text.h"
 #include "store/Settings.h"
+#include "support/PostedCalls.h"
 #include "support/RegTestSupport.h"
+#include "win/ListColumns.h"
+
+#include <commctrl.h>
 
 #include <map>
 
@@ -266,4 +271,53 @@ TEST_F(WindowsCleanupTest, HandlersRunAsDiskCleanupRunsThem)
     for (int i = 0; i < 40 && readFile(dir.file(L"hang.log")).find("aborted") == std::string::npos; ++i)
         Sleep(50);
     EXPECT_NE(readFile(dir.file(L"hang.log")).find("GetSpaceUsed callback\naborted"), std::string::npos);
+}
+
+// In the window, a handler that is not trusted cannot be ticked, one whose
+// removals cannot be taken back asks first, and OK saves every row.
+TEST(WindowsCleanupWindow, UntrustedRowsStayUntickedAWarningAsksAndOkSaves)
+{
+    ScopedAppFolder app;
+    TempFolder elsewhere;
+    writeFile(elsewhere.file(L"planted.dll"), "MZ");
+    const PlantedHandler update(L"Update Cleanup", L"{5A0A0004-0000-4000-8000-000000000001}", HKEY_LOCAL_MACHINE,
+                                L"%SystemRoot%\\system32\\sorvane-canary.dll", 10);
+    const PlantedHandler planted(L"Sorvane Test Planted", L"{5A0A0004-0000-4000-8000-000000000002}",
+                                 HKEY_LOCAL_MACHINE, elsewhere.file(L"planted.dll"), 20);
+    WindowsCleanupWindow window;
+    std::vector<int> answers = {IDNO, IDYES};
+    int asked = 0;
+    window.ask = [&](HWND, const std::wstring& text, unsigned) {
+        EXPECT_NE(text.find(L"Display of Update Cleanup"), std::wstring::npos);
+        return answers.at(static_cast<size_t>(asked++));
+    };
+    PostedCalls calls;
+    calls.post([&] {
+        HWND lv = window.list();
+        const auto rowOf = [&](const std::wstring& text) {
+            for (int i = 0; i < ListView_GetItemCount(lv); ++i)
+                if (win::cellText(lv, i, 0) == text)
+                    return i;
+            return -1;
+        };
+        const int updateRow = rowOf(L"Display of Update Cleanup"), plantedRow = rowOf(L"Display of Sorvane Test Planted");
+        ASSERT_GE(updateRow, 0);
+        ASSERT_GE(plantedRow, 0);
+        EXPECT_EQ(win::cellText(lv, plantedRow, 1), kNotTrustedHandler);
+        EXPECT_FALSE(ListView_GetCheckState(lv, updateRow)) << "a warned handler starts unticked";
+        ListView_SetCheckState(lv, plantedRow, TRUE);
+        EXPECT_FALSE(ListView_GetCheckState(lv, plantedRow));
+        ListView_SetCheckState(lv, updateRow, TRUE);
+        EXPECT_FALSE(ListView_GetCheckState(lv, updateRow)) << "answered No";
+        ListView_SetCheckState(lv, updateRow, TRUE);
+        EXPECT_TRUE(ListView_GetCheckState(lv, updateRow)) << "answered Yes";
+        ListView_SetCheckState(lv, 0, FALSE);
+        PostMessageW(window.hwnd(), WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(window.show(GetModuleHandleW(nullptr), nullptr), IDOK);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(readSetting(kWindowsCleanupSection, L"Handler:Update Cleanup", L""), L"1");
+    EXPECT_EQ(readSetting(kWindowsCleanupSection, L"Handler:Sorvane Test Planted", L""), L"0");
+    EXPECT_EQ(readSetting(kWindowsCleanupSection, L"ErrorReports", L""), L"0");
+    EXPECT_EQ(readSetting(kWindowsCleanupSection, L"Thumbnails", L""), L"1");
 }
