@@ -26,10 +26,10 @@ std::wstring withBackslash(std::wstring folder)
     return folder;
 }
 
-std::wstring folderOf(const CleanupFolder& spec)
+std::wstring folderOf(const CleanupFolder& place)
 {
     const std::wstring folder =
-        std::wstring_view(spec.folder) == L"%TEMP%" ? TemporaryDirectory() : expandEnvironment(spec.folder);
+        std::wstring_view(place.folder) == L"%TEMP%" ? TemporaryDirectory() : expandEnvironment(place.folder);
     // A variable the system does not have stays in the text: no such folder.
     if (folder.empty() || folder.find(L'%') != std::wstring::npos || !folderExists(folder))
         return L"";
@@ -42,15 +42,15 @@ struct Candidate {
 };
 
 // The files of one folder the item names, with their sizes as found.
-std::vector<Candidate> filesOf(CleanerContext& ctx, const CleanupFolder& spec)
+std::vector<Candidate> filesOf(CleanerContext& ctx, const CleanupFolder& place)
 {
     std::vector<Candidate> out;
-    const std::wstring folder = folderOf(spec);
+    const std::wstring folder = folderOf(place);
     if (folder.empty())
         return out;
-    if (spec.recurse) {
+    if (place.recurse) {
         ctx.search.clearFoundLists();
-        ctx.search.searchFiles(folder, spec.mask, kSearchAll);
+        ctx.search.searchFiles(folder, place.mask, kSearchAll);
         const auto& files = ctx.search.strFoundFiles();
         const auto& sizes = ctx.search.foundFileSizes();
         for (size_t i = 0; i < files.size(); ++i)
@@ -59,7 +59,7 @@ std::vector<Candidate> filesOf(CleanerContext& ctx, const CleanupFolder& spec)
     }
     // One folder only, nothing below it (the thumbnail caches lie beside
     // the jump lists and the rest of Explorer's files).
-    for (const auto& name : filesInFolder(folder, spec.mask)) {
+    for (const auto& name : filesInFolder(folder, place.mask)) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (GetFileAttributesExW(apiPath(folder + name).c_str(), GetFileExInfoStandard, &data))
             out.push_back({folder + name, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
@@ -208,8 +208,8 @@ void cleanWindowsCleanup(CleanerContext& ctx, bool)
         // Each item counts for itself and has a line of its own.
         ctx.run.lngFCOunt = 0;
         ctx.run.dblFSize = 0;
-        for (const CleanupFolder& spec : item.folders) {
-            for (const Candidate& file : filesOf(ctx, spec)) {
+        for (const CleanupFolder& place : item.folders) {
+            for (const Candidate& file : filesOf(ctx, place)) {
                 if (ctx.run.bAbort)
                     break;
                 if (underFolder(file.path, own))
