@@ -28,11 +28,6 @@ std::wstring resolved(const std::wstring& path)
     return h ? finalPathOf(h.get()) : std::wstring();
 }
 
-bool isFullLocal(const std::wstring& path)
-{
-    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
-}
-
 // Disk Cleanup's handlers whose removals cannot be taken back: unticked by
 // default and ticked only after a warning.
 bool warnsWhenTicked(const std::wstring& subkey)
@@ -75,7 +70,7 @@ std::wstring trustedHandlerDll(const std::wstring& clsid)
         file = file.substr(1, file.size() - 2);
     file = expandEnvironment(file);
     // A bare name would be looked for along the search path.
-    if (!isFullLocal(file))
+    if (!isFullLocalPath(file))
         return L"";
     const std::wstring dll = resolved(file);
     const std::wstring system = resolved(getSystemDir());

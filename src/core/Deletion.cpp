@@ -102,13 +102,7 @@ bool DeletionEngine::backUpCopy(const std::wstring& path, std::wstring* recycled
     const std::wstring letter = path.substr(0, 1);
     if (letter.empty() || m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
         return false;
-    if (!iequals(letter, m_run.strArchiveDrive)) {
-        nameBackupArchive(m_settings.strBackupPath, letter + L"_");
-        m_run.strArchiveDrive = letter;
-    }
-    // The archive grows on its drive; the file goes from its own.
-    m_run.touch(m_settings.strBackupPath);
-    m_run.touch(path);
+    useArchiveFor(path);
     // On the disk before the caller changes the file, not in the writer's
     // memory; the flush that follows deletes what waited for the archive.
     const bool added = storeDurableCopy(path);
@@ -167,13 +161,9 @@ int DeletionEngine::keptFor(const std::wstring& path, ReparseKind kind, const wc
     return -1;
 }
 
-int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted)
+void DeletionEngine::useArchiveFor(const std::wstring& path)
 {
     const std::wstring letter = path.substr(0, 1);
-    // Once the archive of a drive failed, that drive's files stay for the
-    // rest of the run: none may go without its copy.
-    if (m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
-        return -1;
     if (!iequals(letter, m_run.strArchiveDrive)) {
         nameBackupArchive(m_settings.strBackupPath, letter + L"_");
         m_run.strArchiveDrive = letter;
@@ -181,6 +171,16 @@ int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countByte
     // The archive grows on its drive; the file goes from its own.
     m_run.touch(m_settings.strBackupPath);
     m_run.touch(path);
+}
+
+int DeletionEngine::backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted)
+{
+    const std::wstring letter = path.substr(0, 1);
+    // Once the archive of a drive failed, that drive's files stay for the
+    // rest of the run: none may go without its copy.
+    if (m_run.backupFailedDrives.find(towupper(letter[0])) != std::wstring::npos)
+        return -1;
+    useArchiveFor(path);
     switch (backUpForDeletion(path, countBytes, counted)) {
     case HandOver::Pending:
         return 1;

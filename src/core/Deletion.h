@@ -101,6 +101,9 @@ public:
 private:
     int deletePlain(const std::wstring& path);
     int deleteToRecycleBin(const std::wstring& path);
+    // The archive of the path's drive becomes the one in use (named when the
+    // drive changes); the drives of the file and the archive count as touched.
+    void useArchiveFor(const std::wstring& path);
     int backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted);
     int removeOne(const std::wstring& path, uint64_t countBytes, bool counted);
     int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
