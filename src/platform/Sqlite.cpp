@@ -49,11 +49,11 @@ void SqliteDb::setError()
     m_error = m_db ? fromUtf8(sqlite3_errmsg(m_db)) : L"out of memory";
 }
 
-bool SqliteDb::openWith(const std::wstring& path, int flags)
+bool SqliteDb::openWith(const std::string& name, int flags)
 {
     close();
     m_error.clear();
-    const int rc = sqlite3_open_v2(toUtf8(path).c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         setError();
         close();
@@ -67,7 +67,24 @@ bool SqliteDb::openWith(const std::wstring& path, int flags)
 
 bool SqliteDb::open(const std::wstring& path, bool readOnly)
 {
-    return openWith(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    return openWith(toUtf8(path), readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+}
+
+bool SqliteDb::openAsIs(const std::wstring& path)
+{
+    // file:///C:/... with the characters a URI gives a meaning escaped.
+    std::string uri = "file:///";
+    for (const char c : toUtf8(path)) {
+        switch (c) {
+        case '\\': uri += '/'; break;
+        case '%': uri += "%25"; break;
+        case '?': uri += "%3f"; break;
+        case '#': uri += "%23"; break;
+        default: uri += c; break;
+        }
+    }
+    uri += "?immutable=1";
+    return openWith(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
 }
 
 void* SqliteDb::fileHandle() const
@@ -80,7 +97,7 @@ void* SqliteDb::fileHandle() const
 
 bool SqliteDb::create(const std::wstring& path)
 {
-    return openWith(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    return openWith(toUtf8(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
 bool SqliteDb::exec(std::string_view sql)

@@ -26,6 +26,9 @@ public:
     // Opens an existing database; a missing file is an error, never made.
     // A database another connection holds is an error at once (no waiting).
     bool open(const std::wstring& path, bool readOnly);
+    // Read-only, and the file is taken as it is: no journal or log is read,
+    // created, rolled back or removed, so nothing on the disk changes.
+    bool openAsIs(const std::wstring& path);
     // Opens the file, or makes it (tests and tools that build databases).
     bool create(const std::wstring& path);
     void close();
@@ -61,7 +64,8 @@ public:
 
 private:
     friend class SqliteStatement;
-    bool openWith(const std::wstring& path, int flags);
+    // `name`: a path or a URI, in UTF-8.
+    bool openWith(const std::string& name, int flags);
     void setError();
 
     sqlite3* m_db = nullptr;

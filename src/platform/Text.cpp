@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <limits>
 
 namespace sorvane {
@@ -160,6 +161,25 @@ std::optional<int16_t> parseInt16(std::wstring_view s)
     if (!v || *v < std::numeric_limits<int16_t>::min() || *v > std::numeric_limits<int16_t>::max())
         return std::nullopt;
     return static_cast<int16_t>(*v);
+}
+
+std::wstring formatByteSize(uint64_t bytes)
+{
+    if (bytes < 1024)
+        return std::to_wstring(bytes) + (bytes == 1 ? L" byte" : L" bytes");
+    static const wchar_t* const kUnits[] = {L"KB", L"MB", L"GB", L"TB", L"PB", L"EB"};
+    // Tenths of the unit, rounded, so that 1023.96 KB shows as 1 MB.
+    uint64_t tenths = 0;
+    size_t unit = 0;
+    for (uint64_t scale = 1024;; scale *= 1024, ++unit) {
+        tenths = static_cast<uint64_t>(static_cast<double>(bytes) * 10.0 / static_cast<double>(scale) + 0.5);
+        if (tenths < 10240 || unit + 1 == std::size(kUnits))
+            break;
+    }
+    std::wstring text = std::to_wstring(tenths / 10);
+    if (tenths % 10 != 0)
+        text += L"." + std::to_wstring(tenths % 10);
+    return text + L" " + kUnits[unit];
 }
 
 } // namespace sorvane

@@ -43,4 +43,8 @@ std::optional<long long> parseInteger(std::wstring_view s);
 // The same, limited to the 16-bit range the stored flags and intervals use.
 std::optional<int16_t> parseInt16(std::wstring_view s);
 
+// A size for people: "512 bytes", "1.5 KB", "20.3 MB", "2.1 GB" (units of
+// 1,024, one decimal, dropped when it is 0).
+std::wstring formatByteSize(uint64_t bytes);
+
 } // namespace sorvane
