@@ -184,8 +184,14 @@ std::vector<std::wstring> cleanBrowserHistory(CleanerContext& ctx)
 int clearUrlHistoryByHand(CleanerContext& ctx)
 {
     int removed = 0;
-    for (const auto& url : urlCacheEntries(L"Visited:"))
-        removed += DeleteUrlCacheEntryW(url.c_str()) ? 1 : 0;
+    for (const auto& url : urlCacheEntries(L"Visited:")) {
+        if (ctx.run.analyzing) {
+            ctx.run.found(url, 0);
+            ++removed;
+        } else {
+            removed += DeleteUrlCacheEntryW(url.c_str()) ? 1 : 0;
+        }
+    }
     // The history store's own files: removed by the chosen method like any
     // other, not counted (they are the history, not the user's files).
     const std::wstring folder = cleanerFolder(HKEY_CURRENT_USER, kShellFoldersKey, L"History");
@@ -203,15 +209,18 @@ void cleanHistory(CleanerContext& ctx, bool)
 {
     ctx.ui.startOperation(10);
     win::ComInit com;
-    win::ComPtr<IUrlHistoryStg2> history;
-    HRESULT hr = CoCreateInstance(kClsidUrlHistory, nullptr, CLSCTX_INPROC_SERVER, kIidUrlHistoryStg2,
-                                  history.putVoid());
-    if (SUCCEEDED(hr))
-        hr = history->ClearHistory();
-    history.reset();
+    HRESULT hr = S_OK;
+    // An analysis counts the entries the history object would clear.
+    if (!ctx.run.analyzing) {
+        win::ComPtr<IUrlHistoryStg2> history;
+        hr = CoCreateInstance(kClsidUrlHistory, nullptr, CLSCTX_INPROC_SERVER, kIidUrlHistoryStg2,
+                              history.putVoid());
+        if (SUCCEEDED(hr))
+            hr = history->ClearHistory();
+    }
     // Systems without a working history object (Wine has the class, but its
     // ClearHistory is not implemented) are cleared by hand.
-    if (hr == E_NOTIMPL || hr == REGDB_E_CLASSNOTREG || hr == E_NOINTERFACE)
+    if (ctx.run.analyzing || hr == E_NOTIMPL || hr == REGDB_E_CLASSNOTREG || hr == E_NOINTERFACE)
         clearUrlHistoryByHand(ctx);
     else if (FAILED(hr))
         raiseError(static_cast<long>(hr), win32Message(static_cast<unsigned long>(hr)));

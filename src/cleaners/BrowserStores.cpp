@@ -73,8 +73,10 @@ namespace {
 
 // Opens a database for a change: a plain file, SQLite's check passed, the
 // tables and columns asked for present, and no other connection holding it.
+// An analysis opens it as it is, read-only, with the same checks.
 bool openForChange(SqliteDb& db, std::vector<PinnedPath>& pins, const std::wstring& path, StoreResult& result,
-                   std::initializer_list<std::pair<const char*, std::initializer_list<std::string_view>>> schema)
+                   std::initializer_list<std::pair<const char*, std::initializer_list<std::string_view>>> schema,
+                   bool analyzing)
 {
     std::wstring why;
     if (!pinDatabase(path, pins, why)) {
@@ -90,7 +92,7 @@ bool openForChange(SqliteDb& db, std::vector<PinnedPath>& pins, const std::wstri
             db.keepLogOnClose();
         return false;
     };
-    if (!db.open(path, false))
+    if (!(analyzing ? db.openAsIs(path) : db.open(path, false)))
         return refuse(db.error());
     if (!pins.front().sameFile(db.fileHandle())) {
         db.close();
@@ -298,7 +300,7 @@ StoreResult clearCookieStore(DeletionEngine& engine, const std::wstring& path, b
     const char* column = chromium ? "host_key" : "host";
     SqliteDb db;
     std::vector<PinnedPath> pins;
-    if (!openForChange(db, pins, path, result, {{table, {column}}}))
+    if (!openForChange(db, pins, path, result, {{table, {column}}}, engine.analyzing()))
         return result;
     if (!db.defineTextPredicate("sorvane_kept", [&keep](std::string_view host) { return keep.keeps(host); })) {
         result.error = db.error();
@@ -316,6 +318,11 @@ StoreResult clearCookieStore(DeletionEngine& engine, const std::wstring& path, b
         pins.clear();
         result = removeDatabaseFile(engine, path, true);
         result.removedRows = all;
+        return result;
+    }
+    if (engine.analyzing()) {
+        if (all > kept)
+            engine.run().found(path + L": " + std::to_wstring(all - kept) + L" cookies", 0, all - kept);
         return result;
     }
     if (!prepareChange(db, engine, path, result))
@@ -352,7 +359,8 @@ StoreResult clearFirefoxHistory(DeletionEngine& engine, const std::wstring& plac
     SqliteDb db;
     std::vector<PinnedPath> pins;
     if (!openForChange(db, pins, places, result,
-                       {{"moz_places", {"id"}}, {"moz_historyvisits", {"place_id"}}, {"moz_bookmarks", {"fk"}}}))
+                       {{"moz_places", {"id"}}, {"moz_historyvisits", {"place_id"}}, {"moz_bookmarks", {"fk"}}},
+                       engine.analyzing()))
         return result;
     const auto placeColumns = db.columnsOf("moz_places");
     const auto has = [&](std::string_view c) {
@@ -367,6 +375,12 @@ StoreResult clearFirefoxHistory(DeletionEngine& engine, const std::wstring& plac
     const int64_t kept = db.scalar("SELECT count(*) FROM moz_places WHERE id IN (" + keptPlaces + ")");
     if (kept < 0) {
         result.error = db.error();
+        return result;
+    }
+    if (engine.analyzing()) {
+        const int64_t going = db.scalar("SELECT count(*) FROM moz_places WHERE id NOT IN (" + keptPlaces + ")");
+        if (going > 0)
+            engine.run().found(places + L": " + std::to_wstring(going) + L" pages", 0, going);
         return result;
     }
     if (!prepareChange(db, engine, places, result))

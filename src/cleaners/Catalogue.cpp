@@ -88,6 +88,11 @@ size_t clearTraceValues(CleanerContext& ctx, const std::vector<std::wstring>& ke
             items.push_back({HKEY_CURRENT_USER, key, RegItem::Value, std::move(name)});
     if (items.empty())
         return 0;
+    if (ctx.run.analyzing) {
+        for (const auto& item : items)
+            ctx.run.found(L"HKEY_CURRENT_USER\\" + trimmedKey(item.key) + L"\\" + item.value, 0);
+        return items.size();
+    }
     const DeleteSettings& settings = ctx.deletion.settings();
     if (settings.intDelMethod != kBackup) {
         for (const auto& item : items)

@@ -52,7 +52,7 @@ void reviewClean(CleanerContext& ctx, int store, const wchar_t* mask, int16_t mo
         ctx.ui.discardReviewRows();
         return;
     }
-    if (showsWindow)
+    if (showsWindow && !ctx.run.analyzing)
         ctx.ui.showReviewWindow(ReviewTools{ctx.deletion, ctx.search, ctx.run});
     ctx.ui.stopOperation(L"");
 }

@@ -57,6 +57,13 @@ BinFigures recycleBinFigures()
 void cleanRecycleBin(CleanerContext& ctx, bool)
 {
     startCounted(ctx, 0);
+    if (ctx.run.analyzing) {
+        const BinFigures in = recycleBinFigures();
+        if (in.items > 0)
+            ctx.run.found(L"The Recycle Bin", static_cast<uint64_t>(in.bytes), in.items);
+        ctx.ui.stopOperation(L"");
+        return;
+    }
     // What the log claims is what left the bin: the figures before the
     // emptying less those after it, nothing when the emptying failed.
     const BinFigures before = recycleBinFigures();
@@ -95,6 +102,12 @@ void cleanRecentDocuments(CleanerContext& ctx, bool)
 void cleanWindowsClipboard(CleanerContext& ctx, bool)
 {
     ctx.ui.startOperation(16);
+    if (ctx.run.analyzing) {
+        if (CountClipboardFormats() > 0)
+            ctx.run.found(L"The clipboard's contents", 0);
+        ctx.ui.stopOperation(L"");
+        return;
+    }
     if (!OpenClipboard(nullptr))
         raiseWin32(GetLastError());
     const BOOL emptied = EmptyClipboard();

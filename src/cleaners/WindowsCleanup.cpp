@@ -114,6 +114,16 @@ void runHandlers(CleanerContext& ctx)
         if (!cleanupHandlerTicked(handler))
             continue;
         ctx.ui.setStatus(handler.display);
+        if (ctx.run.analyzing) {
+            // Asked for its size only.
+            ctx.run.analysis.push_back({handler.display, true});
+            const HandlerRun result =
+                runCleanupHandler(handler, false, sizeLimit, purgeLimit, ctx.ui, ctx.run.bAbort);
+            if (result.outcome == HandlerRun::Outcome::Done && result.spaceUsed > 0)
+                ctx.run.found(handler.display, result.spaceUsed, 1);
+            analyzedSizes()[handler.itemKey()] = result.spaceUsed;
+            continue;
+        }
         const HandlerRun result = runCleanupHandler(handler, true, sizeLimit, purgeLimit, ctx.ui, ctx.run.bAbort);
         // What it frees lies on the system drive; the run's closing line
         // measures it.
@@ -188,6 +198,12 @@ bool cleanupHandlerTicked(const CleanupHandler& handler)
     return value.empty() ? handler.tickedByDefault : value == L"1";
 }
 
+std::map<std::wstring, uint64_t>& analyzedSizes()
+{
+    static std::map<std::wstring, uint64_t> sizes;
+    return sizes;
+}
+
 int cleanupMinAgeHours()
 {
     const auto hours = parseInt16(trim(readSetting(kWindowsCleanupSection, L"MinAgeHours", L"48")));
@@ -205,9 +221,11 @@ void cleanWindowsCleanup(CleanerContext& ctx, bool)
     for (const CleanupItem& item : knownCleanupItems()) {
         if (!cleanupItemTicked(item))
             continue;
-        // Each item counts for itself and has a line of its own.
+        // Each item counts for itself and has a line (or a row) of its own.
         ctx.run.lngFCOunt = 0;
         ctx.run.dblFSize = 0;
+        if (ctx.run.analyzing)
+            ctx.run.analysis.push_back({item.name, true});
         for (const CleanupFolder& place : item.folders) {
             for (const Candidate& file : filesOf(ctx, place)) {
                 if (ctx.run.bAbort)
@@ -231,6 +249,8 @@ void cleanWindowsCleanup(CleanerContext& ctx, bool)
             ctx.ui.stopOperation(L"Aborted by User");
             return;
         }
+        if (ctx.run.analyzing)
+            analyzedSizes()[item.key] = ctx.run.analysis.back().bytes;
         // Files waiting for their backup entries go (and count) before the line.
         ctx.deletion.flushBackups();
         appendCountedLine(ctx.run, L"Cleaned " + std::wstring(item.name) + L"....");

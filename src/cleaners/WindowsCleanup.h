@@ -3,6 +3,8 @@
 // junk that nothing else removes (error reports, crash dumps, shader and
 // thumbnail caches, temporary files, setup logs), each an item the user
 // ticks in its own window, saved in Settings.ini [WindowsCleanup].
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,9 @@ struct CleanupHandler;
 // Whether a handler is ticked: its "Handler:<subkey>" key, or its default. A
 // handler that is not trusted never is.
 bool cleanupHandlerTicked(const CleanupHandler& handler);
+// What the last Analyze found for each item, by its key in [WindowsCleanup]:
+// the Size column of the Windows Cleanup window.
+std::map<std::wstring, uint64_t>& analyzedSizes();
 // Files younger than this many hours stay ([WindowsCleanup] MinAgeHours, 48).
 int cleanupMinAgeHours();
 

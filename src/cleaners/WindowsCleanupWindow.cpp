@@ -3,6 +3,7 @@
 #include "cleaners/WindowsCleanup.h"
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
+#include "platform/Text.h"
 #include "resource.h"
 #include "store/Settings.h"
 #include "win/ListColumns.h"
@@ -10,6 +11,16 @@
 #include <commctrl.h>
 
 namespace sorvane {
+
+namespace {
+
+std::wstring analyzedSize(const std::wstring& key)
+{
+    const auto found = analyzedSizes().find(key);
+    return found == analyzedSizes().end() ? L"" : formatByteSize(found->second);
+}
+
+} // namespace
 
 INT_PTR WindowsCleanupWindow::show(HINSTANCE instance, HWND owner)
 {
@@ -24,7 +35,7 @@ bool WindowsCleanupWindow::onInitDialog()
 {
     HWND lv = list();
     ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    // The size column stays empty until an analysis has measured the items.
+    // The size column stays empty until an analysis has measured the item.
     win::addListColumns(lv, {{L"Item", 170}, {L"Description", 370}, {L"Size", 80}});
     SetDlgItemTextW(hwnd(), IDC_lblWindowsCleanup,
                     (L"Tick what Windows cleanup removes. Files younger than " +
@@ -37,14 +48,14 @@ bool WindowsCleanupWindow::onInitDialog()
     m_filling = true;
     step(L"frmWindowsCleanup,Form_Load", [&] {
         for (const CleanupItem& entry : knownCleanupItems()) {
-            const int row = win::addRow(lv, {entry.name, entry.description, L""});
+            const int row = win::addRow(lv, {entry.name, entry.description, analyzedSize(entry.key)});
             ListView_SetCheckState(lv, row, cleanupItemTicked(entry));
         }
         m_folderRows = knownCleanupItems().size();
         // Windows' own handlers after the known folders, as they will run.
         m_handlers = listCleanupHandlers();
         for (const CleanupHandler& handler : m_handlers) {
-            const int row = win::addRow(lv, {handler.display, handler.description, L""});
+            const int row = win::addRow(lv, {handler.display, handler.description, analyzedSize(handler.itemKey())});
             ListView_SetCheckState(lv, row, cleanupHandlerTicked(handler));
         }
     });

@@ -91,6 +91,9 @@ bool DeletionEngine::canUndoInPlaceChanges() const noexcept
 
 bool DeletionEngine::backUpCopy(const std::wstring& path, std::wstring* recycledAs)
 {
+    // An analysis changes nothing: no copy, so no change may follow.
+    if (m_run.analyzing)
+        return false;
     // The file is about to change in place.
     m_run.touch(path);
     if (m_settings.intDelMethod == kRecycleBin)
@@ -243,7 +246,7 @@ bool wipeMayOverwrite(DWORD attributes, DWORD linkCount, DWORD reparseTag)
 
 void DeletionEngine::deleteFolders(std::vector<std::wstring> folders)
 {
-    if (folders.empty())
+    if (folders.empty() || m_run.analyzing)
         return;
     try {
         ShellSortVariantArray(folders, [&] { m_yield.poll(); });
@@ -303,6 +306,8 @@ int DeletionEngine::deletePermanently(const std::wstring& path)
 {
     if (refuseUnlessFullPath(path))
         return 0;
+    if (m_run.analyzing)
+        return wouldRemove(path, 0, false);
     const int result = !pathTooLong(path) && DeleteFileW(apiPath(path).c_str()) ? 1 : 0;
     if (result == 0)
         m_run.bLocked = -1;
@@ -363,10 +368,32 @@ bool DeletionEngine::refuseUnlessFullPath(const std::wstring& path)
     return true;
 }
 
+int DeletionEngine::wouldRemove(const std::wstring& path, uint64_t countBytes, bool counted)
+{
+    if (pathTooLong(path))
+        return 0;
+    if (m_settings.intDelMethod == kRecycleBin && !path.empty() && (path.back() == L'.' || path.back() == L' '))
+        return 0;
+    uint64_t bytes = countBytes;
+    if (!counted) {
+        // Files the log does not count still leave the drive: the analysis
+        // shows their size.
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(apiPath(path).c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return 0;
+        bytes = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    m_run.found(path, bytes);
+    return 1;
+}
+
 int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, bool counted)
 {
     if (refuseUnlessFullPath(path))
         return 0;
+    if (m_run.analyzing)
+        return wouldRemove(path, countBytes, counted);
     int result = 0;
     try {
         if (pathTooLong(path)) {
@@ -434,7 +461,7 @@ bool renameByHandle(HANDLE file, const std::wstring& target)
 
 int DeletionEngine::wipeFile(const std::wstring& path)
 {
-    if (refuseUnlessFullPath(path))
+    if (refuseUnlessFullPath(path) || m_run.analyzing)
         return -1;
     const std::wstring p = apiPath(path);
     const DWORD attrs = GetFileAttributesW(p.c_str());

@@ -51,6 +51,10 @@ public:
     DeletionEngine(EngineUi& ui, RunState& run, const DeleteSettings& settings)
         : m_ui(ui), m_run(run), m_settings(settings), m_yield(ui, run.bAbort) {}
     const DeleteSettings& settings() const noexcept { return m_settings; }
+    // True in an analysis: nothing is removed or changed, what would go is
+    // recorded in the run (RunState::found).
+    bool analyzing() const noexcept { return m_run.analyzing; }
+    RunState& run() noexcept { return m_run; }
     ~DeletionEngine();
     DeletionEngine(const DeletionEngine&) = delete;
     DeletionEngine& operator=(const DeletionEngine&) = delete;
@@ -106,6 +110,9 @@ private:
     void useArchiveFor(const std::wstring& path);
     int backUpAndDelete(const std::wstring& path, uint64_t countBytes, bool counted);
     int removeOne(const std::wstring& path, uint64_t countBytes, bool counted);
+    // In an analysis: the engine's own refusals, then the file is recorded
+    // in the run's analysis instead of removed.
+    int wouldRemove(const std::wstring& path, uint64_t countBytes, bool counted);
     int overwriteAndDelete(const std::wstring& path, DWORD attributes, bool readThrough);
     // True, with a line for the log, when `path` is no full local path.
     bool refuseUnlessFullPath(const std::wstring& path);

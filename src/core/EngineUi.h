@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
 class DeletionEngine;
 class FileSearch;
 struct RunState;
+struct AnalysisRow;
 
 // One row of the review list of gathered files.
 struct ReviewRow {
@@ -64,6 +66,8 @@ public:
     // Running: Clean and the File and Tools menus off, Stop on; idle: the reverse.
     virtual void setRunControls(bool running) = 0;
     virtual void showLog(const std::wstring& text) = 0;
+    // The rows of a finished analysis, shown modally.
+    virtual void showAnalysis(const std::vector<AnalysisRow>& rows) = 0;
 };
 
 // An interface that shows nothing and answers every question with OK: the

@@ -366,6 +366,12 @@ bool FileSearch::passesDateAndAttributes(const WIN32_FIND_DATAW& fd) const
 
 void FileSearch::addReviewRow(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode)
 {
+    if (m_run.analyzing) {
+        // The analysis lists the row; no review list is shown.
+        m_run.found(path + fd.cFileName, (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+        ++m_fileCount;
+        return;
+    }
     ReviewRow row;
     row.name = fd.cFileName;
     row.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;

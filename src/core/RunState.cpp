@@ -23,6 +23,16 @@ void RunState::touch(std::wstring_view path)
         touchedDrives += letter;
 }
 
+void RunState::found(std::wstring what, uint64_t bytes, int64_t items)
+{
+    if (analysis.empty())
+        analysis.push_back({});
+    AnalysisRow& row = analysis.back();
+    row.items += items;
+    row.bytes += bytes;
+    row.entries.push_back({std::move(what), bytes});
+}
+
 void discardRunArchive(RunState& run)
 {
     if (discardBackupArchive())

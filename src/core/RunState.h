@@ -9,6 +9,23 @@
 
 namespace sorvane {
 
+// What an analysis found one thing a clean would remove: a file, a registry
+// value, the rows of a database, a handler's space.
+struct FoundEntry {
+    std::wstring what;
+    uint64_t bytes = 0;
+};
+
+// One row of an analysis: a category, or one item of the category row above
+// it (`part`), with what a clean would remove now.
+struct AnalysisRow {
+    std::wstring name;
+    bool part = false;
+    int64_t items = 0;
+    uint64_t bytes = 0;
+    std::vector<FoundEntry> entries;
+};
+
 struct RunState {
     int16_t bAbort = 0;   // 0 or -1: stop requested
     int16_t bLocked = 0;  // 0 or -1: a file could not be removed
@@ -36,6 +53,10 @@ struct RunState {
     // the free space of every local drive when the run started.
     std::wstring touchedDrives;
     std::vector<std::pair<wchar_t, uint64_t>> freeAtStart;
+    // An analysis: every cleaner decides as in a clean, and records what it
+    // would remove in the last row instead of changing anything.
+    bool analyzing = false;
+    std::vector<AnalysisRow> analysis;
 
     void reset() { *this = RunState{}; }
     // One removed file, counted for the category and the run.
@@ -54,6 +75,9 @@ struct RunState {
         dblFSize += bytes;
     }
     bool aborted() const noexcept { return bAbort != 0; }
+    // Records, in an analysis, what a clean would remove: `items` things of
+    // `bytes` bytes in all, under the name `what`.
+    void found(std::wstring what, uint64_t bytes, int64_t items = 1);
     // Notes the drive of a full path ("C:\\..." or "\\\\?\\C:\\...").
     void touch(std::wstring_view path);
 };

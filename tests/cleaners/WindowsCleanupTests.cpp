@@ -1,6 +1,7 @@
 // The Windows cleanup category over a made-up machine: its folders are the
 // test's, named through the variables the category expands.
 #include "cleaners/CleanerFixture.h"
+#include "cleaners/CleanupFixture.h"
 #include "cleaners/CleanupHandlers.h"
 #include "cleaners/WindowsCleanup.h"
 #include "cleaners/WindowsCleanupWindow.h"
@@ -18,28 +19,6 @@ using namespace sorvane;
 using namespace testenv;
 
 namespace {
-
-// Points the variables at folders of the test for its lifetime.
-class ScopedVariables {
-public:
-    explicit ScopedVariables(const std::map<std::wstring, std::wstring>& values)
-    {
-        for (const auto& [name, value] : values) {
-            wchar_t old[32768] = {};
-            const DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
-            m_saved.emplace_back(name, n ? std::optional<std::wstring>(old) : std::nullopt);
-            SetEnvironmentVariableW(name.c_str(), value.c_str());
-        }
-    }
-    ~ScopedVariables()
-    {
-        for (const auto& [name, value] : m_saved)
-            SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
-    }
-
-private:
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> m_saved;
-};
 
 class WindowsCleanupTest : public CleanerTest {
 protected:
@@ -135,35 +114,6 @@ TEST_F(WindowsCleanupTest, OldJunkGoesAndEverythingElseStays)
     EXPECT_FALSE(exists(young));
     EXPECT_TRUE(exists(outside));
 }
-
-namespace {
-
-// A handler under VolumeCaches and its class, made and removed by the test.
-struct PlantedHandler {
-    std::wstring subkey, clsid;
-    PlantedHandler(std::wstring name, std::wstring id, HKEY classRoot, const std::wstring& server, DWORD priority)
-        : subkey(std::move(name)), clsid(std::move(id)), m_classRoot(classRoot)
-    {
-        const std::wstring key = std::wstring(kVolumeCachesKey) + L"\\" + subkey;
-        setText(HKEY_LOCAL_MACHINE, key, L"", clsid);
-        setText(HKEY_LOCAL_MACHINE, key, L"Display", L"Display of " + subkey);
-        setText(HKEY_LOCAL_MACHINE, key, L"Description", L"Description of " + subkey);
-        setDword(HKEY_LOCAL_MACHINE, key, L"Priority", priority);
-        setDword(HKEY_LOCAL_MACHINE, key, L"StateFlags", 1);
-        setText(classRoot, classKey(), L"", server, REG_EXPAND_SZ);
-    }
-    ~PlantedHandler()
-    {
-        removeKey(HKEY_LOCAL_MACHINE, std::wstring(kVolumeCachesKey) + L"\\" + subkey);
-        removeKey(m_classRoot, L"Software\\Classes\\CLSID\\" + clsid);
-    }
-    std::wstring classKey() const { return L"Software\\Classes\\CLSID\\" + clsid + L"\\InprocServer32"; }
-
-private:
-    HKEY m_classRoot;
-};
-
-} // namespace
 
 // Only a class the machine registers, whose DLL resolves to a file directly
 // in the system folder, is trusted; everything else is listed, unticked, and
