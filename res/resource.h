@@ -47,6 +47,7 @@
 #define IDC_lblFilesFolders 1214
 #define IDC_Line1 1215
 #define IDC_cmdWindowsCleanup 1216
+#define IDC_cmdAnalyze 1217
 
 // frmMain menus
 #define IDM_mnuClean 2001
@@ -304,6 +305,12 @@
 #define IDD_WINDOWS_CLEANUP 660
 #define IDC_lstvWindowsCleanup 1990
 #define IDC_lblWindowsCleanup 1991
+
+// frmAnalysis and the list of one of its rows
+#define IDD_ANALYSIS 670
+#define IDD_ANALYSIS_ITEMS 671
+#define IDC_lstvAnalysis 1995
+#define IDC_lblAnalysis 1996
 
 // frmIECache
 #define IDD_IECACHE 650

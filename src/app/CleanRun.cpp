@@ -175,6 +175,62 @@ void CleanRun::fullRun()
     step(tag, [&] { m_host.setStatus(L"Ready"); });
 }
 
+void CleanRun::analyze()
+{
+    if (m_running)
+        return;
+    constexpr const wchar_t* tag = L"frmMain,cmdAnalyze_Click";
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            m_host.setCheckMark(c.store, false);
+    });
+    bool any = false;
+    step(tag, [&] {
+        for (const auto& c : kCategories)
+            any = any || m_host.isCategoryChecked(c.store);
+    });
+    if (!any) {
+        step(tag, [&] { m_host.messageBox(L"Please select at least one item to analyze.", MB_OK | MB_ICONINFORMATION); });
+        return;
+    }
+    RunningFlag flag(m_running);
+    IdleAtEnd idle(m_host, tag);
+    m_run.reset();
+    // Whatever way the analysis ends, the next deletion deletes again.
+    struct Analyzing {
+        RunState& run;
+        explicit Analyzing(RunState& r) : run(r) { run.analyzing = true; }
+        ~Analyzing() { run.analyzing = false; }
+    } analyzing(m_run);
+    step(tag, [&] { m_host.setAnimation(1); });
+    step(tag, [&] { m_host.setRunControls(true); });
+    step(tag, [&] { m_host.setStatus(L"Analyzing"); });
+    for (int store : kRunOrder) {
+        step(tag, [&] {
+            if (!m_host.isCategoryChecked(store))
+                return;
+            const size_t at = m_run.analysis.size();
+            m_run.analysis.push_back({kCategories[static_cast<size_t>(store)].caption});
+            runCategory(store, false);
+            // A category of items (Windows cleanup) sums its items' rows.
+            for (size_t i = at + 1; i < m_run.analysis.size(); ++i) {
+                m_run.analysis[at].items += m_run.analysis[i].items;
+                m_run.analysis[at].bytes += m_run.analysis[i].bytes;
+            }
+            m_host.setCheckMark(store, !m_run.bAbort);
+        });
+        if (m_run.bAbort) {
+            step(tag, [&] { m_host.stopOperation(L"Aborted by user"); });
+            step(tag, [&] { m_host.setStatus(L"Aborted by user"); });
+            return;
+        }
+    }
+    step(tag, [&] { m_host.setAnimation(0); });
+    step(tag, [&] { m_host.setRunControls(false); });
+    step(tag, [&] { m_host.setStatus(L"Ready"); });
+    step(tag, [&] { m_host.showAnalysis(m_run.analysis); });
+}
+
 void CleanRun::singleRun(const std::wstring& popupCaption)
 {
     if (m_running)

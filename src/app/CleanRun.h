@@ -26,6 +26,9 @@ public:
 
     // Every ticked category in run order (the Clean button).
     void fullRun();
+    // Every ticked category in run order, changing nothing: what a clean
+    // would remove is measured and shown (the Analyze button).
+    void analyze();
     // The one category whose right-click menu caption was chosen.
     void singleRun(const std::wstring& popupCaption);
     bool running() const noexcept { return m_running; }

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/AnalysisWindow.h"
 #include "app/SingleInstance.h"
 #include "app/WaitWindow.h"
 #include "cleaners/IECacheWindow.h"
@@ -401,8 +402,7 @@ void MainWindow::startOperation(int categoryStore)
     constexpr const wchar_t* tag = L"frmMain,startOperation";
     step(tag, [&] { setStatus(L"Working"); });
     step(tag, [&] {
-        EnableWindow(item(IDC_cmdClean), FALSE);
-        EnableWindow(item(IDC_cmdStop), TRUE);
+        enableRunButtons(false);
     });
     step(tag, [&] {
         // The group's activity picture stands just left of the category's box.
@@ -421,15 +421,16 @@ void MainWindow::stopOperation(const std::wstring& caption)
 {
     constexpr const wchar_t* tag = L"frmMain,stopOperation";
     if (caption.empty()) {
-        step(tag, [&] { saveCleanStatus(); });
+        // An analysis cleaned nothing.
+        if (!runState().analyzing)
+            step(tag, [&] { saveCleanStatus(); });
         step(tag, [&] { setStatus(L"Ready"); });
     } else {
         step(tag, [&] { setStatus(caption); });
     }
     step(tag, [&] { setProgress(0); });
     step(tag, [&] {
-        EnableWindow(item(IDC_cmdClean), TRUE);
-        EnableWindow(item(IDC_cmdStop), FALSE);
+        enableRunButtons(true);
     });
     for (int id : {IDC_imgFiles, IDC_imgInternet, IDC_imgWindows})
         ShowWindow(item(id), SW_HIDE);
@@ -510,13 +511,25 @@ void MainWindow::setRunControls(bool running)
 {
     if (!running)
         applyPendingSettings();
-    EnableWindow(item(IDC_cmdClean), running ? FALSE : TRUE);
-    EnableWindow(item(IDC_cmdStop), running ? TRUE : FALSE);
+    enableRunButtons(!running);
     HMENU menu = GetMenu(hwnd());
     const UINT state = MF_BYPOSITION | (running ? MF_GRAYED : MF_ENABLED);
     EnableMenuItem(menu, kFileMenuPos, state);
     EnableMenuItem(menu, kToolsMenuPos, state);
     DrawMenuBar(hwnd());
+}
+
+void MainWindow::enableRunButtons(bool idle)
+{
+    EnableWindow(item(IDC_cmdClean), idle ? TRUE : FALSE);
+    EnableWindow(item(IDC_cmdAnalyze), idle ? TRUE : FALSE);
+    EnableWindow(item(IDC_cmdStop), idle ? FALSE : TRUE);
+}
+
+void MainWindow::showAnalysis(const std::vector<AnalysisRow>& rows)
+{
+    AnalysisWindow window(rows);
+    window.show(m_instance, hwnd());
 }
 
 void MainWindow::showLog(const std::wstring& text)
@@ -631,6 +644,12 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
     case IDM_mnuClean:
         if (IsWindowEnabled(item(IDC_cmdClean)) && !m_run.running())
             cmdClean_Click();
+        return true;
+    case IDC_cmdAnalyze:
+        if (IsWindowEnabled(item(IDC_cmdAnalyze)) && !m_run.running()) {
+            m_run.analyze();
+            finishRun();
+        }
         return true;
     case IDC_cmdStop: cmdStop_Click(); return true;
     case IDC_cmdExit: cmdExit_Click(); return true;

@@ -57,6 +57,7 @@ public:
     void setAnimation(int16_t phase) override;
     void setRunControls(bool running) override;
     void showLog(const std::wstring& text) override;
+    void showAnalysis(const std::vector<AnalysisRow>& rows) override;
     // OptionsHost
     // Settings accepted during a run wait for its end: the running clean
     // keeps the method, folder and lists it started with.
@@ -97,6 +98,8 @@ private:
     void showUpdate();
     void Form_Resize();
     void finishRun();
+    // Clean and Analyze on and Stop off when idle; the reverse during a run.
+    void enableRunButtons(bool idle);
     HWND activityImageFor(int store) const;
     ReviewWindow& reviewWindow();
 

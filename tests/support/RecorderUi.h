@@ -78,6 +78,8 @@ public:
     void addReviewRow(const sorvane::ReviewRow& row) override { rows.push_back(row); }
     void discardReviewRows() override { rows.clear(); }
     void showReviewWindow(const sorvane::ReviewTools&) override { ++reviewShown; }
+    std::vector<std::vector<sorvane::AnalysisRow>> analyses;
+    void showAnalysis(const std::vector<sorvane::AnalysisRow>& rows) override { analyses.push_back(rows); }
     bool isCategoryChecked(int store) override { return checked.count(store) != 0; }
     void setCheckMark(int store, bool visible) override
     {

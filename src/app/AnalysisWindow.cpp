@@ -1,0 +1,159 @@
+#include "app/AnalysisWindow.h"
+
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
+#include "resource.h"
+#include "win/ListColumns.h"
+
+#include <commctrl.h>
+
+namespace sorvane {
+
+namespace {
+
+// The label above the list, the list below it filling the window, the
+// Close button at the bottom right.
+void layOut(HWND dialog, int width, int height)
+{
+    const int margin = MulDiv(6, LOWORD(GetDialogBaseUnits()), 4);
+    RECT button{};
+    HWND close = GetDlgItem(dialog, IDCANCEL);
+    GetWindowRect(close, &button);
+    const int bw = button.right - button.left, bh = button.bottom - button.top;
+    RECT label{};
+    GetWindowRect(GetDlgItem(dialog, IDC_lblAnalysis), &label);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&label), 2);
+    MoveWindow(GetDlgItem(dialog, IDC_lblAnalysis), margin, label.top, width - 2 * margin, label.bottom - label.top,
+               TRUE);
+    const int top = label.bottom + margin / 2;
+    MoveWindow(GetDlgItem(dialog, IDC_lstvAnalysis), margin, top, width - 2 * margin,
+               std::max(0, height - top - bh - 2 * margin), TRUE);
+    MoveWindow(close, width - margin - bw, height - margin - bh, bw, bh, TRUE);
+}
+
+} // namespace
+
+void AnalysisWindow::show(HINSTANCE instance, HWND owner)
+{
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    if (!showEntries)
+        showEntries = [instance](HWND parent, const std::wstring& title, const std::vector<FoundEntry>& entries) {
+            AnalysisEntriesWindow(title, entries).show(instance, parent);
+        };
+    showModal(instance, IDD_ANALYSIS, owner);
+}
+
+HWND AnalysisWindow::list() const { return item(IDC_lstvAnalysis); }
+
+bool AnalysisWindow::onInitDialog()
+{
+    HWND lv = list();
+    ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
+    win::addListColumns(lv, {{L"Category", 250}, {L"Items", 80, LVCFMT_RIGHT}, {L"Size", 90, LVCFMT_RIGHT}});
+    SetDlgItemTextW(hwnd(), IDC_lblAnalysis,
+                    L"What a clean would remove now. Double-click a row to see its files and keys.");
+    int64_t items = 0;
+    uint64_t bytes = 0;
+    step(L"frmAnalysis,Form_Load", [&] {
+        for (const AnalysisRow& row : m_rows) {
+            win::addRow(lv, {(row.part ? L"      " : L"") + row.name, std::to_wstring(row.items),
+                             formatByteSize(row.bytes)});
+            if (!row.part) {
+                items += row.items;
+                bytes += row.bytes;
+            }
+        }
+        win::addRow(lv, {L"Total", std::to_wstring(items), formatByteSize(bytes)});
+    });
+    layoutNow();
+    return true;
+}
+
+std::vector<FoundEntry> AnalysisWindow::entriesOf(int row) const
+{
+    std::vector<FoundEntry> entries;
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return entries;
+    const auto add = [&](const AnalysisRow& r) { entries.insert(entries.end(), r.entries.begin(), r.entries.end()); };
+    add(m_rows[static_cast<size_t>(row)]);
+    if (!m_rows[static_cast<size_t>(row)].part)
+        for (size_t i = static_cast<size_t>(row) + 1; i < m_rows.size() && m_rows[i].part; ++i)
+            add(m_rows[i]);
+    return entries;
+}
+
+bool AnalysisWindow::onNotify(NMHDR* header, LRESULT&)
+{
+    if (header->idFrom != IDC_lstvAnalysis || header->code != NM_DBLCLK)
+        return false;
+    const int row = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
+        return true;
+    step(L"frmAnalysis,lstvAnalysis_DblClick",
+         [&] { showEntries(hwnd(), L"Sorvane - Analysis - " + m_rows[static_cast<size_t>(row)].name, entriesOf(row)); });
+    return true;
+}
+
+bool AnalysisWindow::onCommand(int id, int, HWND)
+{
+    if (id != IDCANCEL && id != IDOK)
+        return false;
+    EndDialog(hwnd(), id);
+    return true;
+}
+
+void AnalysisWindow::onSize(UINT type, int width, int height)
+{
+    if (type != SIZE_MINIMIZED)
+        layOut(hwnd(), width, height);
+}
+
+void AnalysisEntriesWindow::show(HINSTANCE instance, HWND owner) { showModal(instance, IDD_ANALYSIS_ITEMS, owner); }
+
+bool AnalysisEntriesWindow::onInitDialog()
+{
+    SetWindowTextW(hwnd(), m_title.c_str());
+    HWND lv = item(IDC_lstvAnalysis);
+    ListView_SetExtendedListViewStyle(lv, LVS_EX_FULLROWSELECT);
+    win::addListColumns(lv, {{L"File or key", 460}, {L"Size", 90, LVCFMT_RIGHT}});
+    const std::wstring count = std::to_wstring(m_entries.size());
+    SetDlgItemTextW(hwnd(), IDC_lblAnalysis,
+                    (m_entries.empty() ? std::wstring(L"Nothing to remove here.")
+                                       : count + (m_entries.size() == 1 ? L" entry" : L" entries") +
+                                             L" that a clean would remove now.")
+                        .c_str());
+    ListView_SetItemCountEx(lv, static_cast<int>(m_entries.size()), 0);
+    layoutNow();
+    return true;
+}
+
+bool AnalysisEntriesWindow::onNotify(NMHDR* header, LRESULT&)
+{
+    if (header->idFrom != IDC_lstvAnalysis || header->code != LVN_GETDISPINFOW)
+        return false;
+    auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
+    const auto row = static_cast<size_t>(info->item.iItem);
+    if (!(info->item.mask & LVIF_TEXT) || row >= m_entries.size())
+        return true;
+    const FoundEntry& entry = m_entries[row];
+    m_cell = info->item.iSubItem == 0 ? entry.what : formatByteSize(entry.bytes);
+    info->item.pszText = m_cell.data();
+    return true;
+}
+
+bool AnalysisEntriesWindow::onCommand(int id, int, HWND)
+{
+    if (id != IDCANCEL && id != IDOK)
+        return false;
+    EndDialog(hwnd(), id);
+    return true;
+}
+
+void AnalysisEntriesWindow::onSize(UINT type, int width, int height)
+{
+    if (type != SIZE_MINIMIZED)
+        layOut(hwnd(), width, height);
+}
+
+} // namespace sorvane

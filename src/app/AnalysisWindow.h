@@ -1,0 +1,55 @@
+#pragma once
+// frmAnalysis: what an Analyze found, one row per category (the items of a
+// category indented below it) with how many things a clean would remove and
+// their size, then the total. A double-click lists a row's files and keys.
+#include "core/RunState.h"
+#include "win/Dialog.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvane {
+
+class AnalysisWindow : public win::Dialog {
+public:
+    explicit AnalysisWindow(std::vector<AnalysisRow> rows) : m_rows(std::move(rows)) {}
+    void show(HINSTANCE instance, HWND owner);
+    HWND list() const;
+    // What a row lists: its own entries, and for a category those of its
+    // items too. The total row lists nothing.
+    std::vector<FoundEntry> entriesOf(int row) const;
+    // Opens the list of a row (a window of its own unless a test answers).
+    std::function<void(HWND owner, const std::wstring& title, const std::vector<FoundEntry>& entries)> showEntries;
+
+private:
+    bool onInitDialog() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onNotify(NMHDR* header, LRESULT& result) override;
+    void onSize(UINT type, int width, int height) override;
+
+    std::vector<AnalysisRow> m_rows;
+};
+
+// The list of one row: every file or key with its size, in a virtual list
+// (a drive-wide search can find a hundred thousand files).
+class AnalysisEntriesWindow : public win::Dialog {
+public:
+    AnalysisEntriesWindow(std::wstring title, const std::vector<FoundEntry>& entries)
+        : m_title(std::move(title)), m_entries(entries) {}
+    void show(HINSTANCE instance, HWND owner);
+
+private:
+    bool onInitDialog() override;
+    bool onCommand(int id, int code, HWND control) override;
+    bool onNotify(NMHDR* header, LRESULT& result) override;
+    void onSize(UINT type, int width, int height) override;
+
+    std::wstring m_title;
+    const std::vector<FoundEntry>& m_entries;
+    std::wstring m_cell;  // the text a list row asked for last
+};
+
+} // namespace sorvane
