@@ -210,7 +210,7 @@ void CleanRun::analyze()
             if (!m_host.isCategoryChecked(store))
                 return;
             const size_t at = m_run.analysis.size();
-            m_run.analysis.push_back({kCategories[static_cast<size_t>(store)].caption});
+            m_run.beginRow(kCategories[static_cast<size_t>(store)].caption, false);
             runCategory(store, false);
             // A category of items (Windows cleanup) sums its items' rows.
             for (size_t i = at + 1; i < m_run.analysis.size(); ++i) {

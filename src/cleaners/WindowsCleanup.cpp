@@ -116,7 +116,7 @@ void runHandlers(CleanerContext& ctx)
         ctx.ui.setStatus(handler.display);
         if (ctx.run.analyzing) {
             // Asked for its size only.
-            ctx.run.analysis.push_back({handler.display, true});
+            ctx.run.beginRow(handler.display, true);
             const HandlerRun result =
                 runCleanupHandler(handler, false, sizeLimit, purgeLimit, ctx.ui, ctx.run.bAbort);
             if (result.outcome == HandlerRun::Outcome::Done && result.spaceUsed > 0)
@@ -225,7 +225,7 @@ void cleanWindowsCleanup(CleanerContext& ctx, bool)
         ctx.run.lngFCOunt = 0;
         ctx.run.dblFSize = 0;
         if (ctx.run.analyzing)
-            ctx.run.analysis.push_back({item.name, true});
+            ctx.run.beginRow(item.name, true);
         for (const CleanupFolder& place : item.folders) {
             for (const Candidate& file : filesOf(ctx, place)) {
                 if (ctx.run.bAbort)

@@ -384,8 +384,7 @@ int DeletionEngine::wouldRemove(const std::wstring& path, uint64_t countBytes, b
             return 0;
         bytes = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
-    m_run.found(path, bytes);
-    return 1;
+    return m_run.foundFile(path, bytes) ? 1 : 0;
 }
 
 int DeletionEngine::removeOne(const std::wstring& path, uint64_t countBytes, bool counted)

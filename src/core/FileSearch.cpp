@@ -368,8 +368,8 @@ void FileSearch::addReviewRow(const std::wstring& path, const WIN32_FIND_DATAW& 
 {
     if (m_run.analyzing) {
         // The analysis lists the row; no review list is shown.
-        m_run.found(path + fd.cFileName, (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
-        ++m_fileCount;
+        if (m_run.foundFile(path + fd.cFileName, (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow))
+            ++m_fileCount;
         return;
     }
     ReviewRow row;

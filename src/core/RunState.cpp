@@ -1,5 +1,6 @@
 #include "core/RunState.h"
 
+#include "platform/Text.h"
 #include "store/BackupArchive.h"
 
 #include <cwctype>
@@ -31,6 +32,22 @@ void RunState::found(std::wstring what, uint64_t bytes, int64_t items)
     row.items += items;
     row.bytes += bytes;
     row.entries.push_back({std::move(what), bytes});
+}
+
+void RunState::beginRow(std::wstring name, bool part)
+{
+    AnalysisRow row;
+    row.name = std::move(name);
+    row.part = part;
+    analysis.push_back(std::move(row));
+}
+
+bool RunState::foundFile(const std::wstring& path, uint64_t bytes)
+{
+    if (!analyzedFiles.insert(toLower(path)).second)
+        return false;
+    found(path, bytes);
+    return true;
 }
 
 void discardRunArchive(RunState& run)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct RunState {
     // would remove in the last row instead of changing anything.
     bool analyzing = false;
     std::vector<AnalysisRow> analysis;
+    // The files recorded so far (lowercase): a file that an earlier category
+    // would remove is not there any more for a later one.
+    std::unordered_set<std::wstring> analyzedFiles;
 
     void reset() { *this = RunState{}; }
     // One removed file, counted for the category and the run.
@@ -78,6 +82,11 @@ struct RunState {
     // Records, in an analysis, what a clean would remove: `items` things of
     // `bytes` bytes in all, under the name `what`.
     void found(std::wstring what, uint64_t bytes, int64_t items = 1);
+    // Opens the row that what is found next goes into.
+    void beginRow(std::wstring name, bool part);
+    // The same for a file; false, and nothing recorded, when an earlier
+    // category of the analysis already took it.
+    bool foundFile(const std::wstring& path, uint64_t bytes);
     // Notes the drive of a full path ("C:\\..." or "\\\\?\\C:\\...").
     void touch(std::wstring_view path);
 };

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -221,4 +222,16 @@ TEST(Analyze, ChangesNothingAndMeasuresWhatTheCleanThenRemoves)
     EXPECT_EQ(analyzedSizes()[L"TempFiles"], 100u) << "the Windows Cleanup window's Size column";
     EXPECT_FALSE(exists(dir.file(L"Temp\\old1.tmp")));
     EXPECT_TRUE(exists(dir.file(L"Temp\\young.tmp")));
+
+    // The user's own folders (the temporary folder by default) come first in
+    // a clean: Windows cleanup finds nothing of theirs left, and the total
+    // counts each file once.
+    plant(dir.file(L"Temp\\again.tmp"), std::string(10, 'a'));
+    ui.checked = {1, 18};
+    clean.analyze();
+    ASSERT_EQ(ui.analyses.size(), 2u);
+    EXPECT_EQ(rowNamed(ui.analyses[1], L"Temporary files")->items, 0);
+    const auto& entries = rowNamed(ui.analyses[1], L"User defined folders")->entries;
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
+                            [&](const FoundEntry& e) { return e.what == dir.file(L"Temp\\again.tmp"); }));
 }
