@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace sorvane {
 
 namespace {
@@ -29,6 +31,15 @@ void layOut(HWND dialog, int width, int height)
     MoveWindow(GetDlgItem(dialog, IDC_lstvAnalysis), margin, top, width - 2 * margin,
                std::max(0, height - top - bh - 2 * margin), TRUE);
     MoveWindow(close, width - margin - bw, height - margin - bh, bw, bh, TRUE);
+    // The first column takes the width the others leave.
+    HWND lv = GetDlgItem(dialog, IDC_lstvAnalysis);
+    RECT client{};
+    GetClientRect(lv, &client);
+    const int columns = Header_GetItemCount(ListView_GetHeader(lv));
+    int others = 0;
+    for (int c = 1; c < columns; ++c)
+        others += ListView_GetColumnWidth(lv, c);
+    ListView_SetColumnWidth(lv, 0, std::max(100, static_cast<int>(client.right) - others - GetSystemMetrics(SM_CXVSCROLL)));
 }
 
 } // namespace

@@ -36,7 +36,7 @@ bool WindowsCleanupWindow::onInitDialog()
     HWND lv = list();
     ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     // The size column stays empty until an analysis has measured the item.
-    win::addListColumns(lv, {{L"Item", 170}, {L"Description", 370}, {L"Size", 80}});
+    win::addListColumns(lv, {{L"Item", 190}, {L"Description", 350}, {L"Size", 80, LVCFMT_RIGHT}});
     SetDlgItemTextW(hwnd(), IDC_lblWindowsCleanup,
                     (L"Tick what Windows cleanup removes. Files younger than " +
                      std::to_wstring(cleanupMinAgeHours()) + L" hours always stay.")
