@@ -53,6 +53,18 @@ size_t matchSet(std::wstring_view pattern, size_t p, wchar_t c, bool& matched)
 
 } // namespace
 
+std::wstring maskPattern(std::wstring_view mask)
+{
+    std::wstring pattern;
+    for (const wchar_t c : toLower(mask)) {
+        if (c == L'[' || c == L'#')
+            pattern += std::wstring(L"[") + c + L"]";
+        else
+            pattern += c;
+    }
+    return pattern;
+}
+
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name)
 {
     // A bracket list that never closes makes the pattern invalid: it
@@ -115,15 +127,19 @@ std::vector<std::wstring> filesInFolder(const std::wstring& folder, const std::w
     std::wstring base = folder;
     if (!base.empty() && base.back() != L'\\')
         base += L'\\';
-    if (pathTooLong(base + mask))
+    if (pathTooLong(base + L"*"))
         return names;
+    // Matched against the whole name, never a short alias (see enterFolder).
+    const bool everyName = mask == L"*.*" || mask == L"*";
+    const std::wstring pattern = maskPattern(mask);
     WIN32_FIND_DATAW fd;
-    win::UniqueFind find(FindFirstFileExW(apiPath(base + mask).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+    win::UniqueFind find(FindFirstFileExW(apiPath(base + L"*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                           nullptr, 0));
     if (!find)
         return names;
     do {
-        if (!(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        if (!(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            (everyName || wildcardMatch(pattern, toLower(fd.cFileName))))
             names.emplace_back(fd.cFileName);
     } while (FindNextFileW(find.get(), &fd));
     return names;
@@ -254,11 +270,12 @@ void FileSearch::walk(const std::wstring& path, const std::wstring& normalised, 
 void FileSearch::enterFolder(std::vector<Frame>& stack, std::wstring path, std::wstring normalised,
                              const std::wstring& mask, int16_t mode)
 {
+    // One listing per folder gives its subfolders and its files; a mask is
+    // matched here against the whole name (the system's own matching would
+    // also take a name whose short 8.3 alias fits: "*.spl" would take
+    // "job.splx").
     const bool everyName = mask == L"*.*" || mask == L"*";
-    if (!everyName)
-        collectFolderFiles(path, mask, mode);
-    if (m_stopped)
-        return;
+    const std::wstring pattern = everyName ? std::wstring() : maskPattern(mask);
     Frame frame{std::move(path), std::move(normalised), {}, 0};
     {
         WIN32_FIND_DATAW fd;
@@ -279,30 +296,13 @@ void FileSearch::enterFolder(std::vector<Frame>& stack, std::wstring path, std::
                     if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                         continue;
                     frame.subfolders.emplace_back(name);
-                } else if (everyName) {
+                } else if (everyName || wildcardMatch(pattern, toLower(fd.cFileName))) {
                     handleFile(frame.path, fd, mode);
                 }
             } while (FindNextFileW(find.get(), &fd));
         }
     }
     stack.push_back(std::move(frame));
-}
-
-void FileSearch::collectFolderFiles(const std::wstring& path, const std::wstring& mask, int16_t mode)
-{
-    WIN32_FIND_DATAW fd;
-    win::UniqueFind find(FindFirstFileExW(apiPath(path + mask).c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                                          FIND_FIRST_EX_LARGE_FETCH));
-    if (!find)
-        return;
-    do {
-        const std::wstring_view name = fd.cFileName;
-        if (!name.empty() && name != L"." && name != L".." && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            handleFile(path, fd, mode);
-        m_yield.poll();
-        if (checkAbort())
-            return;
-    } while (FindNextFileW(find.get(), &fd));
 }
 
 void FileSearch::handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode)

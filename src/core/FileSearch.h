@@ -43,6 +43,9 @@ struct SearchOptions {
 // "[abc]", "[a-z]" one of a set, "[!abc]" one not in it. Case-sensitive:
 // callers upper-case both sides.
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
+// A file mask ("*.lnk", "thumbcache_*.db": "*" and "?" only, any case) as a
+// pattern of wildcardMatch against a lowercase name.
+std::wstring maskPattern(std::wstring_view mask);
 // The names of the files (not folders, not links) directly in `folder` that
 // match the platform mask; no subfolder is entered.
 std::vector<std::wstring> filesInFolder(const std::wstring& folder, const std::wstring& mask);
@@ -114,7 +117,6 @@ private:
     void walk(const std::wstring& path, const std::wstring& normalised, const std::wstring& mask, int16_t mode);
     void enterFolder(std::vector<Frame>& stack, std::wstring path, std::wstring normalised, const std::wstring& mask,
                      int16_t mode);
-    void collectFolderFiles(const std::wstring& path, const std::wstring& mask, int16_t mode);
     void handleFile(const std::wstring& path, const WIN32_FIND_DATAW& fd, int16_t mode);
     void addFoundFile(const std::wstring& path, const WIN32_FIND_DATAW& fd);
     bool passesDateAndAttributes(const WIN32_FIND_DATAW& fd) const;

@@ -85,10 +85,13 @@ TEST_F(SearchTest, WalkIsDepthFirst)
     EXPECT_EQ(search.strFoundFolders().size(), 3u);
 }
 
+// A mask takes whole names only: "job.urlx" has the short alias
+// "JOB~1.URL" that the system's own matching would take for "*.url".
 TEST_F(SearchTest, MaskLimitsFilesButEveryFolderIsWalked)
 {
     file(L"a.url");
     file(L"b.txt");
+    file(L"job.urlx");
     file(L"Sub\\c.URL");
     file(L"Sub\\d.txt");
     search.clearFoundLists();
@@ -96,6 +99,9 @@ TEST_F(SearchTest, MaskLimitsFilesButEveryFolderIsWalked)
     auto files = relFiles();
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::wstring>{L"Sub\\c.URL", L"a.url"}));
+    auto names = filesInFolder(root(), L"*.url");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, std::vector<std::wstring>{L"a.url"});
 }
 
 TEST_F(SearchTest, IgnoreListsApplyOutsideModeZero)
