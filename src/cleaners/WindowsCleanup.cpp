@@ -119,7 +119,12 @@ void runHandlers(CleanerContext& ctx)
             ctx.run.beginRow(handler.display, true);
             const HandlerRun result =
                 runCleanupHandler(handler, false, sizeLimit, purgeLimit, ctx.ui, ctx.run.bAbort);
-            if (result.outcome == HandlerRun::Outcome::Done && result.spaceUsed > 0)
+            // A handler that gave no answer has no size to show.
+            if (result.outcome != HandlerRun::Outcome::Done) {
+                analyzedSizes().erase(handler.itemKey());
+                continue;
+            }
+            if (result.spaceUsed > 0)
                 ctx.run.found(handler.display, result.spaceUsed, 1);
             analyzedSizes()[handler.itemKey()] = result.spaceUsed;
             continue;
