@@ -106,7 +106,7 @@ bool AnalysisWindow::onNotify(NMHDR* header, LRESULT&)
     return true;
 }
 
-bool AnalysisWindow::onCommand(int id, int, HWND)
+bool AnalysisListDialog::onCommand(int id, int, HWND)
 {
     if (id != IDCANCEL && id != IDOK)
         return false;
@@ -114,7 +114,7 @@ bool AnalysisWindow::onCommand(int id, int, HWND)
     return true;
 }
 
-void AnalysisWindow::onSize(UINT type, int width, int height)
+void AnalysisListDialog::onSize(UINT type, int width, int height)
 {
     if (type != SIZE_MINIMIZED)
         layOut(hwnd(), width, height);
@@ -151,20 +151,6 @@ bool AnalysisEntriesWindow::onNotify(NMHDR* header, LRESULT&)
     m_cell = info->item.iSubItem == 0 ? entry.what : formatByteSize(entry.bytes);
     info->item.pszText = m_cell.data();
     return true;
-}
-
-bool AnalysisEntriesWindow::onCommand(int id, int, HWND)
-{
-    if (id != IDCANCEL && id != IDOK)
-        return false;
-    EndDialog(hwnd(), id);
-    return true;
-}
-
-void AnalysisEntriesWindow::onSize(UINT type, int width, int height)
-{
-    if (type != SIZE_MINIMIZED)
-        layOut(hwnd(), width, height);
 }
 
 } // namespace sorvane

@@ -13,7 +13,14 @@
 
 namespace sorvane {
 
-class AnalysisWindow : public win::Dialog {
+// What both windows share: Close, Esc and a layout that follows the size.
+class AnalysisListDialog : public win::Dialog {
+protected:
+    bool onCommand(int id, int code, HWND control) override;
+    void onSize(UINT type, int width, int height) override;
+};
+
+class AnalysisWindow : public AnalysisListDialog {
 public:
     explicit AnalysisWindow(std::vector<AnalysisRow> rows) : m_rows(std::move(rows)) {}
     void show(HINSTANCE instance, HWND owner);
@@ -26,16 +33,14 @@ public:
 
 private:
     bool onInitDialog() override;
-    bool onCommand(int id, int code, HWND control) override;
     bool onNotify(NMHDR* header, LRESULT& result) override;
-    void onSize(UINT type, int width, int height) override;
 
     std::vector<AnalysisRow> m_rows;
 };
 
 // The list of one row: every file or key with its size, in a virtual list
 // (a drive-wide search can find a hundred thousand files).
-class AnalysisEntriesWindow : public win::Dialog {
+class AnalysisEntriesWindow : public AnalysisListDialog {
 public:
     AnalysisEntriesWindow(std::wstring title, const std::vector<FoundEntry>& entries)
         : m_title(std::move(title)), m_entries(entries) {}
@@ -43,9 +48,7 @@ public:
 
 private:
     bool onInitDialog() override;
-    bool onCommand(int id, int code, HWND control) override;
     bool onNotify(NMHDR* header, LRESULT& result) override;
-    void onSize(UINT type, int width, int height) override;
 
     std::wstring m_title;
     const std::vector<FoundEntry>& m_entries;

@@ -122,12 +122,8 @@ private:
     const wchar_t* m_tag;
 };
 
-void CleanRun::fullRun()
+bool CleanRun::anyTicked(const wchar_t* tag, const wchar_t* question)
 {
-    if (m_running)
-        return;
-    // Each step of the driver that fails is reported and the next one runs.
-    constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
     step(tag, [&] {
         for (const auto& c : kCategories)
             m_host.setCheckMark(c.store, false);
@@ -137,10 +133,19 @@ void CleanRun::fullRun()
         for (const auto& c : kCategories)
             any = any || m_host.isCategoryChecked(c.store);
     });
-    if (!any) {
-        step(tag, [&] { m_host.messageBox(L"Please select at least one item to clean.", MB_OK | MB_ICONINFORMATION); });
+    if (!any)
+        step(tag, [&] { m_host.messageBox(question, MB_OK | MB_ICONINFORMATION); });
+    return any;
+}
+
+void CleanRun::fullRun()
+{
+    if (m_running)
         return;
-    }
+    // Each step of the driver that fails is reported and the next one runs.
+    constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
+    if (!anyTicked(tag, L"Please select at least one item to clean."))
+        return;
     RunningFlag flag(m_running);
     IdleAtEnd idle(m_host, tag);
     step(tag, [&] { m_host.setAnimation(1); });
@@ -180,19 +185,8 @@ void CleanRun::analyze()
     if (m_running)
         return;
     constexpr const wchar_t* tag = L"frmMain,cmdAnalyze_Click";
-    step(tag, [&] {
-        for (const auto& c : kCategories)
-            m_host.setCheckMark(c.store, false);
-    });
-    bool any = false;
-    step(tag, [&] {
-        for (const auto& c : kCategories)
-            any = any || m_host.isCategoryChecked(c.store);
-    });
-    if (!any) {
-        step(tag, [&] { m_host.messageBox(L"Please select at least one item to analyze.", MB_OK | MB_ICONINFORMATION); });
+    if (!anyTicked(tag, L"Please select at least one item to analyze."))
         return;
-    }
     RunningFlag flag(m_running);
     IdleAtEnd idle(m_host, tag);
     m_run.reset();

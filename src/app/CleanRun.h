@@ -36,6 +36,9 @@ public:
 private:
     class IdleAtEnd;
     void runCategory(int store, bool runAlone);
+    // The check marks hidden; false, after `question` was shown, when no
+    // category is ticked.
+    bool anyTicked(const wchar_t* tag, const wchar_t* question);
     // Completes every archive of the run; a failure not yet in the log
     // (the last flush or the central directory) gets its "Backup failed: " line.
     void finishArchives();

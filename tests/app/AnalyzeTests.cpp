@@ -1,14 +1,19 @@
 // Analyze over a made-up machine: every category decides as a clean would,
 // nothing on the disk or in the registry changes, and what it measures is
 // what the clean then removes.
+#include "app/AnalysisWindow.h"
 #include "app/CleanRun.h"
 #include "cleaners/CleanupFixture.h"
 #include "cleaners/WindowsCleanup.h"
 #include "platform/Text.h"
 #include "store/Settings.h"
 #include "support/BrowserProfiles.h"
+#include "support/PostedCalls.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
+#include "win/ListColumns.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -234,4 +239,45 @@ TEST(Analyze, ChangesNothingAndMeasuresWhatTheCleanThenRemoves)
     const auto& entries = rowNamed(ui.analyses[1], L"User defined folders")->entries;
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
                             [&](const FoundEntry& e) { return e.what == dir.file(L"Temp\\again.tmp"); }));
+}
+
+// The window: a category's items indented below it, the total of the
+// categories alone, and a double-click lists a category's files and keys
+// with those of its items.
+TEST(AnalysisWindow, TotalsTheCategoriesAndListsARowsEntries)
+{
+    std::vector<AnalysisRow> rows(4);
+    rows[0].name = L"Run MRU";
+    rows[0].items = 2;
+    rows[0].entries = {{L"HKEY_CURRENT_USER\\Software\\x\\a", 0}, {L"HKEY_CURRENT_USER\\Software\\x\\b", 0}};
+    rows[1].name = L"Windows cleanup";
+    rows[1].items = 2;
+    rows[1].bytes = 3 * 1024 * 1024;
+    rows[2] = {L"Temporary files", true, 1, 1024 * 1024, {{L"C:\\t\\a.tmp", 1024 * 1024}}};
+    rows[3] = {L"Display of a handler", true, 1, 2 * 1024 * 1024, {{L"Display of a handler", 2 * 1024 * 1024}}};
+    AnalysisWindow window(rows);
+    std::vector<std::pair<std::wstring, size_t>> shown;
+    window.showEntries = [&](HWND, const std::wstring& title, const std::vector<FoundEntry>& entries) {
+        shown.emplace_back(title, entries.size());
+    };
+    PostedCalls calls;
+    calls.post([&] {
+        HWND lv = window.list();
+        ASSERT_EQ(ListView_GetItemCount(lv), 5);
+        EXPECT_EQ(win::cellText(lv, 2, 0), L"      Temporary files");
+        EXPECT_EQ(win::cellText(lv, 4, 0), L"Total");
+        EXPECT_EQ(win::cellText(lv, 4, 1), L"4") << "the items' rows are inside their category's";
+        EXPECT_EQ(win::cellText(lv, 4, 2), L"3 MB");
+        for (int row : {1, 2, 4}) {
+            NMITEMACTIVATE click{};
+            click.hdr = {lv, static_cast<UINT_PTR>(GetDlgCtrlID(lv)), static_cast<UINT>(NM_DBLCLK)};
+            click.iItem = row;
+            SendMessageW(window.hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+        }
+        PostMessageW(window.hwnd(), WM_COMMAND, IDCANCEL, 0);
+    });
+    window.show(GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(shown, (std::vector<std::pair<std::wstring, size_t>>{{L"Sorvane - Analysis - Windows cleanup", 2},
+                                                                    {L"Sorvane - Analysis - Temporary files", 1}}))
+        << "the total row lists nothing";
 }
