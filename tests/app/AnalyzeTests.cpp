@@ -239,6 +239,14 @@ TEST(Analyze, ChangesNothingAndMeasuresWhatTheCleanThenRemoves)
     const auto& entries = rowNamed(ui.analyses[1], L"User defined folders")->entries;
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
                             [&](const FoundEntry& e) { return e.what == dir.file(L"Temp\\again.tmp"); }));
+    // Stop during an Analyze ends it as it ends a clean: no window, nothing
+    // left in analysis mode.
+    ui.pressStopAfterPumps(ui.pumps + 1);
+    clean.analyze();
+    EXPECT_EQ(ui.analyses.size(), 2u);
+    EXPECT_EQ(ui.statuses.back(), L"Aborted by user");
+    EXPECT_FALSE(run.analyzing);
+    EXPECT_TRUE(exists(dir.file(L"Temp\\again.tmp")));
 }
 
 // The window: a category's items indented below it, the total of the
