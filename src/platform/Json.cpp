@@ -2,6 +2,8 @@
 
 #include "platform/Text.h"
 
+#include <cstdio>
+
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
@@ -115,6 +117,123 @@ std::optional<std::vector<std::wstring>> jsonMemberNames(std::string_view utf8,
     if (!handler.found())
         return std::nullopt;
     return std::move(handler.names());
+}
+
+std::string jsonQuoted(std::wstring_view text)
+{
+    std::string out = "\"";
+    const auto escape = [&](unsigned code) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", code);
+        out += buf;
+    };
+    const auto utf8 = [&](uint32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<uint32_t>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            escape(c);
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            utf8(0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            escape(c);
+        } else {
+            utf8(c);
+        }
+    }
+    return out + "\"";
+}
+
+void JsonWriter::separate()
+{
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (!m_empty.empty()) {
+        if (!m_empty.back())
+            m_text += ',';
+        m_empty.back() = false;
+    }
+}
+
+JsonWriter& JsonWriter::open(char bracket)
+{
+    separate();
+    m_text += bracket;
+    m_empty.push_back(true);
+    return *this;
+}
+
+JsonWriter& JsonWriter::close(char bracket)
+{
+    m_text += bracket;
+    if (!m_empty.empty())
+        m_empty.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view name)
+{
+    separate();
+    m_text += jsonQuoted(std::wstring(name.begin(), name.end()));
+    m_text += ':';
+    m_afterKey = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(std::wstring_view text)
+{
+    separate();
+    m_text += jsonQuoted(text);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(int64_t number)
+{
+    separate();
+    m_text += std::to_string(number);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(uint64_t number)
+{
+    separate();
+    m_text += std::to_string(number);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(bool yes)
+{
+    separate();
+    m_text += yes ? "true" : "false";
+    return *this;
 }
 
 } // namespace sorvane
