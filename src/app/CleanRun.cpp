@@ -12,6 +12,8 @@ namespace sorvane {
 
 namespace {
 
+constexpr const wchar_t* kAnotherRun = L"Another clean is running on this computer. Try again when it has finished.";
+
 // Marks a run in progress for its whole length, whatever way it ends.
 class RunningFlag {
 public:
@@ -23,6 +25,26 @@ private:
 };
 
 } // namespace
+
+RunLock::RunLock()
+{
+    // Machine-wide where the system lets the program name it so.
+    m_mutex = CreateMutexW(nullptr, FALSE, L"Global\\Sorvane.Run");
+    if (!m_mutex)
+        m_mutex = CreateMutexW(nullptr, FALSE, L"Local\\Sorvane.Run");
+    if (!m_mutex)
+        return;
+    const DWORD wait = WaitForSingleObject(m_mutex, 0);
+    m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+RunLock::~RunLock()
+{
+    if (m_held)
+        ReleaseMutex(m_mutex);
+    if (m_mutex)
+        CloseHandle(m_mutex);
+}
 
 wchar_t localeDecimalSeparator()
 {
@@ -98,10 +120,28 @@ void CleanRun::finishArchives()
 
 void CleanRun::runCategory(int store, bool runAlone)
 {
-    DeletionEngine deletion(m_host, m_run, m_settings);
-    m_search.setBackupFolder(m_settings.strBackupPath);
-    CleanerContext ctx{m_host, m_run, m_search, deletion, [this](int s) { return m_host.isCategoryChecked(s); }};
-    runCleaner(ctx, store, runAlone);
+    const int64_t files = m_run.lngTotalFiles, others = m_run.otherRemoved;
+    const uint64_t bytes = m_run.dblTotalSize;
+    const size_t kept = m_run.keptLog.size();
+    {
+        DeletionEngine deletion(m_host, m_run, m_settings);
+        m_search.setBackupFolder(m_settings.strBackupPath);
+        CleanerContext ctx{m_host, m_run, m_search, deletion, [this](int s) { return m_host.isCategoryChecked(s); }};
+        runCleaner(ctx, store, runAlone);
+    }
+    // What the category did, for a report; the engine has flushed (and
+    // counted) its backups by now.
+    CategoryOutcome outcome;
+    outcome.store = store;
+    outcome.removed = (m_run.lngTotalFiles - files) + (m_run.otherRemoved - others);
+    outcome.freed = m_run.dblTotalSize - bytes;
+    for (size_t i = kept; i < m_run.keptLog.size(); ++i) {
+        const std::wstring& line = m_run.keptLog[i];
+        const size_t split = line.find(L": ", 2);
+        outcome.skipped.emplace_back(line.substr(0, split),
+                                     split == std::wstring::npos ? std::wstring() : line.substr(split + 2));
+    }
+    m_run.outcomes.push_back(std::move(outcome));
 }
 
 // Whatever a run meets, it ends with the window idle: Clean and the menus
@@ -142,6 +182,11 @@ void CleanRun::fullRun()
 {
     if (m_running)
         return;
+    RunLock lock;
+    if (!lock.held()) {
+        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     // Each step of the driver that fails is reported and the next one runs.
     constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
     if (!anyTicked(tag, L"Please select at least one item to clean."))
@@ -184,6 +229,11 @@ void CleanRun::analyze()
 {
     if (m_running)
         return;
+    RunLock lock;
+    if (!lock.held()) {
+        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     constexpr const wchar_t* tag = L"frmMain,cmdAnalyze_Click";
     if (!anyTicked(tag, L"Please select at least one item to analyze."))
         return;
@@ -229,6 +279,11 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
 {
     if (m_running)
         return;
+    RunLock lock;
+    if (!lock.held()) {
+        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     constexpr const wchar_t* tag = L"frmMain,mnuPopup_Ciick";
     RunningFlag flag(m_running);
     IdleAtEnd idle(m_host, tag);

@@ -7,6 +7,8 @@
 #include "core/RunState.h"
 #include "store/StartupSettings.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -18,6 +20,21 @@ std::wstring formatKilobytes(uint64_t bytes, wchar_t decimalSeparator);
 wchar_t localeDecimalSeparator();
 // The closing lines of the log (after the header and the cleaners' lines).
 std::wstring summaryTail(const RunState& run, wchar_t decimalSeparator);
+
+// One run at a time on the machine, the window's and the command line's.
+// The lock is the owning thread's as often as it takes it.
+class RunLock {
+public:
+    RunLock();
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+    bool held() const noexcept { return m_held; }
+
+private:
+    HANDLE m_mutex = nullptr;
+    bool m_held = false;
+};
 
 class CleanRun {
 public:

@@ -1,3 +1,5 @@
+#include "app/CommandLine.h"
+#include "app/CommandRun.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "options/Update.h"
@@ -16,6 +18,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     // Programs and libraries are never looked for in the current folder first.
     SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
     SetDllDirectoryW(L"");
+    // With arguments: an unattended run, never a window, never handed over
+    // to (or waiting for) a running window.
+    const CommandLine line = parseCommandLine(commandLineArguments(GetCommandLineW()));
+    if (!line.error.empty()) {
+        tellConsole(line.error);
+        tellConsole(kUsage);
+        return kExitBadLine;
+    }
+    if (line.mode == RunMode::Usage) {
+        tellConsole(kUsage);
+        return kExitDone;
+    }
+    if (line.mode != RunMode::Window) {
+        win::ComInit com;
+        loadVendorSite();
+        const CommandResult result = runCommandLine(line);
+        finishBackupArchive();
+        tellConsole(result.summary);
+        shutdownReports(2000);
+        return result.exitCode;
+    }
     SingleInstance instanceLock;
     if (instanceLock.anotherIsRunning()) {
         // A start that continues an update waits for the program that

@@ -151,6 +151,8 @@ std::vector<std::wstring> cleanBrowserCookies(CleanerContext& ctx)
     return forEachIdleProfile(ctx, [&](const BrowserProfile& profile, std::vector<std::wstring>& notes) {
         for (const auto& store : cookieStoresOf(profile)) {
             const StoreResult r = clearCookieStore(ctx.deletion, store, profile.chromium, keep);
+            if (r.kind == StoreResult::Cleared)
+                ctx.run.otherRemoved += r.removedRows;
             noteStore(notes, store, r,
                       profileLabel(profile) + L": removed " + counted(r.removedRows, L"cookie", L"cookies") +
                           L", kept " + std::to_wstring(r.keptRows) + L" of kept sites");
@@ -173,6 +175,8 @@ std::vector<std::wstring> cleanBrowserHistory(CleanerContext& ctx)
         if (!fileExists(places))
             return;
         const StoreResult r = clearFirefoxHistory(ctx.deletion, places);
+        if (r.kind == StoreResult::Cleared)
+            ctx.run.otherRemoved += r.removedRows;
         noteStore(notes, places, r,
                   profileLabel(profile) + L": removed " + counted(r.removedRows, L"page", L"pages") +
                       L" from the history, kept " + std::to_wstring(r.keptRows) + L" bookmarked");
@@ -202,6 +206,8 @@ int clearUrlHistoryByHand(CleanerContext& ctx)
             removed += ctx.deletion.deleteOneFile(file) != 0 ? 1 : 0;
         ctx.search.clearFoundLists();
     }
+    if (!ctx.run.analyzing)
+        ctx.run.otherRemoved += removed;
     return removed;
 }
 

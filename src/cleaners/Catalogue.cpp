@@ -70,8 +70,10 @@ void runCleaner(CleanerContext& ctx, int store, bool runAlone)
 void appendKeptLines(CleanerContext& ctx)
 {
     ctx.deletion.flushBackups();
-    for (const auto& line : ctx.run.keptFiles)
+    for (const auto& line : ctx.run.keptFiles) {
         ctx.run.strLog += L"Kept " + line + L"\r\n";
+        ctx.run.keptLog.push_back(line);
+    }
     ctx.run.keptFiles.clear();
     if (!ctx.run.backupFailure.empty() && !ctx.run.backupFailureLogged) {
         ctx.run.strLog += L"Backup failed: " + ctx.run.backupFailure + L"\r\n";
@@ -97,6 +99,7 @@ size_t clearTraceValues(CleanerContext& ctx, const std::vector<std::wstring>& ke
     if (settings.intDelMethod != kBackup) {
         for (const auto& item : items)
             deleteRegValues(HKEY_CURRENT_USER, item.value, item.key);
+        ctx.run.otherRemoved += static_cast<int64_t>(items.size());
         return items.size();
     }
     const RegBackup backup = backUpAndDeleteRegistry(undoName, items, settings.strBackupPath);
@@ -107,7 +110,9 @@ size_t clearTraceValues(CleanerContext& ctx, const std::vector<std::wstring>& ke
     }
     for (const auto& name : backup.leftInPlace)
         keptLines += L"Kept " + name + L": its name cannot be saved for undo\r\n";
-    return static_cast<size_t>(std::count(backup.itemDeleted.begin(), backup.itemDeleted.end(), true));
+    const auto deleted = static_cast<size_t>(std::count(backup.itemDeleted.begin(), backup.itemDeleted.end(), true));
+    ctx.run.otherRemoved += static_cast<int64_t>(deleted);
+    return deleted;
 }
 
 void appendCountedLine(RunState& run, std::wstring_view label)

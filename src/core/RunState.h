@@ -27,6 +27,15 @@ struct AnalysisRow {
     std::vector<FoundEntry> entries;
 };
 
+// What one category of a run did, for a report: things removed (files,
+// values, rows), bytes freed, and what it left with the reason.
+struct CategoryOutcome {
+    int store = 0;
+    int64_t removed = 0;
+    uint64_t freed = 0;
+    std::vector<std::pair<std::wstring, std::wstring>> skipped;  // path, reason
+};
+
 struct RunState {
     int16_t bAbort = 0;   // 0 or -1: stop requested
     int16_t bLocked = 0;  // 0 or -1: a file could not be removed
@@ -56,6 +65,12 @@ struct RunState {
     std::vector<std::pair<wchar_t, uint64_t>> freeAtStart;
     // An analysis: every cleaner decides as in a clean, and records what it
     // would remove in the last row instead of changing anything.
+    // Registry values and database rows removed: the log's lines name
+    // them, the file totals do not count them.
+    int64_t otherRemoved = 0;
+    // Every "Kept" line of the run so far ("path: why"), and each category's outcome.
+    std::vector<std::wstring> keptLog;
+    std::vector<CategoryOutcome> outcomes;
     bool analyzing = false;
     std::vector<AnalysisRow> analysis;
     // The files recorded so far (lowercase): a file that an earlier category
