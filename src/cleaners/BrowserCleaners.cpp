@@ -87,6 +87,7 @@ std::vector<std::wstring> forEachIdleProfile(CleanerContext& ctx, const ProfileC
                 running.push_back(profile.browser);
                 notes.push_back(L"Skipped " + profile.browser + L": it is running");
             }
+            ctx.run.keptLog.push_back(profile.profile + L": " + profile.browser + L" is running");
             continue;
         }
         clean(profile, notes);

@@ -107,8 +107,10 @@ void runHandlers(CleanerContext& ctx)
         if (ctx.run.bAbort)
             return;
         if (!handler.trusted()) {
-            if (trim(readSetting(kWindowsCleanupSection, handler.itemKey(), L"")) == L"1")
+            if (trim(readSetting(kWindowsCleanupSection, handler.itemKey(), L"")) == L"1") {
                 ctx.run.strLog += handler.display + L": not trusted, not loaded\r\n";
+                ctx.run.keptLog.push_back(handler.display + L": not trusted, not loaded");
+            }
             continue;
         }
         if (!cleanupHandlerTicked(handler))
@@ -140,10 +142,13 @@ void runHandlers(CleanerContext& ctx)
         case HandlerRun::Outcome::TimedOut:
             ctx.run.strLog += handler.display + L": stopped after " + std::to_wstring(result.seconds) +
                               L" seconds, left as it was\r\n";
+            ctx.run.keptLog.push_back(handler.display + L": stopped after " + std::to_wstring(result.seconds) +
+                                      L" seconds, left as it was");
             break;
         case HandlerRun::Outcome::Stopped: return;
         case HandlerRun::Outcome::Failed:
             ctx.run.strLog += handler.display + L": not cleaned: " + result.error + L"\r\n";
+            ctx.run.keptLog.push_back(handler.display + L": not cleaned: " + result.error);
             break;
         }
     }

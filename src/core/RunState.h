@@ -68,7 +68,9 @@ struct RunState {
     // Registry values and database rows removed: the log's lines name
     // them, the file totals do not count them.
     int64_t otherRemoved = 0;
-    // Every "Kept" line of the run so far ("path: why"), and each category's outcome.
+    // Everything the run left so far ("path: why": a kept file, a running
+    // browser's profile, a handler stopped or not trusted), and each
+    // category's outcome.
     std::vector<std::wstring> keptLog;
     std::vector<CategoryOutcome> outcomes;
     bool analyzing = false;
