@@ -48,6 +48,9 @@
 #define IDC_Line1 1215
 #define IDC_cmdWindowsCleanup 1216
 #define IDC_cmdAnalyze 1217
+#define IDC_lblPolicy 1218
+#define IDC_lblDeletePolicy 1219
+#define IDC_lblReportsPolicy 1220
 
 // frmMain menus
 #define IDM_mnuClean 2001

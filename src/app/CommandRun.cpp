@@ -7,6 +7,8 @@
 #include "platform/SystemPaths.h"
 #include "platform/Text.h"
 #include "store/ListFiles.h"
+#include "store/Policy.h"
+#include "store/Settings.h"
 #include "store/StartupSettings.h"
 
 #include <algorithm>
@@ -167,6 +169,33 @@ std::string report(const CommandLine& line, const RunState& run, const QuietHost
     return w.text();
 }
 
+// A run refused before it began still leaves its report, when one was
+// asked for: nothing done, and why.
+void writeRefusal(const CommandLine& line, const std::wstring& why)
+{
+    if (line.json.empty())
+        return;
+    const std::wstring now = isoNow();
+    JsonWriter w;
+    w.beginObject().key("version").value(int64_t{1});
+    w.key("mode").value(line.mode == RunMode::Analyze ? L"analyze" : L"clean");
+    w.key("started").value(now).key("finished").value(now);
+    w.key("categories").beginArray().endArray().key("drives").beginArray().endArray();
+    w.key("exitCode").value(int64_t{kExitRefused});
+    w.key("errors").beginArray().value(why).endArray().endObject();
+    try {
+        writeFileBytes(line.json, w.text());
+    } catch (...) {
+        // The summary line still says why; the exit code says refused.
+    }
+}
+
+CommandResult refused(const CommandLine& line, std::wstring summary)
+{
+    writeRefusal(line, summary);
+    return {kExitRefused, std::move(summary)};
+}
+
 } // namespace
 
 CommandResult runCommandLine(const CommandLine& line)
@@ -174,12 +203,27 @@ CommandResult runCommandLine(const CommandLine& line)
     CommandResult result;
     const wchar_t* verb = line.mode == RunMode::Analyze ? L"analyze" : L"clean";
     RunLock lock;
-    if (!lock.held()) {
-        result.exitCode = kExitRefused;
-        result.summary = std::wstring(L"Sorvane ") + verb + L": another clean is running; nothing was done.";
-        return result;
+    if (!lock.held())
+        return refused(line, std::wstring(L"Sorvane ") + verb + L": another clean is running; nothing was done.");
+    // The machine's policy refuses a method or a category it forbids before
+    // anything is touched; the categories ticked in the window lose those
+    // it disables.
+    const MachinePolicy policy = readMachinePolicy();
+    const int16_t stored = deleteMethodFromText(readSetting(L"General", L"DelMethod", L"D", kWideSettingChars));
+    if (!policy.methodAllowed(line.method ? *line.method : stored))
+        return refused(line, std::wstring(L"Sorvane ") + verb + L": " +
+                                 (line.method ? L"this delete method" : L"the delete method in Settings.ini") +
+                                 L" is not allowed by your administrator; nothing was done.");
+    std::vector<int> stores;
+    for (const int store : line.categories ? *line.categories : tickedStores()) {
+        const wchar_t* caption = kCategories[static_cast<size_t>(store)].caption;
+        if (!policy.categoryDisabled(caption)) {
+            stores.push_back(store);
+        } else if (line.categories) {
+            return refused(line, std::wstring(L"Sorvane ") + verb + L": the category \"" + caption +
+                                     L"\" is not allowed by your administrator; nothing was done.");
+        }
     }
-    const std::vector<int> stores = line.categories ? *line.categories : tickedStores();
     if (stores.empty()) {
         result.exitCode = kExitBadLine;
         result.summary = L"Sorvane: no category is ticked; name them with /categories:.";

@@ -159,6 +159,10 @@ void MainWindow::showOptions(int tab, bool withWait)
 
 void MainWindow::showUpdate()
 {
+    if (m_policy.disableUpdate) {
+        messageBox(L"Updates are set by your administrator.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     AutoUpdateWindow w;
     // Once the new version runs, this one ends as a close would end it.
     w.endProgram = [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); };
@@ -294,11 +298,13 @@ void MainWindow::Form_Load()
         SendDlgItemMessageW(hwnd(), IDC_pgClean, PBM_SETPOS, 0, 0);
     });
     step(tag, [&] { m_search.loadAll(); });
+    step(tag, [&] { m_policy = readMachinePolicy(); });
     step(tag, [&] {
         CategoryStates states = categoryStates();
         loadCheckItems(appFile(L"checkItems.sol"), states, tag);
         setCategoryStates(states);
     });
+    step(tag, [&] { applyPolicy(); });
     step(tag, [&] {
         const std::wstring backup = appFolder() + L"\\Backup";
         if (!folderExists(backup + L"\\") && !makePrivateFolder(backup))
@@ -351,7 +357,22 @@ CategoryStates MainWindow::categoryStates() const
 void MainWindow::setCategoryStates(const CategoryStates& states)
 {
     for (const auto& c : kCategories)
-        CheckDlgButton(hwnd(), categoryId(c.store), states[c.store] ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hwnd(), categoryId(c.store),
+                       states[c.store] && !m_policy.categoryDisabled(c.caption) ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void MainWindow::applyPolicy()
+{
+    bool any = false;
+    for (const auto& c : kCategories) {
+        if (!m_policy.categoryDisabled(c.caption))
+            continue;
+        CheckDlgButton(hwnd(), categoryId(c.store), BST_UNCHECKED);
+        EnableWindow(item(categoryId(c.store)), FALSE);
+        any = true;
+    }
+    // Said in words beside the boxes, not only greyed.
+    ShowWindow(item(IDC_lblPolicy), any ? SW_SHOW : SW_HIDE);
 }
 
 bool MainWindow::anyCategoryChecked() const
@@ -459,7 +480,8 @@ void MainWindow::showReviewWindow(const ReviewTools& tools)
 
 bool MainWindow::isCategoryChecked(int store)
 {
-    return IsDlgButtonChecked(hwnd(), categoryId(store)) == BST_CHECKED;
+    return IsDlgButtonChecked(hwnd(), categoryId(store)) == BST_CHECKED &&
+           !m_policy.categoryDisabled(kCategories[static_cast<size_t>(store)].caption);
 }
 
 void MainWindow::setCheckMark(int store, bool visible)

@@ -10,6 +10,7 @@
 #include "options/OptionsWindow.h"
 #include "platform/AppFolder.h"
 #include "store/ListFiles.h"
+#include "store/Policy.h"
 #include "store/StartupSettings.h"
 #include "win/Dialog.h"
 #include "win/UniqueHandle.h"
@@ -98,6 +99,8 @@ private:
     void showUpdate();
     void Form_Resize();
     void finishRun();
+    // Categories the machine's policy disables: unticked, greyed, and said so.
+    void applyPolicy();
     // Clean and Analyze on and Stop off when idle; the reverse during a run.
     void enableRunButtons(bool idle);
     HWND activityImageFor(int store) const;
@@ -116,6 +119,7 @@ private:
     CleanRun m_run;
     std::unique_ptr<ReviewWindow> m_review;
     std::unique_ptr<OptionsWindow> m_options;
+    MachinePolicy m_policy;
     bool m_closePending = false;
     bool m_inAutoClean = false;
     int64_t m_progressMax = 0;

@@ -9,8 +9,11 @@
 #include "platform/ErrorReport.h"
 #include "platform/SystemPaths.h"
 #include "platform/Text.h"
+#include "store/Policy.h"
 #include "store/Settings.h"
 #include "win/UniqueHandle.h"
+
+#include <algorithm>
 
 namespace sorvane {
 
@@ -217,7 +220,10 @@ std::map<std::wstring, uint64_t>& analyzedSizes()
 int cleanupMinAgeHours()
 {
     const auto hours = parseInt16(trim(readSetting(kWindowsCleanupSection, L"MinAgeHours", L"48")));
-    return hours && *hours >= 0 ? *hours : 48;
+    const int own = hours && *hours >= 0 ? *hours : 48;
+    // The machine's policy sets the least age; the user may only wait longer.
+    const auto least = readMachinePolicy().minAgeHours;
+    return least ? std::max(own, *least) : own;
 }
 
 void cleanWindowsCleanup(CleanerContext& ctx, bool)

@@ -1,5 +1,6 @@
 // The General tab.
 #include "options/OptionsTabs.h"
+#include "store/Policy.h"
 
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
@@ -7,6 +8,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "resource.h"
+#include "store/Policy.h"
 #include "store/Settings.h"
 
 namespace sorvane {
@@ -59,10 +61,22 @@ void GeneralTab::load()
     select(IDC_cmbAutoClean, L"HM", L"1", 0, 1);
     step(general, [&] {
         const int16_t method = deleteMethodFromText(readSetting(L"General", L"DelMethod", L"D", kWideSettingChars));
-        setChecked(IDC_optRecyclebin, method == kRecycleBin);
-        setChecked(IDC_optDelete, method == kDelete);
-        setChecked(IDC_optWipe, method == kWipe);
-        setChecked(IDC_optZip, method == kBackup);
+        // A method the machine's policy forbids cannot be chosen; a stored
+        // one gives way to the first allowed, saved at the next Accept.
+        const MachinePolicy policy = readMachinePolicy();
+        const int16_t shown = policy.methodAllowed(method) ? method : policy.firstAllowedMethod().value_or(method);
+        const std::pair<int, int16_t> buttons[] = {
+            {IDC_optRecyclebin, kRecycleBin}, {IDC_optDelete, kDelete}, {IDC_optWipe, kWipe}, {IDC_optZip, kBackup}};
+        for (const auto& [id, m] : buttons) {
+            setChecked(id, m == shown);
+            EnableWindow(control(id), policy.methodAllowed(m) ? TRUE : FALSE);
+        }
+        ShowWindow(control(IDC_lblDeletePolicy), policy.allowedMethods.empty() ? SW_HIDE : SW_SHOW);
+        if (policy.disableErrorReports) {
+            setChecked(IDC_chkErrorReports, false);
+            EnableWindow(control(IDC_chkErrorReports), FALSE);
+            ShowWindow(control(IDC_lblReportsPolicy), SW_SHOW);
+        }
     });
 }
 
@@ -91,6 +105,9 @@ void GeneralTab::save(SaveLog& log)
              L"Settings.ini");
     log.note(step(tag,
                   [&] {
+                      // Held by the machine's policy: the user's own choice stays stored.
+                      if (!IsWindowEnabled(control(IDC_chkErrorReports)))
+                          return;
                       writeSetting(L"Internet", L"ErrorReports", flagText(checked(IDC_chkErrorReports)));
                       setErrorReports(checked(IDC_chkErrorReports));
                   }),

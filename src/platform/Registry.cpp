@@ -644,6 +644,26 @@ std::wstring registryFileText(const std::vector<RegItem>& items)
     return e.leftInPlace.empty() ? std::move(e.text) : std::wstring();
 }
 
+std::vector<std::wstring> getRegMultiString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
+{
+    std::vector<std::wstring> strings;
+    auto key = openRegKey(hive, keyPath, KEY_QUERY_VALUE);
+    std::vector<BYTE> data;
+    DWORD type = 0;
+    if (!key || !readValue(key.get(), std::wstring(valueName), type, data))
+        return strings;
+    const std::wstring_view all(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+    if (type != REG_MULTI_SZ && type != REG_SZ && type != REG_EXPAND_SZ)
+        return strings;
+    for (size_t start = 0; start < all.size();) {
+        const size_t end = std::min(all.find(L'\0', start), all.size());
+        if (end > start)
+            strings.emplace_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return strings;
+}
+
 RegText readRegText(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
     RegText result;

@@ -56,6 +56,9 @@ public:
 private:
     HKEY m_key = nullptr;
 };
+// The strings of a REG_MULTI_SZ value (a text value gives its one string),
+// empty ones left out; none when missing or of another type.
+std::vector<std::wstring> getRegMultiString(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // REG_DWORD value; -1 when missing or of another type.
 long getRegDword(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 // Value names separated by NUL, without a trailing separator.

@@ -1,5 +1,7 @@
 #include "store/Settings.h"
 
+#include "store/Policy.h"
+
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
@@ -87,7 +89,8 @@ const wchar_t* overwriteMethodText(OverwriteMethod m)
 
 void loadVendorSite()
 {
-    setErrorReports(trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0");
+    setErrorReports(trim(readSetting(L"Internet", L"ErrorReports", L"1")) != L"0" &&
+                    !readMachinePolicy().disableErrorReports);
     setVendorSite(readSetting(L"Internet", L"VendorSite", kDefaultVendorSite));
 }
 

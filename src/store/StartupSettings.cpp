@@ -5,6 +5,7 @@
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
+#include "store/Policy.h"
 #include "store/Settings.h"
 
 #include <oleauto.h>
@@ -52,6 +53,14 @@ DeleteSettings getDelete()
     constexpr const wchar_t* tag = L"frmMain,getDelete";
     step(tag, [&] {
         s.intDelMethod = deleteMethodFromText(readSetting(L"General", L"DelMethod", L"D", kWideSettingChars));
+    });
+    // A stored method the machine's policy forbids gives way to the first
+    // one it allows (the options window saves that at its next Accept).
+    step(tag, [&] {
+        const MachinePolicy policy = readMachinePolicy();
+        if (!policy.methodAllowed(s.intDelMethod))
+            if (const auto allowed = policy.firstAllowedMethod())
+                s.intDelMethod = *allowed;
     });
     step(tag, [&] { s.bytExtraSecurity = toByte(readSetting(L"General", L"ExtraS", L"0")); });
     step(tag, [&] { s.bytRename = toByte(readSetting(L"General", L"Rename", L"0")); });

@@ -40,6 +40,24 @@ grep -q "Unknown delete method" "$work/out.txt" || fail "no reason printed: $(ca
 [ ! -e "$work/bad.json" ] || fail "a bad command line wrote a report"
 intact "a bad command line"
 
+# Machine policy refuses before anything is touched: a forbidden method asked
+# for, the stored method (delete, by default) when none is asked for, and a
+# disabled category.
+pol='HKLM\Software\Policies\Sorvane'
+wine reg add "$pol" /v AllowedMethods /d RB /f > /dev/null 2>&1
+run /clean "$cats" /method:D '/json:C:\sorvane-cli\refused.json'
+[ "$rc" = 3 ] || fail "a forbidden method gave exit $rc"
+python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); assert r["exitCode"]==3 and r["errors"], r' \
+  "$work/refused.json" || fail "a refused run left no report saying why"
+run /analyze "$cats"
+[ "$rc" = 3 ] || fail "a forbidden stored method gave exit $rc"
+wine reg add "$pol" /v DisabledCategories /t REG_MULTI_SZ /d 'Cookies\0user defined folders' /f > /dev/null 2>&1
+run /clean "$cats" /method:R
+[ "$rc" = 3 ] || fail "a disabled category gave exit $rc"
+grep -q "not allowed by your administrator" "$work/out.txt" || fail "no reason printed: $(cat "$work/out.txt")"
+intact "a refusal of the policy"
+wine reg delete "$pol" /f > /dev/null 2>&1
+
 run /analyze "$cats" '/json:C:\sorvane-cli\analyze.json' /threshold:1234
 [ "$rc" = 1 ] || fail "the threshold of 1,234 bytes gave exit $rc"
 intact "/analyze"
