@@ -549,3 +549,27 @@ TEST(MainWindow, AStartNeverHandsOverToAnInstanceThatIsClosing)
         closeAndWait(second, again);
     closeAndWait(first, main);
 }
+
+// The machine's policy in the window: a disabled category stays unticked
+// and greyed whatever checkItems.sol and Select All say, and the window says
+// who set it; the others stay as they were.
+TEST(MainWindow, ACategoryThePolicyDisablesIsGreyedAndSaidSo)
+{
+    testenv::TempFolder app;
+    testenv::writeFile(app.file(L"checkItems.sol"), "0,0,0,0,0,0,0,0,0,0,0,1,1,0,0,0,0,0,0,\r\n");
+    testenv::ScopedRegValue disabled(HKEY_LOCAL_MACHINE, kPolicyKey, L"DisabledCategories", L"cookies\0\0",
+                                     REG_MULTI_SZ);
+    SorvaneProcess p(app.path());
+    HWND main = p.waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    HWND cookies = GetDlgItem(main, IDC_chkCookies), label = GetDlgItem(main, IDC_lblPolicy);
+    EXPECT_FALSE(IsWindowEnabled(cookies));
+    EXPECT_EQ(IsDlgButtonChecked(main, IDC_chkCookies), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(main, IDC_chkCache), static_cast<UINT>(BST_CHECKED));
+    EXPECT_TRUE(IsWindowVisible(label));
+    EXPECT_EQ(windowText(label), kSetByAdministrator);
+    SendMessageW(main, WM_COMMAND, IDC_cmdSelectAll, 0);
+    EXPECT_EQ(IsDlgButtonChecked(main, IDC_chkCookies), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(main, IDC_chkHistory), static_cast<UINT>(BST_CHECKED));
+    closeAndWait(p, main);
+}
