@@ -1,9 +1,10 @@
 // Analyze of every category over a seeded machine against the bare walk of
-// the same folders (each walked as often as the categories walk it), and a
-// full clean after Analyze against a clean without it. Prints figures and
-// ratios.
+// the same folders (each walked as often as the categories walk it), a full
+// clean after Analyze against a clean without it, and /clean from the
+// command line against the window's Clean. Prints figures and ratios.
 #include "BenchSupport.h"
 #include "app/CleanRun.h"
+#include "app/CommandRun.h"
 #include "core/Categories.h"
 #include "platform/AppFolder.h"
 #include "store/ListFiles.h"
@@ -205,6 +206,31 @@ int wmain()
     }
     std::printf("%-34s after %7.3f s   alone %7.3f s   ratio %5.2f   (target <= 1.1)\n", "clean after analyze vs alone",
                 median(after), median(alone), median(after) / median(alone));
+    // The same clean from the command line (/clean, every category, the
+    // delete method) against the window's Clean, in turns as above.
+    CommandLine line;
+    line.mode = RunMode::Clean;
+    line.method = kDelete;
+    line.categories = std::vector<int>();
+    for (const auto& c : kCategories)
+        line.categories->push_back(c.store);
+    std::vector<double> window, unattended;
+    int exitCode = -1;
+    for (int round = 0; round < 3; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool commandLine = (turn + round) % 2 == 1;
+            seed();
+            t0 = Clock::now();
+            if (commandLine)
+                exitCode = runCommandLine(line).exitCode;
+            else
+                clean.fullRun();
+            (commandLine ? unattended : window).push_back(seconds(t0));
+        }
+    }
+    std::printf("%-34s cmd   %7.3f s   window %6.3f s   ratio %5.2f   (target <= 1.05; exit code %d)\n",
+                "/clean vs the window's Clean", median(unattended), median(window),
+                median(unattended) / median(window), exitCode);
     bench::removeTree(kRoot);
     return 0;
 }

@@ -51,6 +51,10 @@
 #define IDC_lblPolicy 1218
 #define IDC_lblDeletePolicy 1219
 #define IDC_lblReportsPolicy 1220
+#define IDC_chkSchedule 1221
+#define IDC_cmbScheduleEvery 1222
+#define IDC_cmbScheduleDay 1223
+#define IDC_dtScheduleTime 1224
 
 // frmMain menus
 #define IDM_mnuClean 2001

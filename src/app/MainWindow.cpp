@@ -375,6 +375,16 @@ void MainWindow::applyPolicy()
     ShowWindow(item(IDC_lblPolicy), any ? SW_SHOW : SW_HIDE);
 }
 
+std::vector<std::wstring> MainWindow::tickedCategoryCaptions() const
+{
+    std::vector<std::wstring> captions;
+    const CategoryStates states = categoryStates();
+    for (const auto& c : kCategories)
+        if (states[static_cast<size_t>(c.store)] == 1)
+            captions.emplace_back(c.caption);
+    return captions;
+}
+
 bool MainWindow::anyCategoryChecked() const
 {
     for (int v : categoryStates())

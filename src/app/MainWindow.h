@@ -66,6 +66,7 @@ public:
     void setDeleteSettings(const DeleteSettings& settings) override;
     void listsAccepted() override;
     void setAutoClean(bool on, int16_t minutes) override;
+    std::vector<std::wstring> tickedCategoryCaptions() const override;
 
 private:
     bool onInitDialog() override;

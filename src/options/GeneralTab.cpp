@@ -1,17 +1,35 @@
 // The General tab.
 #include "options/OptionsTabs.h"
-#include "store/Policy.h"
 
 #include "platform/AppFolder.h"
 #include "platform/ErrorReport.h"
 #include "platform/LogonTask.h"
 #include "platform/Registry.h"
+#include "platform/SystemPaths.h"
 #include "platform/Text.h"
 #include "resource.h"
 #include "store/Policy.h"
 #include "store/Settings.h"
 
+#include <commctrl.h>
+
 namespace sorvane {
+
+namespace {
+
+constexpr const wchar_t* kScheduleSection = L"Schedule";
+const wchar_t* const kDayNames[] = {L"Sunday", L"Monday", L"Tuesday", L"Wednesday",
+                                    L"Thursday", L"Friday", L"Saturday"};
+
+} // namespace
+
+std::wstring scheduledCleanArguments(const std::vector<std::wstring>& captions, const std::wstring& report)
+{
+    std::wstring list;
+    for (const auto& caption : captions)
+        list += (list.empty() ? L"" : L",") + caption;
+    return L"/clean \"/categories:" + list + L"\" \"/json:" + report + L"\"";
+}
 
 void GeneralTab::load()
 {
@@ -39,6 +57,23 @@ void GeneralTab::load()
                                              !getRegString(HKEY_CURRENT_USER, kRunKey, kRunValueName).empty());
     });
     step(general, [&] { setChecked(IDC_chkCleanStartup, flagSetting(L"General", L"StartupClean", L"0")); });
+    step(general, [&] {
+        HWND every = control(IDC_cmbScheduleEvery), day = control(IDC_cmbScheduleDay);
+        SendMessageW(every, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Daily"));
+        SendMessageW(every, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Weekly"));
+        for (const wchar_t* name : kDayNames)
+            SendMessageW(day, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        const CleanSchedule when = savedSchedule();
+        SendMessageW(every, CB_SETCURSEL, when.weekly ? 1 : 0, 0);
+        SendMessageW(day, CB_SETCURSEL, static_cast<WPARAM>(when.day), 0);
+        SYSTEMTIME t{};
+        GetLocalTime(&t);
+        t.wHour = static_cast<WORD>(when.hour);
+        t.wMinute = static_cast<WORD>(when.minute);
+        t.wSecond = 0;
+        DateTime_SetSystemtime(control(IDC_dtScheduleTime), GDT_VALID, &t);
+        setChecked(IDC_chkSchedule, flagSetting(kScheduleSection, L"On", L"0"));
+    });
     step(general, [&] { setChecked(IDC_chkAutoClean, flagSetting(L"General", L"AutoClean", L"0")); });
     // A malformed value is reported and left as it is unless the box changes.
     m_extraSecurityMalformed =
@@ -101,6 +136,7 @@ void GeneralTab::save(SaveLog& log)
             deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
         }
     });
+    step(tag, [&] { saveSchedule(log); });
     log.note(step(tag, [&] { writeSetting(L"General", L"StartupClean", flagText(checked(IDC_chkCleanStartup))); }),
              L"Settings.ini");
     log.note(step(tag,
@@ -158,6 +194,71 @@ void GeneralTab::save(SaveLog& log)
             raiseError(kErrTypeMismatch, L"Type mismatch");
         m_host.setAutoClean(true, static_cast<int16_t>(unit == 1 ? *n * 60 : *n));
     });
+}
+
+} // namespace sorvane
+
+namespace sorvane {
+
+CleanSchedule GeneralTab::savedSchedule() const
+{
+    CleanSchedule when;
+    when.weekly = trim(readSetting(kScheduleSection, L"Every", L"Daily")) == L"Weekly";
+    const auto day = parseInt16(trim(readSetting(kScheduleSection, L"Day", L"0")));
+    when.day = day && *day >= 0 && *day <= 6 ? *day : 0;
+    const std::wstring time = trim(readSetting(kScheduleSection, L"Time", L"03:00"));
+    const size_t colon = time.find(L':');
+    const auto hour = parseInt16(time.substr(0, colon));
+    const auto minute = colon == std::wstring::npos ? std::nullopt : parseInt16(time.substr(colon + 1));
+    if (hour && minute && *hour >= 0 && *hour <= 23 && *minute >= 0 && *minute <= 59) {
+        when.hour = *hour;
+        when.minute = *minute;
+    }
+    return when;
+}
+
+void GeneralTab::saveSchedule(SaveLog& log)
+{
+    CleanSchedule when;
+    when.weekly = SendMessageW(control(IDC_cmbScheduleEvery), CB_GETCURSEL, 0, 0) == 1;
+    when.day = std::max<int>(0, static_cast<int>(SendMessageW(control(IDC_cmbScheduleDay), CB_GETCURSEL, 0, 0)));
+    SYSTEMTIME t{};
+    if (DateTime_GetSystemtime(control(IDC_dtScheduleTime), &t) == GDT_VALID) {
+        when.hour = t.wHour;
+        when.minute = t.wMinute;
+    }
+    wchar_t time[8];
+    swprintf(time, 8, L"%02d:%02d", when.hour, when.minute);
+    log.note(step(L"frmOptions,saveSchedule",
+                  [&] {
+                      writeSetting(kScheduleSection, L"Every", when.weekly ? L"Weekly" : L"Daily");
+                      writeSetting(kScheduleSection, L"Day", std::to_wstring(when.day));
+                      writeSetting(kScheduleSection, L"Time", time);
+                  }),
+             L"Settings.ini");
+    std::wstring error;
+    bool on = checked(IDC_chkSchedule);
+    if (on) {
+        // The categories ticked now, written into the task; the report
+        // beside the program, in a folder only administrators can change.
+        const std::wstring reports = appFolder() + L"\\Reports";
+        if (!folderExists(reports + L"\\") && !makePrivateFolder(reports)) {
+            error = L"The folder for its reports could not be made: " + reports;
+        } else {
+            const std::wstring arguments =
+                scheduledCleanArguments(m_host.tickedCategoryCaptions(), reports + L"\\last.json");
+            registerScheduledClean(thisExecutable(), arguments, when, error);
+        }
+        if (!error.empty()) {
+            on = false;
+            setChecked(IDC_chkSchedule, false);
+            ask(L"Sorvane could not be set to clean on a schedule.\r\n\r\n" + error, MB_OK | MB_ICONEXCLAMATION);
+        }
+    } else if (!removeScheduledClean(error)) {
+        ask(L"The scheduled clean could not be removed.\r\n\r\n" + error, MB_OK | MB_ICONEXCLAMATION);
+    }
+    log.note(step(L"frmOptions,saveSchedule", [&] { writeSetting(kScheduleSection, L"On", flagText(on)); }),
+             L"Settings.ini");
 }
 
 } // namespace sorvane

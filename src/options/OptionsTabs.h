@@ -3,6 +3,7 @@
 // owns its page: it fills the controls from the files, takes the clicks of
 // its own buttons, and writes what Accept saves. Nothing is written before
 // Accept except where a tab says so.
+#include "platform/LogonTask.h"
 #include "store/StartupSettings.h"
 
 #include <windows.h>
@@ -26,7 +27,12 @@ public:
     virtual void setAutoClean(bool on, int16_t minutes) = 0;
     // Accept wrote the list files: the next clean uses exactly them.
     virtual void listsAccepted() {}
+    // The captions of the categories ticked in the main window now.
+    virtual std::vector<std::wstring> tickedCategoryCaptions() const { return {}; }
 };
+
+// The arguments of the scheduled clean: /clean with the categories and the report.
+std::wstring scheduledCleanArguments(const std::vector<std::wstring>& captions, const std::wstring& report);
 
 // The window's ways out to the user and the shell; tests replace them.
 struct OptionsHooks {
@@ -105,6 +111,11 @@ public:
     int enterButton(int) const override { return 0; }
 
 private:
+    // [Schedule] of Settings.ini: how often, which day, what time.
+    CleanSchedule savedSchedule() const;
+    // Writes [Schedule] and registers the task (or removes it).
+    void saveSchedule(SaveLog& log);
+
     OptionsHost& m_host;
     // ExtraS as loaded: a malformed value stays unless the box is changed.
     bool m_extraSecurityMalformed = false;

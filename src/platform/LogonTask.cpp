@@ -10,7 +10,9 @@
 #include <sddl.h>
 #include <taskschd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #if !defined(_MSC_VER) && !defined(__ILogonTrigger_INTERFACE_DEFINED__)
 // MinGW's header stops short of the logon trigger; its layout as the
@@ -247,7 +249,15 @@ std::wstring logonTaskXml(const std::wstring& exe, const std::wstring& user)
            L"</Task>";
 }
 
-bool registerLogonTask(const std::wstring& exe, std::wstring& error)
+namespace {
+
+// Registers (or replaces) the task `name` from `xml(user)` for the account of
+// the process's token, after making sure only administrators can change
+// `exe`; then `kept` names what the service dropped of it (the task's own
+// text read back), and a task that lost anything is removed again.
+bool registerVerified(const wchar_t* name, const std::wstring& exe,
+                      const std::function<std::wstring(const std::wstring& user)>& xml,
+                      const std::function<std::wstring(const std::wstring& keptXml)>& missingIn, std::wstring& error)
 {
     win::ComInit com;
     win::ComPtr<ITaskService> service;
@@ -278,45 +288,117 @@ bool registerLogonTask(const std::wstring& exe, std::wstring& error)
         userId.bstrVal = userText;
     }
     win::ComPtr<IRegisteredTask> registered;
-    const HRESULT hr = folder->RegisterTask(Bstr(kLogonTaskName), Bstr(logonTaskXml(exe, user)), TASK_CREATE_OR_UPDATE,
-                                            userId, none, TASK_LOGON_INTERACTIVE_TOKEN, none, registered.put());
+    const HRESULT hr = folder->RegisterTask(Bstr(name), Bstr(xml(user)), TASK_CREATE_OR_UPDATE, userId, none,
+                                            TASK_LOGON_INTERACTIVE_TOKEN, none, registered.put());
     if (FAILED(hr)) {
         error = reason(L"The task could not be registered", hr);
         return false;
     }
-    // A service that drops a part of the task (Wine keeps neither the logon
-    // trigger nor the program) would leave a task that never starts us.
-    const LogonTask kept = readLogonTask();
-    std::wstring missing;
-    if (!kept.logonTrigger)
-        missing += L" the logon trigger,";
-    if (!kept.highest)
-        missing += L" the highest privileges,";
-    if (_wcsicmp(kept.path.c_str(), exe.c_str()) != 0)
-        missing += L" the program to start,";
+    // A service that drops a part of the task (Wine keeps neither triggers
+    // nor run levels) would leave a task that never does its work.
+    std::wstring keptXml;
+    win::ComPtr<IRegisteredTask> readBack;
+    BSTR text = nullptr;
+    if (SUCCEEDED(folder->GetTask(Bstr(name), readBack.put())) && SUCCEEDED(readBack->get_Xml(&text)))
+        keptXml = takeBstr(text);
+    std::wstring missing = missingIn(keptXml);
     if (missing.empty())
         return true;
     missing.pop_back();
-    std::wstring ignored;
-    removeLogonTask(ignored);
+    folder->DeleteTask(Bstr(name), 0);
     error = L"The Task Scheduler did not keep" + missing + L".";
     return false;
 }
 
-bool removeLogonTask(std::wstring& error)
+bool removeTask(const wchar_t* name, std::wstring& error)
 {
     win::ComInit com;
     win::ComPtr<ITaskService> service;
     win::ComPtr<ITaskFolder> folder;
     if (!rootFolder(service, folder, error))
         return false;
-    const HRESULT hr = folder->DeleteTask(Bstr(kLogonTaskName), 0);
+    const HRESULT hr = folder->DeleteTask(Bstr(name), 0);
     if (SUCCEEDED(hr) || hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
         return true;
     error = reason(L"The task could not be removed", hr);
     return false;
 }
+
+} // namespace
+
+bool registerLogonTask(const std::wstring& exe, std::wstring& error)
+{
+    return registerVerified(
+        kLogonTaskName, exe, [&](const std::wstring& user) { return logonTaskXml(exe, user); },
+        [&](const std::wstring&) {
+            const LogonTask kept = readLogonTask();
+            std::wstring missing;
+            if (!kept.logonTrigger)
+                missing += L" the logon trigger,";
+            if (!kept.highest)
+                missing += L" the highest privileges,";
+            if (_wcsicmp(kept.path.c_str(), exe.c_str()) != 0)
+                missing += L" the program to start,";
+            return missing;
+        },
+        error);
+}
+
+std::wstring scheduledCleanXml(const std::wstring& exe, const std::wstring& arguments, const std::wstring& user,
+                               const CleanSchedule& when)
+{
+    static const wchar_t* const kDays[] = {L"Sunday", L"Monday", L"Tuesday", L"Wednesday",
+                                           L"Thursday", L"Friday", L"Saturday"};
+    wchar_t start[32];
+    swprintf(start, 32, L"2026-01-01T%02d:%02d:00", std::clamp(when.hour, 0, 23), std::clamp(when.minute, 0, 59));
+    const std::wstring schedule =
+        when.weekly ? L"<ScheduleByWeek><DaysOfWeek><" + std::wstring(kDays[std::clamp(when.day, 0, 6)]) +
+                          L" /></DaysOfWeek><WeeksInterval>1</WeeksInterval></ScheduleByWeek>"
+                    : L"<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay>";
+    const size_t slash = exe.find_last_of(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
+    const std::wstring who = user.empty() ? std::wstring() : L"<UserId>" + xmlEscaped(user) + L"</UserId>";
+    return L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+           L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+           L"<RegistrationInfo><Description>Cleans with Sorvane on the schedule its options window set."
+           L"</Description></RegistrationInfo>"
+           L"<Triggers><CalendarTrigger><StartBoundary>" + std::wstring(start) + L"</StartBoundary>"
+           L"<Enabled>true</Enabled>" + schedule + L"</CalendarTrigger></Triggers>"
+           L"<Principals><Principal id=\"Author\">" + who +
+           L"<LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel></Principal></Principals>"
+           L"<Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
+           L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
+           L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><StartWhenAvailable>true</StartWhenAvailable>"
+           L"<ExecutionTimeLimit>PT4H</ExecutionTimeLimit><Enabled>true</Enabled></Settings>"
+           L"<Actions Context=\"Author\"><Exec><Command>" + xmlEscaped(exe) + L"</Command>"
+           L"<Arguments>" + xmlEscaped(arguments) + L"</Arguments>"
+           L"<WorkingDirectory>" + xmlEscaped(folder) + L"</WorkingDirectory></Exec></Actions>"
+           L"</Task>";
+}
+
+bool registerScheduledClean(const std::wstring& exe, const std::wstring& arguments, const CleanSchedule& when,
+                            std::wstring& error)
+{
+    return registerVerified(
+        kScheduledCleanTaskName, exe,
+        [&](const std::wstring& user) { return scheduledCleanXml(exe, arguments, user, when); },
+        [&](const std::wstring& kept) {
+            std::wstring missing;
+            if (kept.find(L"<CalendarTrigger") == std::wstring::npos)
+                missing += L" the schedule,";
+            if (element(kept, L"RunLevel") != L"HighestAvailable")
+                missing += L" the highest privileges,";
+            if (_wcsicmp(element(kept, L"Command").c_str(), exe.c_str()) != 0 || element(kept, L"Arguments") != arguments)
+                missing += L" the program to start,";
+            return missing;
+        },
+        error);
+}
+
+bool removeScheduledClean(std::wstring& error) { return removeTask(kScheduledCleanTaskName, error); }
+
+bool removeLogonTask(std::wstring& error) { return removeTask(kLogonTaskName, error); }
 
 LogonTask readLogonTask()
 {

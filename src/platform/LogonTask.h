@@ -47,4 +47,23 @@ bool registerLogonTask(const std::wstring& exe, std::wstring& error);
 bool removeLogonTask(std::wstring& error);
 LogonTask readLogonTask();
 
+// A scheduled clean: the program started with highest privileges at a time
+// of day, every day or one day a week, with the arguments of an unattended run.
+inline constexpr const wchar_t* kScheduledCleanTaskName = L"Sorvane scheduled clean";
+struct CleanSchedule {
+    bool weekly = false;
+    int day = 0;  // with weekly: 0 Sunday .. 6 Saturday
+    int hour = 3;
+    int minute = 0;
+};
+// The task in the Task Scheduler's XML format: a calendar trigger, a
+// principal of `user`, highest privileges, `exe` with `arguments` started in
+// its own folder, at most four hours.
+std::wstring scheduledCleanXml(const std::wstring& exe, const std::wstring& arguments, const std::wstring& user,
+                               const CleanSchedule& when);
+// As registerLogonTask, for the scheduled clean.
+bool registerScheduledClean(const std::wstring& exe, const std::wstring& arguments, const CleanSchedule& when,
+                            std::wstring& error);
+bool removeScheduledClean(std::wstring& error);
+
 } // namespace sorvane

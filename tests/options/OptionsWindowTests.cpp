@@ -295,6 +295,56 @@ TEST_F(OptionsTest, AcceptArmsTheTimerAndSetsTheDeleteMethod)
     deleteRegValues(HKEY_CURRENT_USER, kRunValueName, kRunKey);
 }
 
+// A clean on a schedule is a task at the chosen day and time that runs the
+// ticked categories unattended, with highest privileges, and writes its
+// report beside the program. Under Wine the program's files belong to the
+// user who runs it, so no task is made and the user is told; the
+// definition that would be asked of the service is checked here.
+TEST_F(OptionsTest, AScheduledCleanIsATaskOfTheTickedCategories)
+{
+    open();
+    check(IDC_chkSchedule, true);
+    SendMessageW(w->control(IDC_cmbScheduleEvery), CB_SETCURSEL, 1, 0);
+    SendMessageW(w->control(IDC_cmbScheduleDay), CB_SETCURSEL, 2, 0);
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    t.wHour = 4;
+    t.wMinute = 30;
+    DateTime_SetSystemtime(w->control(IDC_dtScheduleTime), GDT_VALID, &t);
+    accept();
+    EXPECT_EQ(setting(L"Schedule", L"Every"), L"Weekly");
+    EXPECT_EQ(setting(L"Schedule", L"Day"), L"2");
+    EXPECT_EQ(setting(L"Schedule", L"Time"), L"04:30");
+    ASSERT_FALSE(asked.empty()) << "no task for a program its user can change";
+    EXPECT_EQ(asked.back().rfind(L"Sorvane could not be set to clean on a schedule.", 0), 0u) << toAnsi(asked.back());
+    EXPECT_EQ(setting(L"Schedule", L"On"), L"0") << "the box reads as the task is";
+    open();
+    EXPECT_FALSE(checked(IDC_chkSchedule));
+    EXPECT_EQ(comboIndex(IDC_cmbScheduleEvery), 1);
+    EXPECT_EQ(comboIndex(IDC_cmbScheduleDay), 2);
+
+    const std::wstring arguments =
+        scheduledCleanArguments({L"Cache", L"Recycle bin"}, L"C:\\Program Files\\Sorvane\\Reports\\last.json");
+    EXPECT_EQ(arguments, L"/clean \"/categories:Cache,Recycle bin\" \"/json:C:\\Program Files\\Sorvane\\Reports\\last.json\"");
+    CleanSchedule when;
+    when.weekly = true;
+    when.day = 2;
+    when.hour = 4;
+    when.minute = 30;
+    const std::wstring xml = scheduledCleanXml(L"C:\\Tools & more\\Sorvane.exe", arguments, L"S-1-5-21-1", when);
+    for (const wchar_t* part :
+         {L"<CalendarTrigger><StartBoundary>2026-01-01T04:30:00</StartBoundary><Enabled>true</Enabled>"
+          L"<ScheduleByWeek><DaysOfWeek><Tuesday /></DaysOfWeek><WeeksInterval>1</WeeksInterval></ScheduleByWeek>",
+          L"<UserId>S-1-5-21-1</UserId>", L"<RunLevel>HighestAvailable</RunLevel>",
+          L"<Command>C:\\Tools &amp; more\\Sorvane.exe</Command>",
+          L"<Arguments>/clean &quot;/categories:Cache,Recycle bin&quot; "
+          L"&quot;/json:C:\\Program Files\\Sorvane\\Reports\\last.json&quot;</Arguments>"})
+        EXPECT_NE(xml.find(part), std::wstring::npos) << toAnsi(part);
+    when.weekly = false;
+    EXPECT_NE(scheduledCleanXml(L"C:\\S.exe", arguments, L"", when).find(L"<ScheduleByDay><DaysInterval>1"),
+              std::wstring::npos);
+}
+
 // Values the window cannot show leave its first choice, or none.
 TEST_F(OptionsTest, SettingsOutOfRangeSelectTheFirstEntryOrNothing)
 {
