@@ -162,6 +162,14 @@ private:
     const wchar_t* m_tag;
 };
 
+bool CleanRun::refusedFor(const RunLock& lock)
+{
+    if (lock.held())
+        return false;
+    m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
 bool CleanRun::anyTicked(const wchar_t* tag, const wchar_t* question)
 {
     step(tag, [&] {
@@ -183,10 +191,8 @@ void CleanRun::fullRun()
     if (m_running)
         return;
     RunLock lock;
-    if (!lock.held()) {
-        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+    if (refusedFor(lock))
         return;
-    }
     // Each step of the driver that fails is reported and the next one runs.
     constexpr const wchar_t* tag = L"frmMain,cmdClean_Click";
     if (!anyTicked(tag, L"Please select at least one item to clean."))
@@ -230,10 +236,8 @@ void CleanRun::analyze()
     if (m_running)
         return;
     RunLock lock;
-    if (!lock.held()) {
-        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+    if (refusedFor(lock))
         return;
-    }
     constexpr const wchar_t* tag = L"frmMain,cmdAnalyze_Click";
     if (!anyTicked(tag, L"Please select at least one item to analyze."))
         return;
@@ -280,10 +284,8 @@ void CleanRun::singleRun(const std::wstring& popupCaption)
     if (m_running)
         return;
     RunLock lock;
-    if (!lock.held()) {
-        m_host.messageBox(kAnotherRun, MB_OK | MB_ICONINFORMATION);
+    if (refusedFor(lock))
         return;
-    }
     constexpr const wchar_t* tag = L"frmMain,mnuPopup_Ciick";
     RunningFlag flag(m_running);
     IdleAtEnd idle(m_host, tag);

@@ -56,6 +56,8 @@ private:
     // The check marks hidden; false, after `question` was shown, when no
     // category is ticked.
     bool anyTicked(const wchar_t* tag, const wchar_t* question);
+    // True, after telling the user, when another run holds the machine's lock.
+    bool refusedFor(const RunLock& lock);
     // Completes every archive of the run; a failure not yet in the log
     // (the last flush or the central directory) gets its "Backup failed: " line.
     void finishArchives();

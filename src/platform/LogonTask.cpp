@@ -228,25 +228,44 @@ void fillFromXml(const std::wstring& xml, LogonTask& task)
 
 } // namespace
 
-std::wstring logonTaskXml(const std::wstring& exe, const std::wstring& user)
+namespace {
+
+std::wstring userElement(const std::wstring& user)
+{
+    return user.empty() ? std::wstring() : L"<UserId>" + xmlEscaped(user) + L"</UserId>";
+}
+
+// A task in the Task Scheduler's XML format: `triggers`, a principal of
+// `user` with highest privileges, `exe` (with `arguments`) started in its
+// own folder, stopped after `timeLimit` (PT0S: never).
+std::wstring taskXml(const std::wstring& description, const std::wstring& triggers, const std::wstring& exe,
+                     const std::wstring& arguments, const std::wstring& user, const wchar_t* timeLimit)
 {
     const size_t slash = exe.find_last_of(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
-    const std::wstring who = user.empty() ? std::wstring() : L"<UserId>" + xmlEscaped(user) + L"</UserId>";
+    const std::wstring who = userElement(user);
+    const std::wstring args = arguments.empty() ? std::wstring() : L"<Arguments>" + xmlEscaped(arguments) + L"</Arguments>";
     return L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
            L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
-           L"<RegistrationInfo><Description>Starts Sorvane when you log on, as \"Start with Windows\" asks."
-           L"</Description></RegistrationInfo>"
-           L"<Triggers><LogonTrigger><Enabled>true</Enabled>" + who + L"</LogonTrigger></Triggers>"
+           L"<RegistrationInfo><Description>" + xmlEscaped(description) + L"</Description></RegistrationInfo>"
+           L"<Triggers>" + triggers + L"</Triggers>"
            L"<Principals><Principal id=\"Author\">" + who +
            L"<LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel></Principal></Principals>"
            L"<Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
            L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
            L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><StartWhenAvailable>true</StartWhenAvailable>"
-           L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>"
-           L"<Actions Context=\"Author\"><Exec><Command>" + xmlEscaped(exe) + L"</Command>"
+           L"<ExecutionTimeLimit>" + std::wstring(timeLimit) + L"</ExecutionTimeLimit><Enabled>true</Enabled></Settings>"
+           L"<Actions Context=\"Author\"><Exec><Command>" + xmlEscaped(exe) + L"</Command>" + args +
            L"<WorkingDirectory>" + xmlEscaped(folder) + L"</WorkingDirectory></Exec></Actions>"
            L"</Task>";
+}
+
+} // namespace
+
+std::wstring logonTaskXml(const std::wstring& exe, const std::wstring& user)
+{
+    return taskXml(L"Starts Sorvane when you log on, as \"Start with Windows\" asks.",
+                   L"<LogonTrigger><Enabled>true</Enabled>" + userElement(user) + L"</LogonTrigger>", exe, L"", user, L"PT0S");
 }
 
 namespace {
@@ -356,25 +375,10 @@ std::wstring scheduledCleanXml(const std::wstring& exe, const std::wstring& argu
         when.weekly ? L"<ScheduleByWeek><DaysOfWeek><" + std::wstring(kDays[std::clamp(when.day, 0, 6)]) +
                           L" /></DaysOfWeek><WeeksInterval>1</WeeksInterval></ScheduleByWeek>"
                     : L"<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay>";
-    const size_t slash = exe.find_last_of(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
-    const std::wstring who = user.empty() ? std::wstring() : L"<UserId>" + xmlEscaped(user) + L"</UserId>";
-    return L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
-           L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
-           L"<RegistrationInfo><Description>Cleans with Sorvane on the schedule its options window set."
-           L"</Description></RegistrationInfo>"
-           L"<Triggers><CalendarTrigger><StartBoundary>" + std::wstring(start) + L"</StartBoundary>"
-           L"<Enabled>true</Enabled>" + schedule + L"</CalendarTrigger></Triggers>"
-           L"<Principals><Principal id=\"Author\">" + who +
-           L"<LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel></Principal></Principals>"
-           L"<Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
-           L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
-           L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><StartWhenAvailable>true</StartWhenAvailable>"
-           L"<ExecutionTimeLimit>PT4H</ExecutionTimeLimit><Enabled>true</Enabled></Settings>"
-           L"<Actions Context=\"Author\"><Exec><Command>" + xmlEscaped(exe) + L"</Command>"
-           L"<Arguments>" + xmlEscaped(arguments) + L"</Arguments>"
-           L"<WorkingDirectory>" + xmlEscaped(folder) + L"</WorkingDirectory></Exec></Actions>"
-           L"</Task>";
+    return taskXml(L"Cleans with Sorvane on the schedule its options window set.",
+                   L"<CalendarTrigger><StartBoundary>" + std::wstring(start) + L"</StartBoundary><Enabled>true</Enabled>" +
+                       schedule + L"</CalendarTrigger>",
+                   exe, arguments, user, L"PT4H");
 }
 
 bool registerScheduledClean(const std::wstring& exe, const std::wstring& arguments, const CleanSchedule& when,
