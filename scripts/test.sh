@@ -57,6 +57,11 @@ echo "stored as it is" > "$zf/src/zipfix/small.dat"
 
 # A folder link on the way to a restored file, leading out of the folder the
 # archive names.
+mkdir -p "$fixtures/saving"
+echo "keep me" > "$fixtures/outside/saving-victim.txt"
+ln -sfn ../outside/saving-victim.txt "$fixtures/saving/report.json.saving"
+echo "keep me too" > "$fixtures/outside/linked-victim.txt"
+ln -sfn ../outside/linked-victim.txt "$fixtures/saving/linked.json"
 mkdir -p "$fixtures/restore/plain" "$fixtures/restore-outside"
 ln -s ../restore-outside "$fixtures/restore/link"
 

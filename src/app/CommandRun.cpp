@@ -184,7 +184,7 @@ void writeRefusal(const CommandLine& line, const std::wstring& why)
     w.key("exitCode").value(int64_t{kExitRefused});
     w.key("errors").beginArray().value(why).endArray().endObject();
     try {
-        writeFileBytes(line.json, w.text());
+        writeNewFileBytes(line.json, w.text());
     } catch (...) {
         // The summary line still says why; the exit code says refused.
     }
@@ -259,7 +259,7 @@ CommandResult runCommandLine(const CommandLine& line)
     std::wstring reportNote;
     if (!line.json.empty()) {
         try {
-            writeFileBytes(line.json, json);
+            writeNewFileBytes(line.json, json);
         } catch (...) {
             result.exitCode = kExitFailed;
             reportNote = L"; the report could not be written to " + line.json;

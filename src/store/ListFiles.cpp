@@ -11,6 +11,9 @@
 
 #include <tuple>
 
+#include <cstdio>
+#include <random>
+
 namespace sorvane {
 
 namespace {
@@ -106,13 +109,14 @@ void replaceWithNew(const std::wstring& temp, const std::wstring& path)
 
 std::wstring savingNameOf(const std::wstring& path) { return path + L".saving"; }
 
-void writeFileBytes(const std::wstring& path, std::string_view bytes)
+namespace {
+
+// Writes `bytes` to `temp` (made with `disposition`), then puts it in the
+// place of `path`; a failure removes the copy and raises.
+void writeThroughCopy(const std::wstring& path, const std::wstring& temp, DWORD disposition, std::string_view bytes)
 {
-    // The new content goes to a file of its own first; only a complete copy
-    // replaces the old one, so a failing save keeps what was there.
-    const std::wstring temp = savingNameOf(path);
     {
-        win::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+        win::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                                       nullptr));
         if (!f)
             raiseWin32(GetLastError());
@@ -128,6 +132,35 @@ void writeFileBytes(const std::wstring& path, std::string_view bytes)
         }
     }
     replaceWithNew(temp, path);
+}
+
+} // namespace
+
+void writeFileBytes(const std::wstring& path, std::string_view bytes)
+{
+    // The new content goes to a file of its own first; only a complete copy
+    // replaces the old one, so a failing save keeps what was there.
+    writeThroughCopy(path, savingNameOf(path), CREATE_ALWAYS, bytes);
+}
+
+void writeNewFileBytes(const std::wstring& path, std::string_view bytes)
+{
+    // Nobody can place anything at a name nobody knows beforehand, and the
+    // copy is only ever made new: an existing name is never opened, so a
+    // link there is never written through. The rename then replaces
+    // whatever stands at `path` itself, a link included, not what it leads to.
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+        wchar_t tail[32];
+        swprintf(tail, 32, L".%08x%08x.saving", random(), random());
+        try {
+            writeThroughCopy(path, path + tail, CREATE_NEW, bytes);
+            return;
+        } catch (...) {
+            if (attempt == 4 || GetLastError() != ERROR_FILE_EXISTS)
+                throw;
+        }
+    }
 }
 
 void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines)

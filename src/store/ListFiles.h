@@ -30,6 +30,10 @@ std::optional<std::vector<std::wstring>> readNonEmptyLines(const std::wstring& p
 // leaves the previous content as it was.
 void writeLines(const std::wstring& path, const std::vector<std::wstring>& lines);
 void writeFileBytes(const std::wstring& path, std::string_view bytes);
+// The same for a file in a folder others may write to (a report where an
+// administrator's script says): the copy has a name nobody can guess and is
+// only ever made new, so nothing planted beside the file is opened.
+void writeNewFileBytes(const std::wstring& path, std::string_view bytes);
 // The name a file's new content is written under before it replaces the file.
 std::wstring savingNameOf(const std::wstring& path);
 // Moves `temp` over `path`; on failure `temp` is removed and the error raised.

@@ -347,3 +347,18 @@ TEST_F(ListFiles, ASaveThatFailsKeepsThePreviousContent)
     EXPECT_EQ(testenv::readFile(file), "new.tmp\r\n");
     EXPECT_FALSE(testenv::exists(savingNameOf(file)));
 }
+
+// A report written where others can write never goes through a link: not
+// one planted at the name a save's copy usually takes, not one planted at
+// the report's own name (the test script leaves both, leading outside).
+TEST(ListFileSaving, AReportNeverWritesThroughAPlantedLink)
+{
+    const std::wstring folder = L"C:\\sorvane-fixtures\\saving";
+    ASSERT_TRUE(testenv::exists(folder + L"\\report.json.saving")) << "the test script plants the links";
+    writeNewFileBytes(folder + L"\\report.json", "{\"version\":1}");
+    writeNewFileBytes(folder + L"\\linked.json", "{\"version\":2}");
+    EXPECT_EQ(testenv::readFile(folder + L"\\report.json"), "{\"version\":1}");
+    EXPECT_EQ(testenv::readFile(folder + L"\\linked.json"), "{\"version\":2}");
+    EXPECT_EQ(testenv::readFile(L"C:\\sorvane-fixtures\\outside\\saving-victim.txt"), "keep me\n");
+    EXPECT_EQ(testenv::readFile(L"C:\\sorvane-fixtures\\outside\\linked-victim.txt"), "keep me too\n");
+}
