@@ -63,6 +63,9 @@ run /analyze "$cats" '/json:C:\sorvane-cli\analyze.json' /threshold:1234
 intact "/analyze"
 run /analyze "$cats" /threshold:1235
 [ "$rc" = 0 ] || fail "under the threshold: exit $rc"
+run /analyze "$cats" '/json:C:\sorvane-cli\no such folder\r.json'
+[ "$rc" = 4 ] || fail "a report that cannot be written gave exit $rc"
+grep -q "the report could not be written" "$work/out.txt" || fail "no reason printed: $(cat "$work/out.txt")"
 
 run -CLEAN "$cats" /method:d '/json:C:\sorvane-cli\clean.json'
 [ "$rc" = 2 ] || fail "empty files left for review should give exit 2, not $rc"
