@@ -2,8 +2,7 @@
 // frmAnalysis: what an Analyze found, one row per category (the items of a
 // category indented below it) with how many things a clean would remove and
 // their size, then the total. A double-click lists a row's files and keys.
-#include "core/RunState.h"
-#include "win/Dialog.h"
+#include "cleaners/EntriesWindow.h"
 
 #include <windows.h>
 
@@ -12,13 +11,6 @@
 #include <vector>
 
 namespace sorvane {
-
-// What both windows share: Close, Esc and a layout that follows the size.
-class AnalysisListDialog : public win::Dialog {
-protected:
-    bool onCommand(int id, int code, HWND control) override;
-    void onSize(UINT type, int width, int height) override;
-};
 
 class AnalysisWindow : public AnalysisListDialog {
 public:
@@ -36,23 +28,6 @@ private:
     bool onNotify(NMHDR* header, LRESULT& result) override;
 
     std::vector<AnalysisRow> m_rows;
-};
-
-// The list of one row: every file or key with its size, in a virtual list
-// (a drive-wide search can find a hundred thousand files).
-class AnalysisEntriesWindow : public AnalysisListDialog {
-public:
-    AnalysisEntriesWindow(std::wstring title, const std::vector<FoundEntry>& entries)
-        : m_title(std::move(title)), m_entries(entries) {}
-    void show(HINSTANCE instance, HWND owner);
-
-private:
-    bool onInitDialog() override;
-    bool onNotify(NMHDR* header, LRESULT& result) override;
-
-    std::wstring m_title;
-    const std::vector<FoundEntry>& m_entries;
-    std::wstring m_cell;  // the text a list row asked for last
 };
 
 } // namespace sorvane
