@@ -29,6 +29,7 @@
 #define IDC_chkClipBoard 1116
 #define IDC_chkOffice 1117
 #define IDC_chkWindowsCleanup 1118
+#define IDC_chkApplicationRules 1119
 
 #define IDC_cmdClean 1200
 #define IDC_cmdStop 1201
@@ -55,6 +56,7 @@
 #define IDC_cmbScheduleEvery 1222
 #define IDC_cmbScheduleDay 1223
 #define IDC_dtScheduleTime 1224
+#define IDC_cmdApplicationRules 1225
 
 // frmMain menus
 #define IDM_mnuClean 2001
@@ -318,6 +320,12 @@
 #define IDD_ANALYSIS_ITEMS 671
 #define IDC_lstvAnalysis 1995
 #define IDC_lblAnalysis 1996
+
+// frmApplicationRules
+#define IDD_APPLICATION_RULES 680
+#define IDC_lstvRules 1997
+#define IDC_lblRules 1998
+#define IDC_cmdRulePreview 1999
 
 // frmIECache
 #define IDD_IECACHE 650

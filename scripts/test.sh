@@ -62,6 +62,11 @@ echo "keep me" > "$fixtures/outside/saving-victim.txt"
 ln -sfn ../outside/saving-victim.txt "$fixtures/saving/report.json.saving"
 echo "keep me too" > "$fixtures/outside/linked-victim.txt"
 ln -sfn ../outside/linked-victim.txt "$fixtures/saving/linked.json"
+# An application folder whose Rules folder is a link to a folder anyone
+# could fill, with an entry aimed at a file outside.
+mkdir -p "$fixtures/rules-app" "$fixtures/rules-outside"
+printf '[Planted Rule *]\r\nFileKey1=C:\\sorvane-fixtures\\outside|precious.txt\r\n' > "$fixtures/rules-outside/planted.ini"
+ln -sfn ../rules-outside "$fixtures/rules-app/Rules"
 mkdir -p "$fixtures/restore/plain" "$fixtures/restore-outside"
 ln -s ../restore-outside "$fixtures/restore/link"
 

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "cleaners/ApplicationRules.h"
+
 #include "core/Categories.h"
 #include "platform/SystemPaths.h"
 #include "platform/Text.h"
@@ -104,6 +106,14 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args)
             if (!bytes || *bytes < 0)
                 return failed(L"Not a number of bytes: " + value);
             line.threshold = static_cast<uint64_t>(*bytes);
+        } else if (name == L"rules") {
+            std::vector<std::wstring> names;
+            for (const auto& part : split(value, L';'))
+                if (!trim(part).empty())
+                    names.push_back(trim(part));
+            if (names.empty())
+                return failed(L"/rules names no entry: " + value);
+            line.rules = std::move(names);
         } else if (name == L"review") {
             if (!iequals(value, L"skip") && !iequals(value, L"all"))
                 return failed(L"/review takes skip or all: " + value);
@@ -116,6 +126,14 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args)
         return failed(L"/? stands alone");
     if (line.mode == RunMode::Window && !args.empty())
         return failed(L"Say /analyze or /clean");
+    // Named rules run in their category: alone, or among the categories named.
+    if (line.rules) {
+        constexpr int kRules = kStoreApplicationRules;
+        if (!line.categories)
+            line.categories = std::vector<int>{kRules};
+        else if (std::find(line.categories->begin(), line.categories->end(), kRules) == line.categories->end())
+            return failed(L"/rules goes with the category Application rules");
+    }
     if (line.threshold && line.mode != RunMode::Analyze)
         return failed(L"/threshold goes with /analyze");
     return line;

@@ -20,12 +20,14 @@ struct CommandLine {
     std::wstring json;              // the report's full path; empty: none
     std::optional<uint64_t> threshold;
     bool reviewAll = false;         // /review:all; the default is skip
+    // /rules: the application rules of this run instead of the ticked ones.
+    std::optional<std::vector<std::wstring>> rules;
     std::wstring error;             // not empty: a bad command line
 };
 
 inline constexpr const wchar_t* kUsage =
     L"Sorvane.exe /analyze | /clean [/categories:<list>] [/method:D|R|W|B] [/json:<file>] [/threshold:<bytes>] "
-    L"[/review:skip|all]\r\n"
+    L"[/review:skip|all] [/rules:<entry>;<entry>]\r\n"
     L"  /analyze          measure what a clean would remove; nothing changes\r\n"
     L"  /clean            clean without a window or a question\r\n"
     L"  /categories:      captions, comma-separated (\"Cache,Recycle bin\"); default: those ticked in the window\r\n"
@@ -33,6 +35,7 @@ inline constexpr const wchar_t* kUsage =
     L"  /json:            write the full report to this file (UTF-8)\r\n"
     L"  /threshold:       with /analyze: exit 1 when at least this many bytes were found\r\n"
     L"  /review:          skip (default) or all: what the drive-wide categories remove unattended\r\n"
+    L"  /rules:           application rules of this run, by entry name, \";\"-separated; alone, it runs only them\r\n"
     L"Exit codes: 0 done; 1 threshold reached; 2 done, something skipped; 3 refused; 4 failed; 5 bad command line\r\n";
 
 // The arguments after the program's name, split as the system splits them.

@@ -1,5 +1,7 @@
 #include "app/CommandRun.h"
 
+#include "cleaners/ApplicationRules.h"
+
 #include "app/CleanRun.h"
 #include "core/Categories.h"
 #include "platform/AppFolder.h"
@@ -214,6 +216,21 @@ CommandResult runCommandLine(const CommandLine& line)
         return refused(line, std::wstring(L"Sorvane ") + verb + L": " +
                                  (line.method ? L"this delete method" : L"the delete method in Settings.ini") +
                                  L" is not allowed by your administrator; nothing was done.");
+    // Every entry named must be in a rule file before anything is touched.
+    if (line.rules) {
+        const LoadedRules loaded = loadApplicationRules();
+        for (const auto& name : *line.rules)
+            if (!loaded.find(name)) {
+                result.exitCode = kExitBadLine;
+                result.summary = L"Sorvane: no rule file holds the entry \"" + name + L"\"; nothing was done.";
+                return result;
+            }
+    }
+    // The names hold for this run only.
+    struct RulesOfThisRun {
+        explicit RulesOfThisRun(const std::optional<std::vector<std::wstring>>& names) { rulesForThisRun() = names; }
+        ~RulesOfThisRun() { rulesForThisRun().reset(); }
+    } rulesOfThisRun(line.rules);
     std::vector<int> stores;
     for (const int store : line.categories ? *line.categories : tickedStores()) {
         const wchar_t* caption = kCategories[static_cast<size_t>(store)].caption;

@@ -3,6 +3,7 @@
 #include "app/AnalysisWindow.h"
 #include "app/SingleInstance.h"
 #include "app/WaitWindow.h"
+#include "cleaners/ApplicationRulesWindow.h"
 #include "cleaners/IECacheWindow.h"
 #include "cleaners/WindowsCleanupWindow.h"
 #include "core/Categories.h"
@@ -696,6 +697,11 @@ bool MainWindow::onCommand(int id, int /*code*/, HWND /*control*/)
     case IDM_mnuIEApplet: openInternetOptions(); return true;
     case IDC_cmdWindowsCleanup: {
         WindowsCleanupWindow window;
+        window.show(GetModuleHandleW(nullptr), hwnd());
+        return true;
+    }
+    case IDC_cmdApplicationRules: {
+        ApplicationRulesWindow window;
         window.show(GetModuleHandleW(nullptr), hwnd());
         return true;
     }

@@ -13,7 +13,7 @@ namespace sorvane {
 
 namespace {
 
-const std::array<CleanerEntry, 19> kCleaners = {{
+const std::array<CleanerEntry, 20> kCleaners = {{
     {0, cleanRecycleBin, L"There was an error in cleaning the Recycle Bin", false, L",cleanRecycleBin"},
     {1, cleanUserDefinedFolders, L"There was an error in cleaning the User defined folders", true,
      L",cleanUserDefinedFolders"},
@@ -36,6 +36,8 @@ const std::array<CleanerEntry, 19> kCleaners = {{
      L",cleanMSOffice"},
     {18, cleanWindowsCleanup, L"There was an error in cleaning the Windows cleanup items", true,
      L",cleanWindowsCleanup"},
+    {19, cleanApplicationRules, L"There was an error in cleaning the Application rules", true,
+     L",cleanApplicationRules"},
 }};
 
 } // namespace

@@ -80,6 +80,8 @@ int clearUrlHistoryByHand(CleanerContext& ctx);
 void cleanRecycleBin(CleanerContext& ctx, bool runAlone);
 // Windows 10 and 11 junk: the known folders ticked in [WindowsCleanup].
 void cleanWindowsCleanup(CleanerContext& ctx, bool runAlone);
+// The ticked entries of the rule files beside the program.
+void cleanApplicationRules(CleanerContext& ctx, bool runAlone);
 void cleanRunMRU(CleanerContext& ctx, bool runAlone);
 void cleanRecentDocuments(CleanerContext& ctx, bool runAlone);
 void cleanWindowsClipboard(CleanerContext& ctx, bool runAlone);

@@ -13,11 +13,11 @@ struct Category {
     const wchar_t* control;     // control name, e.g. "chkRecycleBin"
     const wchar_t* caption;     // check box caption
     CategoryGroup group;
-    int turn;                   // 1..19, order of the full run
+    int turn;                   // 1..20, order of the full run
     const wchar_t* popup;       // caption of the right-click menu entry
 };
 
-inline constexpr std::array<Category, 19> kCategories = {{
+inline constexpr std::array<Category, 20> kCategories = {{
     {0, L"chkRecycleBin", L"Recycle bin", CategoryGroup::Windows, 1, L"Clean Recycle Bin"},
     {1, L"chkUserDefinedFolders", L"User defined folders", CategoryGroup::Files, 11, L"Clean user defined folders"},
     {2, L"chkRunMRU", L"Run MRU", CategoryGroup::Windows, 2, L"Clean Run MRU"},
@@ -38,9 +38,11 @@ inline constexpr std::array<Category, 19> kCategories = {{
     {17, L"chkOffice", L"MS Office MRU", CategoryGroup::Windows, 5, L"Clean MS Office MRU"},
     // Last in a run, after everything else had its turn in the folders.
     {18, L"chkWindowsCleanup", L"Windows cleanup", CategoryGroup::Windows, 19, L"Clean Windows cleanup"},
+    // The entries of the rule files the user put beside the program.
+    {19, L"chkApplicationRules", L"Application rules", CategoryGroup::Files, 20, L"Clean Application rules"},
 }};
 
 // Store positions in the order of a full run (turn 1 first).
-inline constexpr std::array<int, 19> kRunOrder = {0, 2, 7, 16, 17, 9, 8, 5, 4, 6, 1, 3, 10, 12, 11, 13, 14, 15, 18};
+inline constexpr std::array<int, 20> kRunOrder = {0, 2, 7, 16, 17, 9, 8, 5, 4, 6, 1, 3, 10, 12, 11, 13, 14, 15, 18, 19};
 
 } // namespace sorvane

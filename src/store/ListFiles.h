@@ -120,10 +120,10 @@ std::pair<std::wstring, std::wstring> splitDateFields(const std::vector<std::wst
 // A drive entry is selected when its root (first three characters) occurs in line 1.
 bool isDriveSelected(std::wstring_view driveLine, std::wstring_view driveEntry);
 
-// checkItems.sol: 18 check-box states, each followed by ",".
+// checkItems.sol: a check-box state per category, each followed by ",".
 // The fields of checkItems.sol this version writes; a file of fewer fields
 // leaves the rest unticked, and fields beyond these are ignored.
-constexpr size_t kCategoryCount = 19;
+constexpr size_t kCategoryCount = 20;
 using CategoryStates = std::array<int, kCategoryCount>;
 // Applies the fields of the first line to `states`: a line without "," changes
 // nothing; fields beyond the 18th are ignored; a field that is not 0 or 1 is

@@ -2,7 +2,9 @@
 // with exit 3 and touches nothing, the window says so instead of starting,
 // and a command-line run shows no window.
 #include "app/CleanRun.h"
+#include "app/CommandLine.h"
 #include "app/CommandRun.h"
+#include "cleaners/ApplicationRules.h"
 #include "platform/Text.h"
 #include "support/RecorderUi.h"
 #include "support/TestEnv.h"
@@ -96,4 +98,39 @@ TEST(CommandRun, ASecondRunIsRefusedAndACommandLineShowsNoWindow)
     EXPECT_EQ(runProgram(app.path(), args, windows), DWORD{kExitDone});
     EXPECT_FALSE(exists(junk.file(L"old.tmp")));
     EXPECT_EQ(windows, 0) << "a command-line run showed a window";
+}
+
+// /rules names the application rules of one run: a name no rule file holds
+// is a bad command line that touches nothing; a refused or undetected entry
+// named there is skipped with its reason; the ticks in rules.sol stay.
+TEST(CommandRun, NamedRulesRunAloneAndAnUnknownNameTouchesNothing)
+{
+    ScopedAppFolder app;
+    TempFolder junk;
+    writeFile(junk.file(L"a.tmp"), "aaaa");
+    makeDir(app.file(L"Rules"));
+    writeFile(app.file(L"Rules\\t.ini"),
+              toUtf8(L"[Junk Rule *]\r\nFileKey1=" + junk.path() + L"|*.tmp\r\n"
+                     L"[Refused Rule *]\r\nFileKey1=%WinDir%|*.*\r\n"
+                     L"[Gone Rule *]\r\nDetectFile=" + junk.path() + L"\\none\r\nFileKey1=" + junk.path() +
+                     L"|*.tmp\r\n"));
+    writeFile(app.file(L"rules.sol"), "Gone Rule\r\n");
+
+    const CommandLine alone = parseCommandLine({L"/clean", L"/rules:Junk Rule; Gone Rule"});
+    ASSERT_EQ(alone.error, L"");
+    EXPECT_EQ(*alone.categories, std::vector<int>{kStoreApplicationRules});
+    EXPECT_NE(parseCommandLine({L"/clean", L"/categories:Cache", L"/rules:Junk Rule"}).error, L"");
+
+    const CommandResult unknown = runCommandLine(parseCommandLine({L"/clean", L"/rules:Junk Rule;No Such Rule"}));
+    EXPECT_EQ(unknown.exitCode, kExitBadLine);
+    EXPECT_NE(unknown.summary.find(L"No Such Rule"), std::wstring::npos);
+    EXPECT_TRUE(exists(junk.file(L"a.tmp")));
+
+    const CommandResult named =
+        runCommandLine(parseCommandLine({L"/clean", L"/method:D", L"/rules:Junk Rule;Refused Rule;Gone Rule"}));
+    EXPECT_EQ(named.exitCode, kExitSkipped) << named.summary;
+    EXPECT_NE(named.summary.find(L"1 removed, 4 bytes freed, 2 skipped"), std::wstring::npos) << named.summary;
+    EXPECT_FALSE(exists(junk.file(L"a.tmp")));
+    EXPECT_FALSE(rulesForThisRun().has_value()) << "the names held for that run only";
+    EXPECT_EQ(readFile(app.file(L"rules.sol")), "Gone Rule\r\n");
 }

@@ -191,7 +191,7 @@ TEST(MainWindow, ExitButtonSavesTheBoxesToo)
     Sleep(300);
     PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_cmdExit, BN_CLICKED), 0);
     EXPECT_EQ(p.waitForExit(15000), 0u);
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,\r\n");
 }
 
 TEST(MainWindow, StartupRunEndsInTheLogAndMarksTheCategory)

@@ -243,10 +243,12 @@ TEST(CheckItemsLine, FieldsSetTheBoxesTheyHave)
     for (int i : {0, 2, 11, 12, 17})
         expected[i] = 1;
     EXPECT_EQ(s, expected);
-    // An older file of 18 fields: the 19th (Windows cleanup) stays unticked.
-    EXPECT_EQ(formatCheckItemsLine(s), L"1,0,1,0,0,0,0,0,0,0,0,1,1,0,0,0,0,1,0,");
-    EXPECT_TRUE(applyCheckItemsLine(L"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,1,", s));
-    EXPECT_EQ(s[18], 1) << "field 18 is Windows cleanup; a later field is ignored";
+    // An older file of 18 fields: the 19th and 20th (Windows cleanup,
+    // Application rules) stay unticked.
+    EXPECT_EQ(formatCheckItemsLine(s), L"1,0,1,0,0,0,0,0,0,0,0,1,1,0,0,0,0,1,0,0,");
+    EXPECT_TRUE(applyCheckItemsLine(L"0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,1,1,", s));
+    EXPECT_EQ(s[18], 1) << "field 18 is Windows cleanup";
+    EXPECT_EQ(s[19], 1) << "field 19 is Application rules; a later field is ignored";
 
     CategoryStates design{};
     design[4] = 1;
