@@ -19,6 +19,7 @@ wine 'C:\sorvane-bin\bench_backup.exe'
 wine 'C:\sorvane-bin\bench_browsers.exe'
 wine 'C:\sorvane-bin\bench_localstate.exe'
 wine 'C:\sorvane-bin\bench_analyze.exe'
+wine 'C:\sorvane-bin\bench_rules.exe'
 # The review window needs a display.
 SANDBOX_FORCE_XVFB=1 sandbox_display
 wine 'C:\sorvane-bin\bench_review.exe'

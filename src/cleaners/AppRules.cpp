@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cwctype>
+#include <unordered_set>
 
 namespace sorvane {
 
@@ -413,14 +414,21 @@ bool isProgramName(std::wstring_view name)
 
 bool folderPatternMatches(std::wstring_view pattern, std::wstring_view path)
 {
-    const auto a = split(pattern, L'\\');
-    const auto b = split(path, L'\\');
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (isWild(a[i]) ? !wildcardMatch(maskPattern(a[i]), toLower(b[i])) : !iequals(a[i], b[i]))
+    // Both are lower case: a plain pattern is one comparison.
+    if (!isWild(pattern))
+        return pattern == path;
+    size_t a = 0, b = 0;
+    for (;;) {
+        const size_t aEnd = pattern.find(L'\\', a), bEnd = path.find(L'\\', b);
+        const std::wstring_view partA = pattern.substr(a, aEnd == std::wstring_view::npos ? aEnd : aEnd - a);
+        const std::wstring_view partB = path.substr(b, bEnd == std::wstring_view::npos ? bEnd : bEnd - b);
+        if (isWild(partA) ? !wildcardMatch(maskPattern(partA), partB) : partA != partB)
             return false;
-    return true;
+        if (aEnd == std::wstring_view::npos || bEnd == std::wstring_view::npos)
+            return aEnd == bEnd;
+        a = aEnd + 1;
+        b = bEnd + 1;
+    }
 }
 
 std::vector<std::wstring> expandFolderPattern(const std::wstring& pattern)
@@ -659,15 +667,10 @@ std::vector<AppRule> parseRuleText(std::wstring_view text, const std::wstring& s
     }
     finish();
     // A name given twice names nothing for sure: the later entries go.
-    std::vector<std::wstring> names;
+    std::unordered_set<std::wstring> names;
     for (auto& rule : rules) {
-        const std::wstring lowered = toLower(rule.name);
-        if (!rule.name.empty() && std::find(names.begin(), names.end(), lowered) != names.end()) {
-            if (rule.refused.empty())
-                rule.refused = L"an earlier entry has the same name";
-        } else {
-            names.push_back(lowered);
-        }
+        if (!rule.name.empty() && !names.insert(toLower(rule.name)).second && rule.refused.empty())
+            rule.refused = L"an earlier entry has the same name";
         if (rule.section.empty())
             rule.section = L"Other";
     }
@@ -814,7 +817,7 @@ bool ruleDetected(const AppRule& rule, const RuleEnvironment& env)
     std::wstring why;
     for (const auto& text : rule.detectKeys) {
         const auto key = parseRegKey(text, false, why);
-        if (key && !keyInBothViews(key->root, key->key).empty())
+        if (key && regKeyExistsInEitherView(key->root, key->key))
             return true;
     }
     for (const auto& text : rule.detectFiles) {
@@ -822,8 +825,14 @@ bool ruleDetected(const AppRule& rule, const RuleEnvironment& env)
             const size_t slash = path.find_last_of(L'\\');
             if (slash == std::wstring::npos)
                 continue;
+            const std::wstring last = path.substr(slash + 1);
+            // A plain path is one look-up of its name, never followed.
+            if (!isWild(path)) {
+                if (PinnedPath::anythingAt(path))
+                    return true;
+                continue;
+            }
             for (const auto& folder : expandFolderPattern(path.substr(0, slash))) {
-                const std::wstring last = path.substr(slash + 1);
                 if (!isWild(last)) {
                     if (PinnedPath::anythingAt(folder + L"\\" + last))
                         return true;

@@ -104,7 +104,7 @@ std::wstring regKeyText(const RuleRegKey& key);
 // Folders whose parts may hold * and ?, expanded against the disk: each
 // existing folder that matches, links never entered.
 std::vector<std::wstring> expandFolderPattern(const std::wstring& pattern);
-// Whether a path (lower case) matches a folder pattern part by part.
+// Whether a path matches a folder pattern part by part; both lower case.
 bool folderPatternMatches(std::wstring_view pattern, std::wstring_view path);
 
 } // namespace sorvane

@@ -190,10 +190,8 @@ void keyItems(HKEY root, const std::wstring& path, const std::vector<RealExclusi
 
 const AppRule* LoadedRules::find(std::wstring_view name) const
 {
-    for (const auto& rule : rules)
-        if (iequals(rule.name, name))
-            return &rule;
-    return nullptr;
+    const auto found = index.find(toLower(name));
+    return found == index.end() ? nullptr : &rules[found->second];
 }
 
 LoadedRules loadApplicationRules()
@@ -227,14 +225,15 @@ LoadedRules loadApplicationRules()
     const std::wstring beside = home + L"\\" + kRuleFileBesideProgram;
     if (PinnedPath::anythingAt(beside))
         addFile(loaded, beside, home, kRuleFileBesideProgram);
-    // Names must be unique over all the files, as they are in one.
-    for (size_t i = 0; i < loaded.rules.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (!loaded.rules[i].name.empty() && iequals(loaded.rules[i].name, loaded.rules[j].name) &&
-                loaded.rules[i].refused.empty()) {
-                loaded.rules[i].refused = L"an earlier entry has the same name";
-                break;
-            }
+    // Names must be unique over all the files, as they are in one; the
+    // first entry of a name is the one the name finds.
+    for (size_t i = 0; i < loaded.rules.size(); ++i) {
+        AppRule& rule = loaded.rules[i];
+        if (rule.name.empty())
+            continue;
+        if (!loaded.index.emplace(toLower(rule.name), i).second && rule.refused.empty())
+            rule.refused = L"an earlier entry has the same name";
+    }
     for (auto& rule : loaded.rules)
         prepareRule(rule, loaded.env);
     return loaded;

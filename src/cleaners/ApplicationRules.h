@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sorvane {
@@ -26,6 +27,8 @@ struct LoadedRules {
     std::vector<AppRule> rules;  // every entry of every file, refused ones too
     // What kept a file from being read ("Rules\\x.ini: <why>").
     std::vector<std::wstring> problems;
+    // Lower-case name to the first entry of that name.
+    std::unordered_map<std::wstring, size_t> index;
     const AppRule* find(std::wstring_view name) const;
 };
 // Reads and prepares every rule file.

@@ -226,6 +226,16 @@ bool regKeyExists(HKEY hive, std::wstring_view keyPath)
     return static_cast<bool>(openRegKey(hive, keyPath, KEY_READ));
 }
 
+bool regKeyExistsInEitherView(HKEY hive, std::wstring_view keyPath)
+{
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        win::UniqueKey key;
+        if (RegOpenKeyExW(hive, std::wstring(keyPath).c_str(), 0, KEY_QUERY_VALUE | view, key.put()) == ERROR_SUCCESS)
+            return true;
+    }
+    return false;
+}
+
 bool regValueExists(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName)
 {
     auto key = openRegKey(hive, keyPath, KEY_READ);

@@ -97,6 +97,9 @@ bool isRegLinkKey(HKEY opened);
 
 // Helpers for callers that need more than one value of a key.
 bool regKeyExists(HKEY hive, std::wstring_view keyPath);
+// Whether the key is there in the 64-bit or the 32-bit view (one open when
+// the first view has it).
+bool regKeyExistsInEitherView(HKEY hive, std::wstring_view keyPath);
 bool regValueExists(HKEY hive, std::wstring_view keyPath, std::wstring_view valueName);
 std::vector<std::wstring> getRegSubkeyNames(HKEY hive, std::wstring_view keyPath);
 // Opens or creates the key; when the value is absent writes the default and

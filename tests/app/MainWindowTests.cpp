@@ -104,8 +104,9 @@ TEST(MainWindow, CheckItemsRestoredAtStartAndSavedOnClose)
         expected[5] = 1;
         closeAndWait(p, main);
     }
-    // A file of 18 fields leaves Windows cleanup unticked; it is saved with 19.
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,1,0,0,1,0,0,0,0,0,1,1,0,0,0,0,1,0,\r\n");
+    // A file of 18 fields leaves Windows cleanup and Application rules
+    // unticked; it is saved with 20.
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,1,0,0,1,0,0,0,0,0,1,1,0,0,0,0,1,0,0,\r\n");
     {
         SorvaneProcess p(app.path());
         HWND main = p.waitForMainWindow();
@@ -325,7 +326,7 @@ TEST(MainWindow, LogoffSavesTheTickedBoxes)
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
     ASSERT_TRUE(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer));
     // The system ends the process after this message, without WM_CLOSE.
-    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,0,1,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0,\r\n");
+    EXPECT_EQ(testenv::readFile(app.file(L"checkItems.sol")), "0,0,0,1,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0,0,\r\n");
 }
 
 TEST(MainWindow, SecondStartFrontsTheMessageTheFirstIsShowing)

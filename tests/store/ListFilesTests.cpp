@@ -283,7 +283,7 @@ TEST_F(ListFiles, CheckItemsFileFirstLineOnly)
     EXPECT_EQ(s[1], 1);
     EXPECT_EQ(s[2], 0);
     saveCheckItems(path(L"checkItems.sol"), s);
-    EXPECT_EQ(testenv::readFile(path(L"checkItems.sol")), "0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
+    EXPECT_EQ(testenv::readFile(path(L"checkItems.sol")), "0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\r\n");
 }
 
 TEST_F(ListFiles, AnsiCodePageAndBinaryContent)
