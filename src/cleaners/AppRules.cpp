@@ -731,7 +731,7 @@ std::wstring lintFolder(const RuleFileKey& key, const RuleEnvironment& env)
         return refuse(key.folder + L"\\");
     for (const auto& p : env.sweptNever) {
         if (sweeps && folderPatternMatches(folder, p))
-            return refuse(p);
+            return refuse(isWild(folder) ? p : key.folder);  // as the rule wrote it, when it names it
         // A recursive rule above a protected folder would sweep it too.
         if (key.recurse && !isWild(folder) && under(p, folder))
             return L"it would remove files below " + p + L" recursively";
