@@ -271,12 +271,12 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
                 return plan;
             }
             std::wstring why;
-            const auto pinned =
-                PinnedPath::open(folder, folder.substr(0, 2) + L"\\", PinnedPath::Kind::Folder, why);
+            auto pinned = PinnedPath::open(folder, folder.substr(0, 2) + L"\\", PinnedPath::Kind::Folder, why);
             if (!pinned) {
                 plan.refused = folder + L": " + why;
                 return plan;
             }
+            plan.held.push_back(std::move(*pinned));
             std::vector<std::wstring> files;
             std::vector<uint64_t> sizes;
             if (key.recurse) {
@@ -358,13 +358,21 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
     return plan;
 }
 
-std::vector<FoundEntry> previewEntries(const RulePlan& plan)
+std::vector<FoundEntry> keyEntries(const std::vector<RegItem>& keys)
 {
-    std::vector<FoundEntry> entries = plan.files;
-    for (const auto& item : plan.keys)
+    std::vector<FoundEntry> entries;
+    for (const auto& item : keys)
         entries.push_back({keyText(RealKey{item.root, item.key}) +
                                (item.kind == RegItem::Value ? L"\\" + item.value : std::wstring()),
                            0});
+    return entries;
+}
+
+std::vector<FoundEntry> previewEntries(const RulePlan& plan)
+{
+    std::vector<FoundEntry> entries = plan.files;
+    for (auto& entry : keyEntries(plan.keys))
+        entries.push_back(std::move(entry));
     return entries;
 }
 
@@ -410,7 +418,7 @@ void cleanApplicationRules(CleanerContext& ctx, bool)
             continue;
         }
         ctx.ui.setStatus(rule->name);
-        const RulePlan plan = planRule(*rule, loaded.env, ctx.search);
+        RulePlan plan = planRule(*rule, loaded.env, ctx.search);
         if (ctx.run.bAbort)
             break;
         if (!plan.refused.empty()) {
@@ -427,8 +435,10 @@ void cleanApplicationRules(CleanerContext& ctx, bool)
                 break;
             ctx.deletion.deleteCounted(file.what, file.bytes);
         }
-        // Files waiting for their backup entries go before their folders.
+        // Files waiting for their backup entries go before their folders,
+        // which are let go so that REMOVESELF can remove them.
         ctx.deletion.flushBackups();
+        plan.held.clear();
         // One at a time, deepest first: each is empty when its turn comes.
         for (const auto& folder : plan.folders)
             ctx.deletion.deleteFolders({folder});
@@ -436,7 +446,7 @@ void cleanApplicationRules(CleanerContext& ctx, bool)
         std::wstring keptLines;
         if (!plan.keys.empty() && !ctx.run.bAbort) {
             if (ctx.run.analyzing) {
-                for (const auto& entry : previewEntries(RulePlan{{}, {}, plan.keys, {}}))
+                for (const auto& entry : keyEntries(plan.keys))
                     ctx.run.found(entry.what, 0);
             } else {
                 // Every key a rule removes can be merged back from its undo file.

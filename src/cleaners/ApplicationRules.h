@@ -6,6 +6,7 @@
 #include "cleaners/AppRules.h"
 #include "core/FileSearch.h"
 #include "core/RunState.h"
+#include "platform/PinnedPath.h"
 #include "platform/Registry.h"
 
 #include <optional>
@@ -47,9 +48,14 @@ struct RulePlan {
     std::vector<std::wstring> folders; // REMOVESELF: removed when empty, deepest first
     std::vector<RegItem> keys;
     std::wstring refused;              // found on the disk: nothing of the entry runs
+    // The folders the files lie in, held from the drive down so that none of
+    // them can be renamed or made a link until the files are gone.
+    std::vector<PinnedPath> held;
 };
 RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& search);
 // The plan as the preview lists it: files with their sizes, then keys.
 std::vector<FoundEntry> previewEntries(const RulePlan& plan);
+// Registry items as the preview and an analysis name them.
+std::vector<FoundEntry> keyEntries(const std::vector<RegItem>& keys);
 
 } // namespace sorvane
