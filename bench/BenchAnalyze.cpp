@@ -19,6 +19,7 @@
 using namespace sorvane;
 using bench::Clock;
 using bench::bareWalk;
+using bench::median;
 using bench::seconds;
 
 namespace {
@@ -90,12 +91,6 @@ void seed()
     std::vector<std::wstring> temp;
     bareWalk(kRoot + L"\\temp", temp);
     makeOld(temp);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The folders every category walks, as often as they walk them: the three

@@ -20,6 +20,7 @@
 
 using namespace sorvane;
 using bench::Clock;
+using bench::median;
 using bench::seconds;
 
 namespace {
@@ -27,12 +28,6 @@ namespace {
 const std::wstring kRoot = L"C:\\sorvane-bench-rules";
 const std::wstring kKey = L"Software\\SorvaneBenchRules";
 constexpr int kEntries = 5000;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 std::wstring appData() { return expandEnvironment(L"%LOCALAPPDATA%"); }
 

@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace bench {
@@ -68,6 +69,35 @@ void makeTree(const std::wstring& root, int tops, int subsPerTop, int perFolder,
         }
     }
 }
+
+namespace {
+int g_failures = 0;
+} // namespace
+
+double median(std::vector<double> rounds)
+{
+    std::sort(rounds.begin(), rounds.end());
+    return rounds.empty() ? 0 : rounds[rounds.size() / 2];
+}
+
+double median3(const std::function<double()>& f)
+{
+    std::vector<double> rounds;
+    for (int i = 0; i < 3; ++i)
+        rounds.push_back(f());
+    return median(rounds);
+}
+
+bool expectRows(const char* what, size_t found, size_t seeded)
+{
+    if (found >= seeded)
+        return true;
+    std::printf("FAILED %s: %zu rows, %zu seeded\n", what, found, seeded);
+    ++g_failures;
+    return false;
+}
+
+int exitCode() { return g_failures ? 1 : 0; }
 
 void line(const char* what, double engine, double bare, const char* target)
 {

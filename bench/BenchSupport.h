@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,13 @@ void removeTree(const std::wstring& folder);
 void makeTree(const std::wstring& root, int tops, int subsPerTop, int perFolder,
               std::wstring (*name)(int index), DWORD (*size)(int index));
 void line(const char* what, double engine, double bare, const char* target);
+// The median of three rounds of `f`, so that one noisy round does not decide.
+double median3(const std::function<double()>& f);
+double median(std::vector<double> rounds);
+// False, with a line starting "FAILED", when a step found fewer rows than
+// were seeded: its figure would mean nothing.
+bool expectRows(const char* what, size_t found, size_t seeded);
+// The benchmark's exit code: 1 when any step failed.
+int exitCode();
 
 } // namespace bench
