@@ -184,8 +184,8 @@ void InvalidReferenceWalk::scanKey(HKEY key, const std::wstring& name)
 
 void InvalidReferenceWalk::checkValues(HKEY key)
 {
-    std::wstring name(16384, L'\0');
-    std::wstring data(kRegStringChars, L'\0');
+    std::wstring& name = m_name;
+    std::wstring& data = m_data;
     for (DWORD index = 0;; ++index) {
         DWORD chars = 16384, type = 0;
         DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
@@ -196,11 +196,13 @@ void InvalidReferenceWalk::checkValues(HKEY key)
         // Data longer than the read buffer reads as empty and is skipped.
         if (rc == ERROR_MORE_DATA)
             continue;
-        const std::wstring text = stripNull(std::wstring_view(data.data(), (bytes + 1) / sizeof(wchar_t)));
-        if (!judged(text, m_drives) || pathExists(text))
+        // The text up to its first NUL, judged where it lies.
+        const std::wstring_view read(data.data(), std::min<size_t>((bytes + 1) / sizeof(wchar_t), data.size()));
+        const std::wstring_view text = read.substr(0, read.find(L'\0'));
+        if (!judged(text, m_drives) || pathExists(std::wstring(text)))
             continue;
         if (m_onRow)
-            m_onRow({rootPrefix + keyPath, std::wstring(name.data(), chars), text});
+            m_onRow({rootPrefix + keyPath, std::wstring(name.data(), chars), std::wstring(text)});
     }
 }
 

@@ -73,6 +73,9 @@ private:
     std::function<void(const ScanRow&)> m_onRow;
     std::wstring rootPrefix, keyPath;
     bool m_stopped = false;
+    // The buffers every key's values are read into, made once per walk.
+    std::wstring m_name = std::wstring(16384, L'\0');
+    std::wstring m_data = std::wstring(kRegStringChars, L'\0');
 };
 
 // Status texts.
