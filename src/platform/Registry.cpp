@@ -371,9 +371,14 @@ int RegReader::firstByte(std::wstring_view valueName) const
 {
     if (!m_key)
         return -1;
-    DWORD bytes = 0;
+    // One read into a small buffer; only larger data is asked for twice.
+    BYTE small[64];
+    DWORD bytes = sizeof small;
     const std::wstring name(valueName);
-    if (RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0)
+    const LONG rc = RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, small, &bytes);
+    if (rc == ERROR_SUCCESS)
+        return bytes == 0 ? -1 : small[0];
+    if (rc != ERROR_MORE_DATA || bytes == 0)
         return -1;
     std::vector<BYTE> data(bytes);
     if (RegQueryValueExW(m_key, name.c_str(), nullptr, nullptr, data.data(), &bytes) != ERROR_SUCCESS || bytes == 0)
@@ -812,6 +817,55 @@ std::vector<std::wstring> getClassesKeyNames()
             if (seen.insert(toLower(name)).second)
                 names.push_back(std::move(name));
     return names;
+}
+
+ClassesReader::ClassesReader()
+    : m_user(openRegKey(HKEY_CURRENT_USER, L"Software\\Classes", KEY_READ)),
+      m_machine(openRegKey(HKEY_LOCAL_MACHINE, L"Software\\Classes", KEY_READ))
+{
+    std::set<std::wstring> seen;
+    if (m_user)
+        for (auto& name : subkeyNamesOf(m_user.get())) {
+            std::wstring lower = toLower(name);
+            m_userNames.insert(lower);
+            if (seen.insert(std::move(lower)).second)
+                m_names.push_back(std::move(name));
+        }
+    if (m_machine)
+        for (auto& name : subkeyNamesOf(m_machine.get()))
+            if (seen.insert(toLower(name)).second)
+                m_names.push_back(std::move(name));
+}
+
+std::wstring ClassesReader::string(std::wstring_view keyPath, std::wstring_view valueName) const
+{
+    // The per-user value first, even when it is empty or no text; then the machine's.
+    const auto read = [&](HKEY base, std::wstring& out) {
+        auto key = openRegKey(base, keyPath, KEY_READ);
+        if (!key)
+            return false;
+        wchar_t buf[kRegStringChars];
+        DWORD type = 0, bytes = sizeof buf;
+        const LONG rc = RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(buf), &bytes);
+        if (rc == ERROR_MORE_DATA)
+            return true;  // there, but too long to be read: ""
+        if (rc != ERROR_SUCCESS)
+            return false;
+        const size_t got = bytes / sizeof(wchar_t);
+        const std::wstring_view text(buf, got);
+        if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+            !(got >= kRegStringChars && text.find(L'\0') == std::wstring_view::npos))
+            out = stripNull(text);
+        return true;
+    };
+    std::wstring out;
+    const std::wstring first = toLower(keyPath.substr(0, keyPath.find(L'\\')));
+    if (m_user && m_userNames.count(first) && read(m_user.get(), out))
+        return out;
+    if (m_machine)
+        read(m_machine.get(), out);
+    return out;
 }
 
 bool mayDeleteFileType(std::wstring_view type, std::wstring_view extension)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace sorvane {
@@ -134,6 +135,22 @@ std::wstring keyText(const RealKey& key);
 std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view valueName);
 // The names of the classes' top-level keys of both hives, each once.
 std::vector<std::wstring> getClassesKeyNames();
+// The same reads for many classes at once (a list of every extension): both
+// hives' class keys are opened once, and the per-user hive is asked only
+// for the names it has.
+class ClassesReader {
+public:
+    ClassesReader();
+    // As getClassesString.
+    std::wstring string(std::wstring_view keyPath, std::wstring_view valueName) const;
+    // As getClassesKeyNames.
+    const std::vector<std::wstring>& keyNames() const { return m_names; }
+
+private:
+    win::UniqueKey m_user, m_machine;
+    std::unordered_set<std::wstring> m_userNames;  // lower case
+    std::vector<std::wstring> m_names;
+};
 // Whether an extension's file type key may be deleted with it: a plain
 // program identifier that no other extension names. Never a system key
 // (CLSID, Interface, TypeLib, AppID, Directory, Folder, Drive, *,

@@ -32,11 +32,13 @@ void FileAssociationWindow::refreshStatus()
     setStatus(std::to_wstring(rowCount()) + L" registered file extensions");
 }
 
-void FileAssociationWindow::addAssociation(const std::wstring& extension)
+void FileAssociationWindow::completeRow(ScanRow& row) const
 {
-    const std::wstring type = getClassesString(extension, L"");
-    const std::wstring description = type.empty() ? L"" : getClassesString(type, L"");
-    addRow({extension, description.size() > 1 ? description : type}, false);
+    if (row.size() != 1 || !m_classes)
+        return;
+    const std::wstring type = m_classes->string(row[0], L"");
+    const std::wstring description = type.empty() ? L"" : m_classes->string(type, L"");
+    row.push_back(description.size() > 1 ? description : type);
 }
 
 void FileAssociationWindow::loadAssociations()
@@ -46,10 +48,12 @@ void FileAssociationWindow::loadAssociations()
     clearList();
     beginRows();
     // Per-user and machine classes both: the merged view is not everywhere.
-    // Only the first character is tested before any further registry access.
-    for (const auto& name : getClassesKeyNames())
+    // Only the first character is tested before any further registry
+    // access; the file type of a row is read when the row is first drawn.
+    m_classes = std::make_unique<ClassesReader>();
+    for (const auto& name : m_classes->keyNames())
         if (!name.empty() && name[0] == L'.')
-            addAssociation(name);
+            addRow({name}, false);
     endRows();
     sortRows(0);
 }

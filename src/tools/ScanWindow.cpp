@@ -246,12 +246,18 @@ std::wstring ScanWindow::cell(int row, int column) const
 {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return L"";
-    const ScanRow& r = m_rows[static_cast<size_t>(row)];
+    ScanRow& r = m_rows[static_cast<size_t>(row)];
+    if (column > 0 && static_cast<size_t>(column) >= r.size())
+        completeRow(r);
     return column >= 0 && static_cast<size_t>(column) < r.size() ? r[static_cast<size_t>(column)] : L"";
 }
 
 void ScanWindow::sortRows(int column)
 {
+    if (column > 0)
+        for (auto& row : m_rows)
+            if (row.size() <= static_cast<size_t>(column))
+                completeRow(row);
     std::vector<size_t> order(m_rows.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;

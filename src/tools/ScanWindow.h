@@ -12,6 +12,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ protected:
     virtual void layoutExtra(int /*left*/, int /*top*/, int /*width*/) {}
     virtual void onRowSelected(int /*row*/) {}
     virtual void onRowActivated(int /*row*/) {}
+    // Fills in what a row left to be read when it is first needed (drawn, or
+    // asked for by cell); rows are added with their first cells only.
+    virtual void completeRow(ScanRow& /*row*/) const {}
     void setStatusVisible(bool visible);
 
     void clearList();
@@ -127,7 +131,8 @@ private:
     std::vector<bool> m_lastDeleted;
     bool m_lastBackupFailed = false;
     ULONGLONG m_lastYield = 0;
-    std::vector<ScanRow> m_rows;
+    // Mutable: a row is completed when it is first read.
+    mutable std::vector<ScanRow> m_rows;
     std::vector<char> m_checked;
     bool m_bulk = false;
     std::wstring m_cellText;
@@ -226,8 +231,11 @@ private:
     void cmdEdit_Click() override;
     void initExtra() override;
     void onRowActivated(int row) override;
-    void addAssociation(const std::wstring& extension);
+    void completeRow(ScanRow& row) const override;
     void refreshStatus();
+    // The classes of both hives, open while the list is shown: a row's type
+    // and description are read when the row is first drawn.
+    std::unique_ptr<ClassesReader> m_classes;
 };
 
 class HelpWindow : public ScanWindow {

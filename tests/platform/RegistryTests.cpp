@@ -195,3 +195,32 @@ TEST(Registry, ALinkInsideADeletedTreeKeepsItsTargetAndEndsTheBackup)
     }
     EXPECT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, tree));
 }
+
+// The classes read for a whole list (once-opened hives, the per-user hive
+// asked only for the names it has) answer as the one-at-a-time reads do:
+// a per-user value first, even an empty one; otherwise the machine's.
+TEST(Registry, ClassesReaderAnswersAsTheSingleReads)
+{
+    const std::wstring classes = L"Software\\Classes\\";
+    const auto write = [&](HKEY hive, const std::wstring& key, const wchar_t* value) {
+        writeRegString(hive, classes + key, L"", value);
+    };
+    write(HKEY_LOCAL_MACHINE, L".sorvreader1", L"SorvReader.Machine");
+    write(HKEY_CURRENT_USER, L".sorvreader1", L"SorvReader.User");
+    write(HKEY_LOCAL_MACHINE, L".sorvreader2", L"SorvReader.Machine");
+    write(HKEY_CURRENT_USER, L".sorvreader2", L"");
+    write(HKEY_LOCAL_MACHINE, L"SorvReader.Machine", L"Machine's type");
+    write(HKEY_CURRENT_USER, L"SorvReader.User\\shell", L"open");
+    const ClassesReader reader;
+    for (const wchar_t* key : {L".sorvreader1", L".sorvreader2", L"SorvReader.Machine", L"SorvReader.User",
+                               L"SorvReader.User\\shell", L".sorvreadernone"})
+        EXPECT_EQ(reader.string(key, L""), getClassesString(key, L"")) << key;
+    EXPECT_EQ(reader.string(L".sorvreader1", L""), L"SorvReader.User");
+    EXPECT_EQ(reader.string(L".sorvreader2", L""), L"") << "the per-user value, empty, stands";
+    EXPECT_EQ(reader.keyNames(), getClassesKeyNames());
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const wchar_t* key : {L".sorvreader1", L".sorvreader2", L"SorvReader.Machine", L"SorvReader.User"}) {
+            deleteRegTree(hive, classes + key);
+            deleteRegKey(hive, classes + key);
+        }
+}
