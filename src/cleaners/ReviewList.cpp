@@ -9,25 +9,6 @@
 
 namespace sorvane {
 
-namespace {
-
-// The file's length now, or nothing when it cannot be measured (gone, a
-// folder by that name, no access to its attributes).
-bool measure(const std::wstring& path, uint64_t& length)
-{
-    if (pathTooLong(path))
-        return false;
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(apiPath(path).c_str(), GetFileExInfoStandard, &data))
-        return false;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return false;
-    length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
-
-} // namespace
-
 void ReviewList::selectAll()
 {
     for (auto& item : m_items)
@@ -60,8 +41,8 @@ ReviewTally ReviewList::deleteRows(bool checkedOnly, RunState& run, const Review
         if (hooks.onProgress)
             hooks.onProgress(tally);
         const std::wstring path = item.fullPath();
-        uint64_t length = 0;
-        const bool deleted = measure(path, length) && hooks.deleteOne(path) != 0;
+        uint64_t length = item.row.size;
+        const bool deleted = hooks.deleteOne(path, length) != 0;
         // Delete All ticks what it deleted; both commands untick the rest.
         item.checked = deleted;
         item.length = length;

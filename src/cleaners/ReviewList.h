@@ -17,7 +17,7 @@ struct ReviewItem {
     bool checked = false;
     // Index in the system's small image list; -1 until first asked for.
     int icon = -1;
-    // The length measured when the row was deleted.
+    // The length counted when the row was deleted.
     uint64_t length = 0;
     std::wstring fullPath() const { return row.folder + row.name; }
 };
@@ -30,8 +30,11 @@ struct ReviewTally {
 
 // What a deletion command needs besides the rows.
 struct ReviewDeleteHooks {
-    // 1 when the file is gone (the deletion engine's deleteOneFile).
-    std::function<int(const std::wstring& path)> deleteOne;
+    // 1 when the file is gone (the deletion engine's deleteOneFile). It is
+    // counted with the length its row shows, which the search read from the
+    // folder's listing: asking each file again would cost a second call to
+    // the file system per row. A hook that measures sets `length` itself.
+    std::function<int(const std::wstring& path, uint64_t& length)> deleteOne;
     // A row whose file could not be deleted (or measured); Delete Checked
     // tells the user of each.
     std::function<void(const std::wstring& path)> onFailure;

@@ -266,7 +266,7 @@ void ReviewWindow::deleteCommand(bool checkedOnly)
     m_lastPaint = GetTickCount64();
     ReviewDeleteHooks hooks;
     DeletionEngine& deletion = m_tools->deletion;
-    hooks.deleteOne = [&](const std::wstring& path) { return deletion.deleteOneFile(path); };
+    hooks.deleteOne = [&](const std::wstring& path, uint64_t&) { return deletion.deleteOneFile(path); };
     hooks.settle = [&] { return deletion.flushBackups(); };
     hooks.onProgress = [&](const ReviewTally& sofar) {
         const ULONGLONG now = GetTickCount64();

@@ -20,7 +20,7 @@ TEST(ReviewListBackup, ARowWhoseFileStayedAtTheFlushIsNotCountedNorRemoved)
     RunState run;
     std::vector<std::wstring> failed;
     ReviewDeleteHooks hooks;
-    hooks.deleteOne = [](const std::wstring&) { return 1; };  // handed over, every one
+    hooks.deleteOne = [](const std::wstring&, uint64_t&) { return 1; };  // handed over, every one
     hooks.onFailure = [&](const std::wstring& path) { failed.push_back(path); };
     hooks.settle = [&] { return std::vector<std::wstring>{dir.file(L"b.tmp")}; };
     const ReviewTally tally = list.deleteRows(false, run, hooks);
