@@ -24,6 +24,8 @@ constexpr const wchar_t* kColumns[] = {L"Name",     L"Size",          L"Modified
                                        L"Alternate filename", L"Creation date", L"Last accessed"};
 constexpr int kColumnWidths[] = {170, 80, 145, 44, 110, 145, 145};
 constexpr int kFileMenu = 0, kFolderMenu = 1, kSelectMenu = 2;
+// Posted by the icon thread when it has found icons.
+constexpr UINT kIconsFound = WM_APP + 40;
 
 // The closed and the open folder, for every node of the tree.
 HIMAGELIST folderImages()
@@ -110,6 +112,9 @@ bool ExplorerWindow::onInitDialog()
     }
     if (HIMAGELIST images = win::SmallFileIcons::systemList())
         ListView_SetImageList(list, images, LVSIL_SMALL);
+    // A file without a type of its own: what a row shows until its icon is found.
+    m_plainIcon = m_icons.iconOf(L"x", L"x");
+    m_iconWorker = std::make_unique<win::IconWorker>(hwnd(), kIconsFound);
     m_treeImages = folderImages();
     if (m_treeImages)
         TreeView_SetImageList(tree(), m_treeImages, TVSIL_NORMAL);
@@ -124,6 +129,8 @@ bool ExplorerWindow::onInitDialog()
 
 void ExplorerWindow::onDestroy()
 {
+    // The icon thread ends before the window it posts to.
+    m_iconWorker.reset();
     if (m_treeImages) {
         TreeView_SetImageList(tree(), nullptr, TVSIL_NORMAL);
         ImageList_Destroy(m_treeImages);
@@ -160,6 +167,7 @@ void ExplorerWindow::showRoot(const std::wstring& root)
     TreeView_DeleteAllItems(tree());
     m_nodes.clear();
     m_files.clear();
+    restartIcons();
     ListView_SetItemCountEx(listView(), 0, 0);
     HTREEITEM node = addNode(TVI_ROOT, root, root);
     busyLoading = wasLoading;
@@ -270,18 +278,40 @@ void ExplorerWindow::getFileInPathT(const std::wstring& path, const std::wstring
     // A folder without access or a drive without its medium lists nothing.
     step(L"frmExplorer,getFileInPathT", [&] { folderFiles(path, mask, files, [this] { return yield(); }); });
     m_files = std::move(files);
+    restartIcons();
     ListView_SetItemCountEx(list, static_cast<int>(m_files.size()), 0);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
 }
 
-int ExplorerWindow::iconOf(size_t row)
+void ExplorerWindow::restartIcons()
 {
-    ExplorerFile& f = m_files.at(row);
-    if (f.icon < 0)
-        f.icon = m_icons.iconOf(m_listedKey + f.name, f.name);
-    return f.icon;
+    if (!m_iconWorker)
+        return;
+    std::vector<std::wstring> names;
+    names.reserve(m_files.size());
+    for (const auto& f : m_files)
+        names.push_back(f.name);
+    m_iconGeneration = m_iconWorker->start(m_listedKey, std::move(names));
 }
+
+void ExplorerWindow::takeIcons(uint64_t generation)
+{
+    if (!m_iconWorker || generation != m_iconGeneration)
+        return;
+    size_t first = m_files.size(), last = 0;
+    for (const auto& [row, icon] : m_iconWorker->take(generation)) {
+        if (row >= m_files.size())
+            continue;
+        m_files[row].icon = icon;
+        first = std::min(first, row);
+        last = std::max(last, row);
+    }
+    if (first <= last)
+        ListView_RedrawItems(listView(), static_cast<int>(first), static_cast<int>(last));
+}
+
+size_t ExplorerWindow::iconsKnown() const { return m_iconWorker ? m_iconWorker->known() : 0; }
 
 std::wstring ExplorerWindow::selectedKey() const
 {
@@ -447,6 +477,8 @@ void ExplorerWindow::mnuDeleteFile_Click()
 {
     if (ask(L"Are you sure you want to delete checked files?", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
+    // Rows move while files go: no icon lands on a row until they are settled.
+    m_iconGeneration = 0;
     step(L"frmExplorer,mnuDeleteFile_Click", [&] {
         for (size_t i = m_files.size(); i-- > 0;) {
             if (!m_files[i].checked)
@@ -459,6 +491,7 @@ void ExplorerWindow::mnuDeleteFile_Click()
             }
         }
     });
+    restartIcons();  // the rows below the deleted ones moved up
     if (HTREEITEM node = TreeView_GetSelection(tree()))
         tvwFolders_NodeClick(node);
 }
@@ -479,6 +512,7 @@ void ExplorerWindow::mnuDeleteFolder_Click()
             TreeView_DeleteItem(tree(), item);
             if (!TreeView_GetSelection(tree())) {
                 m_files.clear();
+                restartIcons();
                 ListView_SetItemCountEx(listView(), 0, 0);
             }
             showStatus();
@@ -599,8 +633,12 @@ bool ExplorerWindow::onNotify(NMHDR* header, LRESULT& result)
             m_cellText = explorerCell(f, it.iSubItem);
             lstrcpynW(it.pszText, m_cellText.c_str(), it.cchTextMax);
         }
-        if (it.mask & LVIF_IMAGE)
-            it.iImage = iconOf(static_cast<size_t>(it.iItem));
+        if (it.mask & LVIF_IMAGE) {
+            it.iImage = f.icon >= 0 ? f.icon : m_plainIcon;
+            // A row on screen without its icon is looked up next.
+            if (f.icon < 0 && m_iconWorker)
+                m_iconWorker->prefer(static_cast<size_t>(it.iItem));
+        }
         win::fillCheckState(it, f.checked);
         return true;
     }
@@ -610,6 +648,11 @@ bool ExplorerWindow::onNotify(NMHDR* header, LRESULT& result)
 
 bool ExplorerWindow::onMessage(UINT msg, WPARAM wp, LPARAM, INT_PTR& result)
 {
+    if (msg == kIconsFound) {
+        takeIcons(static_cast<uint64_t>(wp));
+        result = 0;
+        return true;
+    }
     if (msg == WM_INITMENUPOPUP) {
         enableMenu(reinterpret_cast<HMENU>(wp));
         result = 0;

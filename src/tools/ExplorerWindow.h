@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,11 @@ public:
     // The keys of a node's children ("" for the root's own key), in order.
     std::vector<std::wstring> childKeys(const std::wstring& key) const;
     std::wstring status() const;
-    // The row's icon, looked up when it is first drawn.
-    int iconOf(size_t row);
+    // The row's icon: -1 until the icon thread has found it (the row shows a
+    // plain file's icon meanwhile).
+    int iconOf(size_t row) const { return m_files.at(row).icon; }
+    // Rows whose icon the icon thread has found, of the listing now.
+    size_t iconsKnown() const;
 
     // Called as the last step of loading.
     std::function<void()> onLoaded;
@@ -113,6 +117,13 @@ private:
     std::wstring m_listedKey;
     std::vector<std::wstring> m_drives;
     win::SmallFileIcons m_icons;
+    // The icons of the listing, found off the window's thread.
+    std::unique_ptr<win::IconWorker> m_iconWorker;
+    uint64_t m_iconGeneration = 0;
+    int m_plainIcon = 0;
+    // Hands the rows as they are now to the icon thread.
+    void restartIcons();
+    void takeIcons(uint64_t generation);
     HIMAGELIST m_treeImages = nullptr;
     int m_busy = 0;
     bool m_closeWanted = false;

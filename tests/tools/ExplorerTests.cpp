@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <set>
 
@@ -243,6 +245,46 @@ TEST_F(ExplorerTest, DeleteFileRemovesTheCheckedAndKeepsTheReadOnly)
     EXPECT_EQ(GetFileAttributesW(dir.file(L"b.tmp").c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     SetFileAttributesW(dir.file(L"b.tmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Icons come from a thread of their own: the rows show at once, every row's
+// icon arrives while the window serves its messages, and after a delete the
+// rows that moved up carry their own file's icon, not their old neighbour's.
+TEST_F(ExplorerTest, IconsArriveFromTheirThreadAndFollowTheRows)
+{
+    for (const wchar_t* f : {L"a.txt", L"b.sorvnoicon", L"c.txt", L"d.bmp"})
+        writeFile(dir.file(f), "x");
+    const auto iconOfType = [](const wchar_t* name) {
+        SHFILEINFOW info{};
+        SHGetFileInfoW(name, FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                       SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+        return info.iIcon;
+    };
+    const auto waitForIcons = [&] {
+        for (int i = 0; i < 500 && w.iconsKnown() < w.fileCount(); ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(10);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    };
+    run([&] {
+        ASSERT_TRUE(w.showFolder(folder()));
+        ASSERT_EQ(w.fileCount(), 4u);
+        waitForIcons();
+        for (size_t i = 0; i < w.fileCount(); ++i)
+            EXPECT_EQ(w.iconOf(i), iconOfType(w.file(i).name.c_str())) << w.file(i).name;
+        for (size_t i = 0; i < w.fileCount(); ++i)
+            w.setChecked(i, w.file(i).name == L"a.txt");
+        command(IDM_mnuDeleteFile);
+        ASSERT_EQ(w.fileCount(), 3u);
+        waitForIcons();
+        for (size_t i = 0; i < w.fileCount(); ++i)
+            EXPECT_EQ(w.iconOf(i), iconOfType(w.file(i).name.c_str())) << w.file(i).name;
+    });
 }
 
 TEST_F(ExplorerTest, DeleteFolderRecyclesButNeverARootOrAProtectedFolder)
