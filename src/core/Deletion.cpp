@@ -504,7 +504,7 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bo
     // can never be left half-wiped and then fail to go.
     win::UniqueFile file(CreateFileW(p.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     (readThrough ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) | FILE_FLAG_WRITE_THROUGH,
+                                     (readThrough ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
                                      nullptr));
     if (!file) {
         const DWORD err = GetLastError();
@@ -548,11 +548,14 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bo
             for (DWORD i = 0; i < chunk; ++i)
                 block[i] = randomWipeByte(uniform01());
         DWORD written = 0;
-        if (!WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written != chunk ||
-            !FlushFileBuffers(file.get()))
+        if (!WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written != chunk)
             return keep(true);
         done += chunk;
     }
+    // Every byte written reaches the disk before the name goes: only then
+    // is the old data gone from the disk, not from a cache.
+    if (!FlushFileBuffers(file.get()))
+        return keep(true);
 
     std::wstring current = path;
     if (m_settings.bytRename == 1) {

@@ -14,7 +14,8 @@
 
 namespace sorvane {
 
-// Size of the blocks a wipe writes; each is flushed to disk before the next.
+// Size of the blocks a wipe writes. The file is flushed to the disk once
+// it is overwritten whole, before it loses its name.
 constexpr size_t kWipeBlockBytes = 1024 * 1024;
 
 // The gap sort of the found folders: per gap one forward and one backward
