@@ -43,7 +43,14 @@ using namespace sorvane;
 
 namespace {
 
-const std::wstring kRoot = L"C:\\sorvane-bench-localstate";
+// Inside the user's own profile: the discovery reads browser folders there only.
+std::wstring benchRoot()
+{
+    wchar_t profile[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+    return std::wstring(profile) + L"\\sorvane-bench-localstate";
+}
+const std::wstring kRoot = benchRoot();
 
 // A Local State as a browser with many profiles and much other state leaves
 // it: the profile index first, then a long tail of fields nobody here reads.
@@ -82,5 +89,6 @@ int wmain()
     std::printf("Local State of %.1f MiB: %zu profiles found in %.3f s, at most %.1f MiB held at once (%.1f times the file)\n",
                 text.size() / 1048576.0, d.profiles.size(), took, peak / 1048576.0, double(peak) / double(text.size()));
     bench::removeTree(kRoot);
-    return d.profiles.size() == 2 ? 0 : 1;
+    bench::expectRows("Local State profiles", d.profiles.size(), 2);
+    return bench::exitCode();
 }
