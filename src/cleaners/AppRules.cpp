@@ -330,7 +330,7 @@ bool parseExclusion(std::wstring_view text, const RuleEnvironment& env, std::vec
 
 bool matchesAnything(const std::wstring& mask)
 {
-    const std::wstring pattern = ruleMaskPattern(mask);
+    const std::wstring pattern = maskPattern(mask);
     return wildcardMatch(pattern, L"anyname") || wildcardMatch(pattern, L"any.name");
 }
 
@@ -346,7 +346,7 @@ bool namesPrograms(const std::wstring& mask)
 
 bool matchesPrograms(const std::wstring& mask)
 {
-    const std::wstring pattern = ruleMaskPattern(mask);
+    const std::wstring pattern = maskPattern(mask);
     return std::any_of(kProgramSamples.begin(), kProgramSamples.end(),
                        [&](std::wstring_view sample) { return wildcardMatch(pattern, sample); });
 }
@@ -400,12 +400,6 @@ const std::map<std::wstring, std::vector<std::wstring>>& specialDetections()
 
 } // namespace
 
-std::wstring ruleMaskPattern(std::wstring_view mask)
-{
-    // "*.*" is every file, as the system's own masks have it.
-    return mask == L"*.*" ? std::wstring(L"*") : maskPattern(mask);
-}
-
 bool isProgramName(std::wstring_view name)
 {
     return std::any_of(kProgramExtensions.begin(), kProgramExtensions.end(),
@@ -431,6 +425,31 @@ bool folderPatternMatches(std::wstring_view pattern, std::wstring_view path)
     }
 }
 
+namespace {
+
+// The names in `folder` that match one part of a pattern: with
+// `foldersOnly`, the plain folders (a link is never a way into another).
+std::vector<std::wstring> namesMatching(const std::wstring& folder, std::wstring_view part, bool foldersOnly)
+{
+    std::vector<std::wstring> names;
+    const std::wstring match = maskPattern(part);
+    WIN32_FIND_DATAW fd{};
+    win::UniqueFind find(
+        FindFirstFileExW(apiPath(folder + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0));
+    if (!find)
+        return names;
+    do {
+        const std::wstring name = fd.cFileName;
+        const bool plainFolder =
+            (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (name != L"." && name != L".." && (plainFolder || !foldersOnly) && wildcardMatch(match, toLower(name)))
+            names.push_back(name);
+    } while (FindNextFileW(find.get(), &fd));
+    return names;
+}
+
+} // namespace
+
 std::vector<std::wstring> expandFolderPattern(const std::wstring& pattern)
 {
     const auto parts = split(pattern, L'\\');
@@ -442,21 +461,8 @@ std::vector<std::wstring> expandFolderPattern(const std::wstring& pattern)
                 next.push_back(base + L"\\" + parts[i]);
                 continue;
             }
-            const std::wstring match = maskPattern(parts[i]);
-            WIN32_FIND_DATAW fd{};
-            win::UniqueFind find(FindFirstFileExW(apiPath(base + L"\\*").c_str(), FindExInfoBasic, &fd,
-                                                  FindExSearchNameMatch, nullptr, 0));
-            if (!find)
-                continue;
-            do {
-                const std::wstring name = fd.cFileName;
-                // A link is never a way into another folder.
-                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                    (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || name == L"." || name == L"..")
-                    continue;
-                if (wildcardMatch(match, toLower(name)))
-                    next.push_back(base + L"\\" + name);
-            } while (FindNextFileW(find.get(), &fd));
+            for (const auto& name : namesMatching(base, parts[i], true))
+                next.push_back(base + L"\\" + name);
         }
         current = std::move(next);
     }
@@ -832,24 +838,10 @@ bool ruleDetected(const AppRule& rule, const RuleEnvironment& env)
                     return true;
                 continue;
             }
-            for (const auto& folder : expandFolderPattern(path.substr(0, slash))) {
-                if (!isWild(last)) {
-                    if (PinnedPath::anythingAt(folder + L"\\" + last))
-                        return true;
-                    continue;
-                }
-                WIN32_FIND_DATAW fd{};
-                win::UniqueFind find(FindFirstFileExW(apiPath(folder + L"\\*").c_str(), FindExInfoBasic, &fd,
-                                                      FindExSearchNameMatch, nullptr, 0));
-                if (!find)
-                    continue;
-                const std::wstring match = maskPattern(last);
-                do {
-                    const std::wstring name = fd.cFileName;
-                    if (name != L"." && name != L".." && wildcardMatch(match, toLower(name)))
-                        return true;
-                } while (FindNextFileW(find.get(), &fd));
-            }
+            for (const auto& folder : expandFolderPattern(path.substr(0, slash)))
+                if (isWild(last) ? !namesMatching(folder, last, false).empty()
+                                 : PinnedPath::anythingAt(folder + L"\\" + last))
+                    return true;
         }
     }
     for (const auto& name : rule.specialDetect) {

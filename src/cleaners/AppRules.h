@@ -90,8 +90,6 @@ void prepareRule(AppRule& rule, const RuleEnvironment& env);
 // Whether the entry's detection holds on this machine now.
 bool ruleDetected(const AppRule& rule, const RuleEnvironment& env);
 
-// A rule's mask as a pattern of wildcardMatch against a lower-case name.
-std::wstring ruleMaskPattern(std::wstring_view mask);
 // The names of the extensions a rule may never remove.
 bool isProgramName(std::wstring_view name);
 // The linter's verdict on one resolved folder; empty when it may be cleaned.

@@ -36,13 +36,9 @@ std::wstring decodeRuleText(const std::string& bytes)
     // UTF-8 when it is valid UTF-8, the ANSI code page otherwise.
     if (body.empty())
         return L"";
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
-                                      nullptr, 0);
-    if (n <= 0)
-        return fromAnsi(body);
-    std::wstring text(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, body.data(), static_cast<int>(body.size()), text.data(), n);
-    return text;
+    const bool utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
+                                          nullptr, 0) > 0;
+    return utf8 ? fromUtf8(body) : fromAnsi(body);
 }
 
 // Reads one rule file inside `within`, never through a link.
@@ -108,7 +104,7 @@ bool withinPattern(std::wstring_view pattern, std::wstring_view path)
 bool nameMatches(const std::vector<std::wstring>& masks, const std::wstring& lowerName)
 {
     return masks.empty() || std::any_of(masks.begin(), masks.end(), [&](const std::wstring& m) {
-               return wildcardMatch(ruleMaskPattern(m), lowerName);
+               return wildcardMatch(maskPattern(m), lowerName);
            });
 }
 

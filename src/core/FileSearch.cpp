@@ -55,6 +55,9 @@ size_t matchSet(std::wstring_view pattern, size_t p, wchar_t c, bool& matched)
 
 std::wstring maskPattern(std::wstring_view mask)
 {
+    // "*.*" is every file, as the system's own masks have it.
+    if (mask == L"*.*")
+        return L"*";
     std::wstring pattern;
     for (const wchar_t c : toLower(mask)) {
         if (c == L'[' || c == L'#')

@@ -44,7 +44,7 @@ struct SearchOptions {
 // callers upper-case both sides.
 bool wildcardMatch(std::wstring_view pattern, std::wstring_view name);
 // A file mask ("*.lnk", "thumbcache_*.db": "*" and "?" only, any case) as a
-// pattern of wildcardMatch against a lowercase name.
+// pattern of wildcardMatch against a lowercase name; "*.*" is every name.
 std::wstring maskPattern(std::wstring_view mask);
 // The names of the files (not folders, not links) directly in `folder` that
 // match the platform mask; no subfolder is entered.

@@ -808,16 +808,7 @@ std::wstring getClassesString(std::wstring_view keyPath, std::wstring_view value
     return L"";
 }
 
-std::vector<std::wstring> getClassesKeyNames()
-{
-    std::vector<std::wstring> names;
-    std::set<std::wstring> seen;
-    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        for (auto& name : getRegSubkeyNames(hive, L"Software\\Classes"))
-            if (seen.insert(toLower(name)).second)
-                names.push_back(std::move(name));
-    return names;
-}
+std::vector<std::wstring> getClassesKeyNames() { return ClassesReader().keyNames(); }
 
 ClassesReader::ClassesReader()
     : m_user(openRegKey(HKEY_CURRENT_USER, L"Software\\Classes", KEY_READ)),
