@@ -551,11 +551,11 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bo
         if (!WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written != chunk)
             return keep(true);
         done += chunk;
+        // Every byte written reaches the disk before the name goes: only
+        // then is the old data gone from the disk, not from a cache.
+        if ((done % kWipeFlushBytes == 0 || done == total) && !FlushFileBuffers(file.get()))
+            return keep(true);
     }
-    // Every byte written reaches the disk before the name goes: only then
-    // is the old data gone from the disk, not from a cache.
-    if (!FlushFileBuffers(file.get()))
-        return keep(true);
 
     std::wstring current = path;
     if (m_settings.bytRename == 1) {

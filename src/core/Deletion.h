@@ -14,9 +14,12 @@
 
 namespace sorvane {
 
-// Size of the blocks a wipe writes. The file is flushed to the disk once
-// it is overwritten whole, before it loses its name.
+// Size of the blocks a wipe writes through the cache.
 constexpr size_t kWipeBlockBytes = 1024 * 1024;
+// A wipe flushes what it has overwritten to the disk after every so many
+// bytes and at the end, before the file loses its name: one flush for the
+// whole of a large file would keep Stop waiting.
+constexpr uint64_t kWipeFlushBytes = 64ull * 1024 * 1024;
 
 // The gap sort of the found folders: per gap one forward and one backward
 // pass of compare-and-exchange (case-sensitive). Tends towards ascending
