@@ -423,41 +423,47 @@ int wmain()
     int rows = 0;
     // Each figure only when the window found what was seeded (and what the
     // bare loop found): otherwise FAILED and no ratio.
-    const auto figure = [&](const char* what, const char* name, size_t seeded, double window, double bare,
+    const auto figure = [&](const char* what, const char* name, size_t seeded, const Pair& times,
                             const char* target) {
         std::printf("%s: %d rows (bare %zu, seeded %zu)\n", name, rows, bareRows, seeded);
         if (expectRows(name, static_cast<size_t>(rows), std::max(seeded, bareRows)) &&
             expectRows((std::string(name) + " (bare loop)").c_str(), bareRows, seeded))
-            line(what, window, bare, target);
+            line(what, times.engine, times.bare, target);
     };
-    double bare = median3([&] { t0 = Clock::now(); bareRows = bareActiveX(activeX); return seconds(t0); });
-    double window = median3([&] { ActiveXWindow w; return timeFind(w, rows); });
-    figure("ActiveX Find vs bare loop", "ActiveX", kKeys / 2, window, bare, "<= 1.05");
-    bare = median3([&] { t0 = Clock::now(); bareRows = bareAppPaths(appPaths); return seconds(t0); });
-    window = median3([&] { AppPathWindow w; return timeFind(w, rows); });
-    figure("App Paths Find vs bare loop", "App Paths", kKeys, window, bare, "<= 1.05");
-    bare = median3([&] { t0 = Clock::now(); bareRows = bareSharedDlls(dlls); return seconds(t0); });
-    window = median3([&] { SharedDllWindow w; return timeFind(w, rows); });
-    figure("Shared DLL Find vs bare loop", "Shared DLLs", kDlls / 4, window, bare, "<= 1.05");
-    const double dllWindow = window;
+    const auto timed = [&](auto bareLoop) {
+        return [&, bareLoop] {
+            t0 = Clock::now();
+            bareRows = bareLoop();
+            return seconds(t0);
+        };
+    };
+    figure("ActiveX Find vs bare loop", "ActiveX", kKeys / 2,
+           medianPairs([&] { ActiveXWindow w; return timeFind(w, rows); }, timed([&] { return bareActiveX(activeX); })),
+           "<= 1.05");
+    figure("App Paths Find vs bare loop", "App Paths", kKeys,
+           medianPairs([&] { AppPathWindow w; return timeFind(w, rows); }, timed([&] { return bareAppPaths(appPaths); })),
+           "<= 1.05");
+    const Pair dllTimes =
+        medianPairs([&] { SharedDllWindow w; return timeFind(w, rows); }, timed([&] { return bareSharedDlls(dlls); }));
+    figure("Shared DLL Find vs bare loop", "Shared DLLs", kDlls / 4, dllTimes, "<= 1.05");
 
     // The invalid-reference walk of both roots in both views (the machine's
     // 32-bit view is its Wow6432Node key, walked by its real name).
-    bare = median3([&] { t0 = Clock::now(); bareRows = bareRefs(); return seconds(t0); });
-    window = median3([&] { InvalidFileWindow w; return timeFind(w, rows); });
-    figure("Invalid reference walk vs bare walk", "Invalid references", kRefs / 4, window, bare, "<= 1.05");
+    const Pair walkTimes =
+        medianPairs([&] { InvalidFileWindow w; return timeFind(w, rows); }, timed([&] { return bareRefs(); }));
+    figure("Invalid reference walk vs bare walk", "Invalid references", kRefs / 4, walkTimes, "<= 1.05");
 
     // Stop pressed three quarters through each long scan (a timer served by
     // the scan's own yields); the time until Find returns.
     {
         SharedDllWindow w;
-        const double afterStop = timeAfterStop(w, dllWindow * 3 / 4, rows);
+        const double afterStop = timeAfterStop(w, dllTimes.engine * 3 / 4, rows);
         std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "shared DLL scan stops", afterStop,
                     rows);
     }
     {
         InvalidFileWindow w;
-        const double afterStop = timeAfterStop(w, window * 3 / 4, rows);
+        const double afterStop = timeAfterStop(w, walkTimes.engine * 3 / 4, rows);
         std::printf("%-34s %.3f s after Stop (target <= 0.2), %d rows kept\n", "invalid-reference walk stops",
                     afterStop, rows);
     }

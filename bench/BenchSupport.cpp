@@ -88,6 +88,21 @@ double median3(const std::function<double()>& f)
     return median(rounds);
 }
 
+Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare)
+{
+    std::vector<double> engineRounds, bareRounds;
+    for (int i = 0; i < 3; ++i) {
+        if (i % 2 == 0) {
+            bareRounds.push_back(bare());
+            engineRounds.push_back(engine());
+        } else {
+            engineRounds.push_back(engine());
+            bareRounds.push_back(bare());
+        }
+    }
+    return {median(engineRounds), median(bareRounds)};
+}
+
 bool expectRows(const char* what, size_t found, size_t seeded)
 {
     if (found >= seeded)
