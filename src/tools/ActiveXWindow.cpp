@@ -3,6 +3,8 @@
 
 #include "resource.h"
 
+#include <utility>
+
 namespace sorvane {
 
 ActiveXWindow::ActiveXWindow()
@@ -16,8 +18,8 @@ void ActiveXWindow::cmdFind_Click()
 {
     startScan();
     beginRows();
-    for (const auto& row : FindInvalidActiveX([this] { return abortScan; }))
-        addRow(row);
+    for (auto& row : FindInvalidActiveX([this] { return abortScan; }))
+        addRow(std::move(row));
     endRows();
     enable(IDC_scan_cmdFind, true);
     enable(IDC_scan_cmdStop, false);

@@ -4,6 +4,8 @@
 
 #include "resource.h"
 
+#include <utility>
+
 namespace sorvane {
 
 AppPathWindow::AppPathWindow()
@@ -16,8 +18,8 @@ void AppPathWindow::cmdFind_Click()
 {
     startScan();
     beginRows();
-    for (const auto& row : FindInvalidApp())
-        addRow(row);
+    for (auto& row : FindInvalidApp())
+        addRow(std::move(row));
     endRows();
     enable(IDC_scan_cmdEdit, true);
     enable(IDC_scan_cmdDelete, true);

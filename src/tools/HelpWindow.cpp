@@ -4,6 +4,8 @@
 
 #include "resource.h"
 
+#include <utility>
+
 namespace sorvane {
 
 HelpWindow::HelpWindow()
@@ -17,8 +19,8 @@ void HelpWindow::cmdFind_Click()
     startScan();
     beginRows();
     for (const wchar_t* key : {kHelpKey, kHtmlHelpKey})
-        for (const auto& row : FindInvalidHelp(key, [this] { return abortScan; }))
-            addRow(row);
+        for (auto& row : FindInvalidHelp(key, [this] { return abortScan; }))
+            addRow(std::move(row));
     endRows();
     enable(IDC_scan_cmdEdit, true);
     enable(IDC_scan_cmdStop, false);

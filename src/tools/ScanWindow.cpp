@@ -10,6 +10,7 @@
 #include "store/StartupSettings.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sorvane {
 
@@ -217,9 +218,9 @@ std::vector<int> ScanWindow::checkedRows(bool lastFirst) const
     return rows;
 }
 
-int ScanWindow::addRow(const ScanRow& row, bool checked)
+int ScanWindow::addRow(ScanRow row, bool checked)
 {
-    m_rows.push_back(row);
+    m_rows.push_back(std::move(row));
     m_checked.push_back(checked ? 1 : 0);
     ++orphanCount;
     if (!m_bulk)

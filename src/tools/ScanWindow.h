@@ -73,7 +73,7 @@ protected:
     // The ticked rows, first to last (or last to first).
     std::vector<int> checkedRows(bool lastFirst = false) const;
     // Findings start ticked, except where a window says otherwise.
-    int addRow(const ScanRow& row, bool checked = true);
+    int addRow(ScanRow row, bool checked = true);
     int rowCount() const;
     std::wstring cell(int row, int column) const;
     void removeRow(int row);

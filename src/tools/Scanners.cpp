@@ -57,7 +57,7 @@ std::vector<ScanRow> FindInvalidApp()
     return rows;
 }
 
-DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll, const std::function<void(const ScanRow&)>& onRow)
+DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll, const std::function<void(ScanRow)>& onRow)
 {
     DllScan scan;
     const std::vector<std::wstring> views = keyPathsInBothViews(HKEY_LOCAL_MACHINE, kSharedDllsKey);
@@ -77,9 +77,10 @@ DllScan FindOrphanedDLL(const std::function<bool(size_t, size_t)>& poll, const s
             }
             ++position;
             if (count == 0 && !pathExists(name)) {
-                scan.rows.push_back({L"0", name, view});
                 if (onRow)
-                    onRow(scan.rows.back());
+                    onRow({L"0", name, view});
+                else
+                    scan.rows.push_back({L"0", name, view});
             }
         }
     }

@@ -40,9 +40,10 @@ struct DllScan {
     bool aborted = false;
 };
 // Counts of 0 whose file is gone; `poll` is given the 1-based position and
-// the total before each value, `onRow` each row as it is found.
+// the total before each value. Each row goes to `onRow` as it is found when
+// there is one, else into the scan's rows.
 DllScan FindOrphanedDLL(const std::function<bool(size_t position, size_t total)>& poll,
-                        const std::function<void(const ScanRow&)>& onRow = {});
+                        const std::function<void(ScanRow)>& onRow = {});
 // Help files missing from their folder: name, folder with "\", the real key.
 std::vector<ScanRow> FindInvalidHelp(const wchar_t* key, const ScanPoll& aborted);
 

@@ -4,6 +4,8 @@
 
 #include "resource.h"
 
+#include <utility>
+
 namespace sorvane {
 
 SharedDllWindow::SharedDllWindow()
@@ -33,7 +35,7 @@ void SharedDllWindow::FindOrphanedDLL()
             }
             return abortScan;
         },
-        [&](const ScanRow& row) { addRow(row); });
+        [&](ScanRow row) { addRow(std::move(row)); });
     endRows();
     if (scan.aborted) {
         enable(IDC_scan_cmdFind, true);
@@ -42,7 +44,7 @@ void SharedDllWindow::FindOrphanedDLL()
         SendMessageW(bar, PBM_SETPOS, 0, 0);
         return;
     }
-    setStatus(dllStatus(scan.names, scan.rows.size()));
+    setStatus(dllStatus(scan.names, static_cast<size_t>(rowCount())));
     entryCount = static_cast<int64_t>(scan.names);
 }
 
