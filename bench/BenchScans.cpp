@@ -413,6 +413,10 @@ int wmain()
     seedRefs();
     std::printf("seeded %d SharedDLLs values, %d App Paths and %d Active Setup keys in %.1f s\n", kDlls, kKeys, kKeys,
                 seconds(t0));
+    // Wine's server writes a changed registry to its files every 30 s and
+    // answers no call meanwhile: that write of the seeded keys falls here,
+    // not on whichever round happens to be running.
+    Sleep(32000);
     const std::vector<std::wstring> activeX = realPaths(kActiveSetupKey), appPaths = realPaths(kAppPathsKey),
                                     dlls = realPaths(kSharedDllsKey);
     std::printf("the bare loops read %zu, %zu and %zu real keys (both views, each real key once)\n", activeX.size(),
