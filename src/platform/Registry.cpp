@@ -835,20 +835,11 @@ std::wstring ClassesReader::string(std::wstring_view keyPath, std::wstring_view 
         auto key = openRegKey(base, keyPath, KEY_READ);
         if (!key)
             return false;
-        wchar_t buf[kRegStringChars];
-        DWORD type = 0, bytes = sizeof buf;
-        const LONG rc = RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, &type,
-                                         reinterpret_cast<BYTE*>(buf), &bytes);
-        if (rc == ERROR_MORE_DATA)
-            return true;  // there, but too long to be read: ""
-        if (rc != ERROR_SUCCESS)
-            return false;
-        const size_t got = bytes / sizeof(wchar_t);
-        const std::wstring_view text(buf, got);
-        if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
-            !(got >= kRegStringChars && text.find(L'\0') == std::wstring_view::npos))
-            out = stripNull(text);
-        return true;
+        if (readString(key.get(), valueName, kRegStringChars, out))
+            return true;
+        // There but no text, or too long to be read: "".
+        return RegQueryValueExW(key.get(), std::wstring(valueName).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
     };
     std::wstring out;
     const std::wstring first = toLower(keyPath.substr(0, keyPath.find(L'\\')));
