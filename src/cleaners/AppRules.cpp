@@ -158,6 +158,12 @@ std::vector<std::wstring> resolvePath(std::wstring_view text, const RuleEnvironm
                 why = L"the path \"" + path + L"\" uses ..";
                 return {};
             }
+            // The system drops a trailing dot or space: "Documents." is
+            // Documents under another name.
+            if (part.back() == L'.' || part.back() == L' ') {
+                why = L"the path \"" + path + L"\" has a name ending in a dot or a space";
+                return {};
+            }
             if (part.find_first_of(L":\"<>|") != std::wstring::npos) {
                 why = L"the path \"" + path + L"\" holds a character no name may hold";
                 return {};

@@ -272,6 +272,13 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
                 plan.refused = folder + L": " + why;
                 return plan;
             }
+            // Linted again by the long name the system gives each part:
+            // "DOCUME~1" is Documents.
+            concrete.folder = pinned->finalPath();
+            if (std::wstring lint = lintFolder(concrete, env); !lint.empty()) {
+                plan.refused = lint;
+                return plan;
+            }
             plan.held.push_back(std::move(*pinned));
             std::vector<std::wstring> files;
             std::vector<uint64_t> sizes;

@@ -149,6 +149,7 @@ std::optional<PinnedPath> PinnedPath::open(const std::wstring& path, const std::
         why = L"it really lies outside your user folder (" + finalTarget + L")";
         return std::nullopt;
     }
+    pinned.m_finalPath = finalTarget;
     return pinned;
 }
 

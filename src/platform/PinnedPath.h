@@ -46,6 +46,9 @@ public:
     // file id): how a file opened by name elsewhere (SQLite) is checked.
     bool sameFile(HANDLE handle) const;
     const std::wstring& path() const noexcept { return m_path; }
+    // Where the system says it lies: every part by its own long name (a
+    // short alias or a dropped trailing dot written out).
+    const std::wstring& finalPath() const noexcept { return m_finalPath; }
     // Lets go of the file itself (so that it can be deleted by name) and
     // keeps its folders held.
     void releaseFile();
@@ -56,6 +59,7 @@ public:
 private:
     PinnedPath() = default;
     std::wstring m_path;
+    std::wstring m_finalPath;
     Kind m_kind = Kind::File;
     // The folders from the profile down, and the file itself last.
     std::vector<win::UniqueFile> m_chain;

@@ -11,6 +11,7 @@
 #include "win/ListColumns.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <random>
 
@@ -183,6 +184,17 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
     // finds, and a folder that is a link.
     text += L"[Program Inside *]\r\nFileKey1=" + d() + L"\\app|*.*\r\n";
     text += L"[Through A Link *]\r\nFileKey1=C:\\sorvane-fixtures\\cleaned\\link|*.*|RECURSE\r\n";
+    // Other names of a protected folder: a short alias, and a trailing dot or
+    // space the system drops.
+    wchar_t documentsBuf[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documentsBuf), S_OK);
+    const std::wstring documents = documentsBuf;
+    std::wstring alias(MAX_PATH, L'\0');
+    alias.resize(GetShortPathNameW(documents.c_str(), alias.data(), MAX_PATH));
+    ASSERT_NE(toLower(alias), toLower(documents));
+    text += L"[Short Alias *]\r\nFileKey1=" + alias + L"|*.*\r\n";
+    text += L"[Trailing Dot *]\r\nFileKey1=" + documents + L".|*.*\r\n";
+    text += L"[Trailing Space *]\r\nFileKey1=" + documents + L" |*.*\r\n";
     text += L"[Fine *]\r\nFileKey1=" + d() + L"\\plain|*.tmp\r\n";
     text += L"[Fine *]\r\nFileKey1=" + d() + L"|*.exe\r\n";
     rules(text);
@@ -198,7 +210,8 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
     EXPECT_EQ(loaded.find(L"Fine")->refused, L"");
     EXPECT_EQ(loaded.rules.back().refused, L"an earlier entry has the same name");
 
-    names.insert(names.end(), {L"Program Inside", L"Through A Link", L"Fine"});
+    names.insert(names.end(), {L"Program Inside", L"Through A Link", L"Short Alias", L"Trailing Dot",
+                               L"Trailing Space", L"Fine"});
     saveTickedRules(names);
     cleanApplicationRules(ctx, false);
 
@@ -212,6 +225,9 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
         EXPECT_EQ(count(L"Refused rule " + names[i] + L": "), 1u) << names[i];
     EXPECT_EQ(count(L"Refused rule Program Inside: it would remove the program or library "), 1u) << run.strLog;
     EXPECT_EQ(count(L"Refused rule Through A Link: "), 1u);
+    for (const wchar_t* other : {L"Short Alias", L"Trailing Dot", L"Trailing Space"})
+        EXPECT_EQ(count(L"Refused rule " + std::wstring(other) + L": "), 1u) << other;
+    EXPECT_TRUE(exists(documents + L"\\sorvane-canary-documents.txt"));
     EXPECT_NE(run.strLog.find(L"Cleaned Fine.... Files Deleted 1 Space Gained 5 Bytes"), std::wstring::npos);
     deleteRegTree(HKEY_CURRENT_USER, canaryKey);
     deleteRegKey(HKEY_CURRENT_USER, canaryKey);
