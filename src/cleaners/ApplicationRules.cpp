@@ -14,6 +14,7 @@
 #include "win/UniqueHandle.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace sorvane {
 
@@ -256,7 +257,8 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
         plan.refused = rule.refused;
         return plan;
     }
-    std::vector<std::wstring> seenFiles;
+    // Each file once, though two keys of the entry reach it.
+    std::unordered_set<std::wstring> seenFiles;
     for (const RuleFileKey& key : rule.files) {
         for (const std::wstring& folder : expandFolderPattern(key.folder)) {
             RuleFileKey concrete = key;
@@ -309,10 +311,8 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
                     plan.refused = L"it would remove the program or library " + files[i];
                     return plan;
                 }
-                const std::wstring lower = toLower(files[i]);
-                if (std::find(seenFiles.begin(), seenFiles.end(), lower) != seenFiles.end())
+                if (!seenFiles.insert(toLower(files[i])).second)
                     continue;
-                seenFiles.push_back(lower);
                 plan.files.push_back({files[i], i < sizes.size() ? sizes[i] : 0});
             }
         }
