@@ -708,8 +708,13 @@ std::wstring lintRegKey(const RuleRegKey& key)
         return L"it would remove " + text + L", a file association";
     if (key.root != HKEY_CURRENT_USER && key.root != HKEY_LOCAL_MACHINE)
         return L"it would remove " + text + L", in another user's registry";
-    const auto parts = split(key.key, L'\\');
-    const size_t depth = key.key.empty() ? 0 : parts.size();
+    // Wow6432Node is its parent as the 32-bit view sees it: no level of
+    // its own ("HKLM\SOFTWARE\Wow6432Node" is HKLM\SOFTWARE).
+    std::vector<std::wstring> parts;
+    for (auto& part : split(key.key, L'\\'))
+        if (!part.empty() && !iequals(part, L"Wow6432Node"))
+            parts.push_back(std::move(part));
+    const size_t depth = parts.size();
     if (key.root == HKEY_LOCAL_MACHINE && depth > 0 &&
         (iequals(parts[0], L"SYSTEM") || iequals(parts[0], L"SAM") || iequals(parts[0], L"SECURITY") ||
          iequals(parts[0], L"BCD00000000")))

@@ -160,6 +160,7 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
         {L"FileKey1=" + d() + L"\\plain", L"malformed"},
         {L"RegKey1=HKCU\\Software", L"one level below"},
         {L"RegKey1=HKCU", L"one level below"},
+        {L"RegKey1=HKLM\\SOFTWARE\\Wow6432Node", L"one level below"},
         {L"RegKey1=HKLM\\SYSTEM\\CurrentControlSet\\Services\\Sorvane", L"HKEY_LOCAL_MACHINE\\SYSTEM"},
         {L"RegKey1=HKCU\\" + canaryKey, L"Classes"},
         {L"RegKey1=HKCR\\.sorvanetest", L"file association"},
