@@ -51,7 +51,8 @@ HWND ApplicationRulesWindow::list() const { return item(IDC_lstvRules); }
 bool ApplicationRulesWindow::onInitDialog()
 {
     HWND lv = list();
-    ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    // A note longer than its column shows whole in a tip.
+    ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
     win::addListColumns(lv, {{L"Entry", 220}, {L"Section", 110}, {L"Note", 300}});
     m_filling = true;
     std::wstring label;
@@ -106,6 +107,7 @@ bool ApplicationRulesWindow::onInitDialog()
     SetDlgItemTextW(hwnd(), IDC_lblRules, label.c_str());
     m_filling = false;
     layoutNow();
+    ListView_SetColumnWidth(lv, 2, LVSCW_AUTOSIZE_USEHEADER);  // the note takes the rest of the row
     return true;
 }
 
