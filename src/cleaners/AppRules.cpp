@@ -129,6 +129,11 @@ std::vector<std::wstring> resolvePath(std::wstring_view text, const RuleEnvironm
             o += path.substr(at, open - at);
         const std::wstring name = toLower(std::wstring_view(path).substr(open + 1, close - open - 1));
         const auto found = env.variables.find(name);
+        if (env.outsideProfile.count(name)) {
+            why = L"the path \"" + path + L"\" uses %" + path.substr(open + 1, close - open - 1) +
+                  L"%, which lies outside your user folder";
+            return {};
+        }
         if (found == env.variables.end() || found->second.empty()) {
             why = L"the path \"" + path + L"\" uses %" + path.substr(open + 1, close - open - 1) +
                   L"%, which this machine has no folder for";
@@ -490,24 +495,32 @@ RuleEnvironment RuleEnvironment::current()
         env.variables[name] = std::move(kept);
     };
     // The user's own folders count only inside the profile the system keeps
-    // for the user: any of the user's programs can point them elsewhere.
+    // for the user: any of the user's programs can point them elsewhere,
+    // into another user's folders or the system's.
     const std::wstring profile = withoutTrailingBackslashes(tokenProfileFolder());
-    const auto inProfile = [&](std::wstring folder) {
-        return !profile.empty() && (iequals(folder, profile) || under(toLower(folder), toLower(profile)))
-                   ? std::vector<std::wstring>{folder}
-                   : std::vector<std::wstring>{};
+    std::vector<std::wstring> ownFolders;
+    const auto own = [&](const wchar_t* name, REFKNOWNFOLDERID id) {
+        std::wstring folder = knownFolder(id);
+        if (folder.empty())
+            return;
+        ownFolders.push_back(toLower(folder));
+        if (!profile.empty() && (iequals(folder, profile) || under(toLower(folder), toLower(profile))))
+            set(name, {std::move(folder)});
+        else
+            env.outsideProfile.insert(name);
     };
-    set(L"appdata", inProfile(knownFolder(FOLDERID_RoamingAppData)));
-    set(L"localappdata", inProfile(knownFolder(FOLDERID_LocalAppData)));
-    set(L"locallowappdata", inProfile(knownFolder(FOLDERID_LocalAppDataLow)));
-    set(L"userprofile", inProfile(knownFolder(FOLDERID_Profile)));
-    set(L"documents", {knownFolder(FOLDERID_Documents)});
-    set(L"pictures", {knownFolder(FOLDERID_Pictures)});
-    set(L"music", {knownFolder(FOLDERID_Music)});
-    set(L"video", {knownFolder(FOLDERID_Videos)});
-    set(L"videos", {knownFolder(FOLDERID_Videos)});
-    set(L"desktop", {knownFolder(FOLDERID_Desktop)});
-    set(L"downloads", {knownFolder(FOLDERID_Downloads)});
+    own(L"appdata", FOLDERID_RoamingAppData);
+    own(L"localappdata", FOLDERID_LocalAppData);
+    own(L"locallowappdata", FOLDERID_LocalAppDataLow);
+    own(L"userprofile", FOLDERID_Profile);
+    own(L"documents", FOLDERID_Documents);
+    own(L"pictures", FOLDERID_Pictures);
+    own(L"music", FOLDERID_Music);
+    own(L"video", FOLDERID_Videos);
+    own(L"videos", FOLDERID_Videos);
+    own(L"desktop", FOLDERID_Desktop);
+    own(L"downloads", FOLDERID_Downloads);
+    own(L"onedrive", FOLDERID_SkyDrive);
     set(L"public", {knownFolder(FOLDERID_Public)});
     set(L"commonappdata", {knownFolder(FOLDERID_ProgramData)});
     set(L"programdata", {knownFolder(FOLDERID_ProgramData)});
@@ -522,16 +535,15 @@ RuleEnvironment RuleEnvironment::current()
                           knownFolder(FOLDERID_ProgramFiles)});
     set(L"commonprogramfiles", {knownFolder(FOLDERID_ProgramFilesCommonX64),
                                 knownFolder(FOLDERID_ProgramFilesCommonX86), knownFolder(FOLDERID_ProgramFilesCommon)});
-    set(L"onedrive", {knownFolder(FOLDERID_SkyDrive)});
 
     // No rule sweeps these: the machine's protected folders, and the roots
     // of the user's own folders.
     const ProtectedFolders guarded = ProtectedFolders::gather(getDelete().strBackupPath);
     for (const auto& folder : guarded.folders())
         env.sweptNever.push_back(folder);
-    for (const wchar_t* name : {L"documents", L"pictures", L"music", L"videos", L"desktop", L"downloads",
-                                L"public", L"commonappdata", L"onedrive", L"appdata", L"localappdata",
-                                L"locallowappdata", L"userprofile"})
+    // Where the user's folders really are, inside the profile or not.
+    env.sweptNever.insert(env.sweptNever.end(), ownFolders.begin(), ownFolders.end());
+    for (const wchar_t* name : {L"public", L"commonappdata"})
         for (const auto& folder : env.variables[name])
             env.sweptNever.push_back(toLower(folder));
     for (const KNOWNFOLDERID& id : {FOLDERID_System, FOLDERID_SystemX86, FOLDERID_Windows, FOLDERID_UserProfiles})

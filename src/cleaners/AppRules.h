@@ -8,6 +8,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,9 @@ struct AppRule {
 struct RuleEnvironment {
     // Lower-case variable name without %, to its folders (no trailing backslash).
     std::map<std::wstring, std::vector<std::wstring>> variables;
+    // Variables of the user's own folders that lie outside the user's
+    // profile (lower case, no %): a path that uses one is refused.
+    std::set<std::wstring> outsideProfile;
     // Lower case, no trailing backslash: no file directly in them goes by
     // "*", "*.*" or a recursive rule, and none of them is removed.
     std::vector<std::wstring> sweptNever;

@@ -234,6 +234,22 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
     deleteRegKey(HKEY_CURRENT_USER, canaryKey);
 }
 
+// A user's program can point the user's own folders anywhere: a variable
+// whose folder lies outside the profile is not followed, and the folder it
+// points to keeps its files.
+TEST_F(ApplicationRulesTest, UserFolderPointedOutsideTheProfileIsNotFollowed)
+{
+    ScopedShellFolder documents(L"Personal", L"C:\\sorvane-fixtures\\outside");
+    rules(L"[Document Logs *]\r\nFileKey1=%Documents%|*.txt\r\n");
+    const LoadedRules loaded = loadApplicationRules();
+    EXPECT_NE(loaded.find(L"Document Logs")->refused.find(L"%Documents%, which lies outside your user folder"),
+              std::wstring::npos);
+    saveTickedRules({L"Document Logs"});
+    cleanApplicationRules(ctx, false);
+    EXPECT_TRUE(exists(L"C:\\sorvane-fixtures\\outside\\precious.txt"));
+    EXPECT_EQ(count(L"Refused rule Document Logs: "), 1u);
+}
+
 // The Rules folder beside the program that is a link to a folder a stranger
 // fills is not read; what the link leads to is never cleaned.
 TEST_F(ApplicationRulesTest, RulesFolderReachedThroughALinkIsNotRead)
