@@ -498,29 +498,24 @@ RuleEnvironment RuleEnvironment::current()
     // for the user: any of the user's programs can point them elsewhere,
     // into another user's folders or the system's.
     const std::wstring profile = withoutTrailingBackslashes(tokenProfileFolder());
+    const std::pair<const wchar_t*, const KNOWNFOLDERID*> ownVariables[] = {
+        {L"appdata", &FOLDERID_RoamingAppData}, {L"localappdata", &FOLDERID_LocalAppData},
+        {L"locallowappdata", &FOLDERID_LocalAppDataLow}, {L"userprofile", &FOLDERID_Profile},
+        {L"documents", &FOLDERID_Documents}, {L"pictures", &FOLDERID_Pictures}, {L"music", &FOLDERID_Music},
+        {L"video", &FOLDERID_Videos}, {L"videos", &FOLDERID_Videos}, {L"desktop", &FOLDERID_Desktop},
+        {L"downloads", &FOLDERID_Downloads}, {L"onedrive", &FOLDERID_SkyDrive},
+    };
     std::vector<std::wstring> ownFolders;
-    const auto own = [&](const wchar_t* name, REFKNOWNFOLDERID id) {
-        std::wstring folder = knownFolder(id);
+    for (const auto& [name, id] : ownVariables) {
+        std::wstring folder = knownFolder(*id);
         if (folder.empty())
-            return;
+            continue;
         ownFolders.push_back(toLower(folder));
         if (!profile.empty() && (iequals(folder, profile) || under(toLower(folder), toLower(profile))))
             set(name, {std::move(folder)});
         else
             env.outsideProfile.insert(name);
-    };
-    own(L"appdata", FOLDERID_RoamingAppData);
-    own(L"localappdata", FOLDERID_LocalAppData);
-    own(L"locallowappdata", FOLDERID_LocalAppDataLow);
-    own(L"userprofile", FOLDERID_Profile);
-    own(L"documents", FOLDERID_Documents);
-    own(L"pictures", FOLDERID_Pictures);
-    own(L"music", FOLDERID_Music);
-    own(L"video", FOLDERID_Videos);
-    own(L"videos", FOLDERID_Videos);
-    own(L"desktop", FOLDERID_Desktop);
-    own(L"downloads", FOLDERID_Downloads);
-    own(L"onedrive", FOLDERID_SkyDrive);
+    }
     set(L"public", {knownFolder(FOLDERID_Public)});
     set(L"commonappdata", {knownFolder(FOLDERID_ProgramData)});
     set(L"programdata", {knownFolder(FOLDERID_ProgramData)});
