@@ -183,6 +183,36 @@ void keyItems(HKEY root, const std::wstring& path, const std::vector<RealExclusi
         keyItems(root, path + L"\\" + sub, exclusions, out, depth + 1);
 }
 
+// The exclusions, each folder written by a short alias also by its long
+// name: the files are found under whichever name their key gives.
+std::vector<RuleExclusion> withLongNames(const std::vector<RuleExclusion>& exclusions)
+{
+    std::vector<RuleExclusion> out = exclusions;
+    for (const auto& ex : exclusions) {
+        if (ex.kind == RuleExclusion::Reg || ex.folder.find_first_of(L"*?") != std::wstring::npos)
+            continue;
+        // Without the long-path prefix while it fits: behind it, Wine's
+        // GetLongPathNameW hands back the short name as it is.
+        const std::wstring asked = ex.folder.size() < MAX_PATH - 12 ? ex.folder : apiPath(ex.folder);
+        std::wstring longName(MAX_PATH, L'\0');
+        DWORD n = GetLongPathNameW(asked.c_str(), longName.data(), MAX_PATH);
+        if (n >= MAX_PATH) {
+            longName.resize(n);
+            n = GetLongPathNameW(asked.c_str(), longName.data(), n);
+        }
+        if (n == 0 || n >= longName.size())
+            continue;
+        longName.resize(n);
+        if (longName.rfind(L"\\\\?\\", 0) == 0)
+            longName.erase(0, 4);
+        if (!iequals(longName, ex.folder)) {
+            out.push_back(ex);
+            out.back().folder = longName;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 const AppRule* LoadedRules::find(std::wstring_view name) const
@@ -257,6 +287,7 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
         plan.refused = rule.refused;
         return plan;
     }
+    const std::vector<RuleExclusion> fileExclusions = withLongNames(rule.exclusions);
     // Each file once, though two keys of the entry reach it.
     std::unordered_set<std::wstring> seenFiles;
     for (const RuleFileKey& key : rule.files) {
@@ -274,9 +305,11 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
                 plan.refused = folder + L": " + why;
                 return plan;
             }
-            // Linted again by the long name the system gives each part:
-            // "DOCUME~1" is Documents.
-            concrete.folder = pinned->finalPath();
+            // Linted again, and searched, by the long name the system gives
+            // each part: "DOCUME~1" is Documents, and an exclusion written
+            // by the long name holds for a key written by the alias.
+            const std::wstring real = pinned->finalPath();
+            concrete.folder = real;
             if (std::wstring lint = lintFolder(concrete, env); !lint.empty()) {
                 plan.refused = lint;
                 return plan;
@@ -286,26 +319,26 @@ RulePlan planRule(const AppRule& rule, const RuleEnvironment& env, FileSearch& s
             std::vector<uint64_t> sizes;
             if (key.recurse) {
                 search.clearFoundLists();
-                search.searchFiles(folder + L"\\", L"*", kSearchAll);
+                search.searchFiles(real + L"\\", L"*", kSearchAll);
                 files = search.strFoundFiles();
                 sizes = search.foundFileSizes();
                 if (key.removeSelf) {
                     for (const auto& sub : search.strFoundFolders())
-                        if (folderMayGo(trimmedKey(sub), rule.exclusions))
+                        if (folderMayGo(trimmedKey(sub), fileExclusions))
                             plan.folders.push_back(trimmedKey(sub));
-                    if (folderMayGo(folder, rule.exclusions))
-                        plan.folders.push_back(folder);
+                    if (folderMayGo(real, fileExclusions))
+                        plan.folders.push_back(real);
                 }
             } else {
-                for (const auto& name : filesInFolder(folder + L"\\", L"*")) {
-                    files.push_back(folder + L"\\" + name);
+                for (const auto& name : filesInFolder(real + L"\\", L"*")) {
+                    files.push_back(real + L"\\" + name);
                     sizes.push_back(fileLength(files.back()));
                 }
             }
             for (size_t i = 0; i < files.size(); ++i) {
                 std::wstring name;
                 lowerParent(toLower(files[i]), &name);
-                if (!nameMatches(key.masks, name) || excludedFile(files[i], rule.exclusions))
+                if (!nameMatches(key.masks, name) || excludedFile(files[i], fileExclusions))
                     continue;
                 if (isProgramName(name)) {
                     plan.refused = L"it would remove the program or library " + files[i];

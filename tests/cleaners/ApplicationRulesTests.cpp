@@ -234,6 +234,26 @@ TEST_F(ApplicationRulesTest, RefusesEveryEntryWhoseReachIsTooWide)
     deleteRegKey(HKEY_CURRENT_USER, canaryKey);
 }
 
+// A folder written by its short alias in one line and by its long name in
+// another is one folder: the exclusion keeps its file either way round.
+TEST_F(ApplicationRulesTest, ExclusionHoldsWhicheverNameTheFolderIsGiven)
+{
+    for (const wchar_t* rel : {L"cache\\a.log", L"cache\\keep.log", L"other\\b.log", L"other\\keep.log"})
+        fill(rel, 7);
+    wchar_t alias[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(d().c_str(), alias, MAX_PATH), 0u);
+    ASSERT_NE(toLower(alias), toLower(d()));
+    rules(L"[Alias Key *]\r\nFileKey1=" + std::wstring(alias) + L"\\cache|*.log\r\nExcludeKey1=FILE|" + d() +
+          L"\\cache\\keep.log\r\n[Alias Exclusion *]\r\nFileKey1=" + d() + L"\\other|*.log\r\nExcludeKey1=FILE|" +
+          alias + L"\\other\\keep.log\r\n");
+    saveTickedRules({L"Alias Key", L"Alias Exclusion"});
+    cleanApplicationRules(ctx, false);
+    EXPECT_FALSE(exists(dir.file(L"cache\\a.log")));
+    EXPECT_FALSE(exists(dir.file(L"other\\b.log")));
+    EXPECT_TRUE(exists(dir.file(L"cache\\keep.log")));
+    EXPECT_TRUE(exists(dir.file(L"other\\keep.log")));
+}
+
 // A user's program can point the user's own folders anywhere: a variable
 // whose folder lies outside the profile is not followed, and the folder it
 // points to keeps its files.
