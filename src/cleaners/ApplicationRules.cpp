@@ -191,20 +191,7 @@ std::vector<RuleExclusion> withLongNames(const std::vector<RuleExclusion>& exclu
     for (const auto& ex : exclusions) {
         if (ex.kind == RuleExclusion::Reg || ex.folder.find_first_of(L"*?") != std::wstring::npos)
             continue;
-        // Without the long-path prefix while it fits: behind it, Wine's
-        // GetLongPathNameW hands back the short name as it is.
-        const std::wstring asked = ex.folder.size() < MAX_PATH - 12 ? ex.folder : apiPath(ex.folder);
-        std::wstring longName(MAX_PATH, L'\0');
-        DWORD n = GetLongPathNameW(asked.c_str(), longName.data(), MAX_PATH);
-        if (n >= MAX_PATH) {
-            longName.resize(n);
-            n = GetLongPathNameW(asked.c_str(), longName.data(), n);
-        }
-        if (n == 0 || n >= longName.size())
-            continue;
-        longName.resize(n);
-        if (longName.rfind(L"\\\\?\\", 0) == 0)
-            longName.erase(0, 4);
+        const std::wstring longName = longPathOf(ex.folder);
         if (!iequals(longName, ex.folder)) {
             out.push_back(ex);
             out.back().folder = longName;

@@ -27,25 +27,6 @@ std::wstring fullPathOf(std::wstring_view path)
     return n && n < buf.size() ? std::wstring(buf.data(), n) : p;
 }
 
-std::wstring longPathOf(const std::wstring& path)
-{
-    // Only a path with a short name in it can change, and Wine's
-    // GetLongPathNameW overruns its own buffer on paths past MAX_PATH. No
-    // protected folder is that long, and a short name's long form is never
-    // shorter, so such a path is left as it is.
-    if (path.find(L'~') == std::wstring::npos || path.size() >= MAX_PATH)
-        return path;
-    const DWORD n = GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (n == 0)
-        return path;
-    std::wstring out(n, L'\0');
-    const DWORD got = GetLongPathNameW(path.c_str(), out.data(), n);
-    if (got == 0 || got >= n)
-        return path;
-    out.resize(got);
-    return out;
-}
-
 // The path behind every link and junction on the way, as the file system
 // names it; empty when the folder cannot be opened.
 std::wstring finalPathOf(const std::wstring& path)

@@ -378,6 +378,25 @@ bool hasDotPart(std::wstring_view path)
 
 } // namespace
 
+std::wstring longPathOf(const std::wstring& path)
+{
+    // Only a path with a short name in it can change. Wine's
+    // GetLongPathNameW overruns its own buffer on paths past MAX_PATH (and
+    // hands a short name back as it is behind the "\\?\" prefix), so such
+    // a path is left as it is.
+    if (path.find(L'~') == std::wstring::npos || path.size() >= MAX_PATH)
+        return path;
+    const DWORD n = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (n == 0)
+        return path;
+    std::wstring out(n, L'\0');
+    const DWORD got = GetLongPathNameW(path.c_str(), out.data(), n);
+    if (got == 0 || got >= n)
+        return path;
+    out.resize(got);
+    return out;
+}
+
 std::wstring apiPath(std::wstring_view path)
 {
     // Every full path gets the "\\?\" form: no length limit, and no name

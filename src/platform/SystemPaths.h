@@ -76,6 +76,10 @@ std::wstring createUnderFreeName(const std::wstring& first, const std::function<
 // The same, numbered as numberedName does.
 std::wstring createUnderFreeName(const std::wstring& first, const std::function<bool(const std::wstring&)>& create);
 
+// The path with every short name in it ("DOCUME~1") by its long name; the
+// path as it is when it holds none, is missing or is MAX_PATH or longer.
+std::wstring longPathOf(const std::wstring& path);
+
 // A folder and a name joined with exactly one backslash.
 std::wstring joinPath(std::wstring_view folder, std::wstring_view name);
 
