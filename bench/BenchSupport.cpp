@@ -88,10 +88,10 @@ double median3(const std::function<double()>& f)
     return median(rounds);
 }
 
-Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare)
+Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare, int rounds)
 {
     std::vector<double> engineRounds, bareRounds;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < rounds; ++i) {
         if (i % 2 == 0) {
             bareRounds.push_back(bare());
             engineRounds.push_back(engine());

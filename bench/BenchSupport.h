@@ -24,13 +24,13 @@ void line(const char* what, double engine, double bare, const char* target);
 // The median of three rounds of `f`, so that one noisy round does not decide.
 double median3(const std::function<double()>& f);
 double median(std::vector<double> rounds);
-// Three rounds of the engine and its bare loop, taking turns at going first
+// Rounds (three unless asked) of the engine and its bare loop, taking turns at going first
 // (the disk's and the registry's own settling after one step must not fall
 // on the same side every time); the median of each.
 struct Pair {
     double engine = 0, bare = 0;
 };
-Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare);
+Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare, int rounds = 3);
 // False, with a line starting "FAILED", when a step found fewer rows than
 // were seeded: its figure would mean nothing.
 bool expectRows(const char* what, size_t found, size_t seeded);
