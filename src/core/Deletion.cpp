@@ -10,7 +10,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <random>
+#include <thread>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -456,6 +458,45 @@ bool renameByHandle(HANDLE file, const std::wstring& target)
     return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buf.size())) != FALSE;
 }
 
+// The flush that ends the wipe of a large file, run on a thread of its own
+// with a handle of its own. A caller that stops waiting leaves the job to
+// finish and close its handle.
+struct FlushAside {
+    win::UniqueFile file;
+    win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool ok = false;
+    DWORD error = 0;
+};
+
+// True once every byte written through `file` is on the disk; false with the
+// last error set when the flush failed, or with `stopped` set when Stop came
+// first.
+bool flushAnswering(HANDLE file, Yielder& yield, bool& stopped)
+{
+    auto job = std::make_shared<FlushAside>();
+    HANDLE copy = nullptr;
+    if (!job->done ||
+        !DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return FlushFileBuffers(file) != FALSE;
+    job->file.reset(copy);
+    try {
+        std::thread([job] {
+            job->ok = FlushFileBuffers(job->file.get()) != FALSE;
+            job->error = GetLastError();
+            job->file.reset();
+            SetEvent(job->done.get());
+        }).detach();
+    } catch (...) {
+        return FlushFileBuffers(file) != FALSE;
+    }
+    if (!yield.waitFor(job->done.get())) {
+        stopped = true;
+        return false;
+    }
+    SetLastError(job->error);
+    return job->ok;
+}
+
 } // namespace
 
 int DeletionEngine::wipeFile(const std::wstring& path)
@@ -551,11 +592,16 @@ int DeletionEngine::overwriteAndDelete(const std::wstring& path, DWORD attrs, bo
         if (!WriteFile(file.get(), block.data(), chunk, &written, nullptr) || written != chunk)
             return keep(true);
         done += chunk;
-        // Every byte written reaches the disk before the name goes: only
-        // then is the old data gone from the disk, not from a cache.
-        if ((done % kWipeFlushBytes == 0 || done == total) && !FlushFileBuffers(file.get()))
-            return keep(true);
     }
+    // Every byte written reaches the disk before the name goes: only then is
+    // the old data gone from the disk, not from a cache. Until the flush the
+    // writes go through the cache, and the system's own writeback (which
+    // holds them back when too much waits) runs alongside.
+    bool stopped = false;
+    const bool flushed = total > kWipeFlushAsideBytes ? flushAnswering(file.get(), m_yield, stopped)
+                                                      : FlushFileBuffers(file.get()) != FALSE;
+    if (!flushed)
+        return keep(!stopped);  // on Stop the file stays, overwritten
 
     std::wstring current = path;
     if (m_settings.bytRename == 1) {

@@ -16,10 +16,10 @@ namespace sorvane {
 
 // Size of the blocks a wipe writes through the cache.
 constexpr size_t kWipeBlockBytes = 1024 * 1024;
-// A wipe flushes what it has overwritten to the disk after every so many
-// bytes and at the end, before the file loses its name: one flush for the
-// whole of a large file would keep Stop waiting.
-constexpr uint64_t kWipeFlushBytes = 64ull * 1024 * 1024;
+// A wipe flushes what it has overwritten to the disk before the file loses
+// its name. The flush of a file larger than this runs beside the caller,
+// which keeps answering Stop meanwhile; a smaller file's is waited for.
+constexpr uint64_t kWipeFlushAsideBytes = 64ull * 1024 * 1024;
 
 // The gap sort of the found folders: per gap one forward and one backward
 // pass of compare-and-exchange (case-sensitive). Tends towards ascending

@@ -40,6 +40,19 @@ public:
     }
     bool aborted() const noexcept { return m_abort != 0; }
 
+    // Waits for `event` while the message loop keeps running; false when a
+    // stop was asked for before it came.
+    bool waitFor(HANDLE event)
+    {
+        for (;;) {
+            if (aborted())
+                return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+            if (MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(kSliceMs), QS_ALLINPUT) == WAIT_OBJECT_0)
+                return true;
+            pumpNow();
+        }
+    }
+
 private:
     MessagePump& m_pump;
     const int16_t& m_abort;

@@ -136,7 +136,8 @@ private:
 TEST_F(DeletionTest, WipeOverwritesEveryByteBeforeDeleting)
 {
     settings.intDelMethod = kWipe;
-    const std::string content(kWipeBlockBytes * 2 + 12345, 'S');
+    // Large enough that its flush runs beside the caller.
+    const std::string content(kWipeFlushAsideBytes + kWipeBlockBytes * 2 + 12345, 'S');
     const auto path = make(L"secret.doc", content);
     Reader reader(path);
     ASSERT_TRUE(reader.ok());
