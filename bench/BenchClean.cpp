@@ -222,7 +222,7 @@ int wmain()
     const auto mib = [&](double s) { return kBlocks / s; };
     if (expectRows("wipe removed the file", wiped ? 1 : 0, 1)) {
         std::printf("%-34s engine %7.1f MiB/s  plain %7.1f MiB/s  ratio %5.2f   (target >= 0.95)\n",
-                    "wipe vs plain writes of the same", mib(wipe), mib(wipePair.bare), wipePair.bare / wipe);
+                    "wipe vs plain writes of the same", mib(wipe), mib(wipePair.bare), 1 / wipePair.ratio);
         for (const auto& [what, plain] : {std::pair{"  vs a fresh write alone", median(writeRounds)},
                                           std::pair{"  vs a fresh write and delete", median(writeDeleteRounds)}})
             std::printf("%-34s engine %7.1f MiB/s  plain %7.1f MiB/s  ratio %5.2f\n", what, mib(wipe), mib(plain),

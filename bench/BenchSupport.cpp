@@ -90,7 +90,7 @@ double median3(const std::function<double()>& f)
 
 Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare, int rounds)
 {
-    std::vector<double> engineRounds, bareRounds;
+    std::vector<double> engineRounds, bareRounds, ratios;
     for (int i = 0; i < rounds; ++i) {
         if (i % 2 == 0) {
             bareRounds.push_back(bare());
@@ -99,8 +99,9 @@ Pair medianPairs(const std::function<double()>& engine, const std::function<doub
             engineRounds.push_back(engine());
             bareRounds.push_back(bare());
         }
+        ratios.push_back(bareRounds.back() > 0 ? engineRounds.back() / bareRounds.back() : 0);
     }
-    return {median(engineRounds), median(bareRounds)};
+    return {median(engineRounds), median(bareRounds), median(ratios)};
 }
 
 bool expectRows(const char* what, size_t found, size_t seeded)
@@ -118,6 +119,12 @@ void line(const char* what, double engine, double bare, const char* target)
 {
     std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, engine, bare,
                 engine / bare, target);
+}
+
+void line(const char* what, const Pair& times, const char* target)
+{
+    std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, times.engine, times.bare,
+                times.ratio, target);
 }
 
 } // namespace bench

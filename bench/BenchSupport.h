@@ -29,8 +29,14 @@ double median(std::vector<double> rounds);
 // on the same side every time); the median of each.
 struct Pair {
     double engine = 0, bare = 0;
+    // The median of each round's engine / bare: the two sides of a round ran
+    // one after the other, so the machine's drift from round to round falls
+    // out of it.
+    double ratio = 0;
 };
 Pair medianPairs(const std::function<double()>& engine, const std::function<double()>& bare, int rounds = 3);
+// The line of turns taken: the medians and the median of the rounds' ratios.
+void line(const char* what, const Pair& times, const char* target);
 // False, with a line starting "FAILED", when a step found fewer rows than
 // were seeded: its figure would mean nothing.
 bool expectRows(const char* what, size_t found, size_t seeded);
