@@ -309,6 +309,14 @@ double timeFind(ScanWindow& w, int& rows, const std::function<void(HWND)>& befor
             return DefWindowProcW(h, m, wp, lp);
         auto* c = reinterpret_cast<Ctx*>(GetWindowLongPtrW(h, GWLP_USERDATA));
         HWND win = c->w->hwnd();
+        // Find is pressed in a window that is already drawn, as a user
+        // presses it: its first paint is not the scan's work.
+        RedrawWindow(win, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
         if (*c->before)
             (*c->before)(win);
         const auto t0 = Clock::now();
