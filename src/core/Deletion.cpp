@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <memory>
 #include <random>
-#include <thread>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -458,15 +457,26 @@ bool renameByHandle(HANDLE file, const std::wstring& target)
     return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buf.size())) != FALSE;
 }
 
-// The flush that ends the wipe of a large file, run on a thread of its own
-// with a handle of its own. A caller that stops waiting leaves the job to
-// finish and close its handle.
+// The flush that ends the wipe of a large file, run on a pool thread with a
+// handle of its own. A caller that stops waiting leaves the job to finish
+// and close its handle; the job's last step is the signal, after which only
+// its memory and event are given back.
 struct FlushAside {
     win::UniqueFile file;
     win::UniqueHandleNull done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     bool ok = false;
     DWORD error = 0;
 };
+
+void CALLBACK runFlushAside(PTP_CALLBACK_INSTANCE, void* param)
+{
+    const std::unique_ptr<std::shared_ptr<FlushAside>> held(static_cast<std::shared_ptr<FlushAside>*>(param));
+    FlushAside& job = **held;
+    job.ok = FlushFileBuffers(job.file.get()) != FALSE;
+    job.error = GetLastError();
+    job.file.reset();
+    SetEvent(job.done.get());
+}
 
 // True once every byte written through `file` is on the disk; false with the
 // last error set when the flush failed, or with `stopped` set when Stop came
@@ -479,14 +489,9 @@ bool flushAnswering(HANDLE file, Yielder& yield, bool& stopped)
         !DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
         return FlushFileBuffers(file) != FALSE;
     job->file.reset(copy);
-    try {
-        std::thread([job] {
-            job->ok = FlushFileBuffers(job->file.get()) != FALSE;
-            job->error = GetLastError();
-            job->file.reset();
-            SetEvent(job->done.get());
-        }).detach();
-    } catch (...) {
+    auto* handOver = new std::shared_ptr<FlushAside>(job);
+    if (!TrySubmitThreadpoolCallback(runFlushAside, handOver, nullptr)) {
+        delete handOver;
         return FlushFileBuffers(file) != FALSE;
     }
     if (!yield.waitFor(job->done.get())) {

@@ -40,14 +40,15 @@ public:
     }
     bool aborted() const noexcept { return m_abort != 0; }
 
-    // Waits for `event` while the message loop keeps running; false when a
-    // stop was asked for before it came.
+    // Waits for `event` while the message loop runs once per slice; false
+    // when a stop was asked for before it came. (Not woken by input: a pump
+    // that leaves the queue as it is would make that a busy loop.)
     bool waitFor(HANDLE event)
     {
         for (;;) {
             if (aborted())
                 return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-            if (MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(kSliceMs), QS_ALLINPUT) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(event, static_cast<DWORD>(kSliceMs)) == WAIT_OBJECT_0)
                 return true;
             pumpNow();
         }
