@@ -183,7 +183,7 @@ int wmain()
         removed = static_cast<size_t>(run.lngTotalFiles);
         return seconds(deleteStart);
     };
-    const Pair deleteTimes = medianPairs(windowRound, bareLoop);
+    const Pair deleteTimes = medianPairs(windowRound, bareLoop, 5);
     std::printf("%-34s %.3f s for %zu rows with icons (target < 1 s)\n", "show the filled window", median(shownRounds),
                 shownRows);
     std::printf("Delete All removed %zu files, the bare loop %zu\n", removed, bareRemoved);
