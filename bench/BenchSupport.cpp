@@ -115,16 +115,21 @@ bool expectRows(const char* what, size_t found, size_t seeded)
 
 int exitCode() { return g_failures ? 1 : 0; }
 
+namespace {
+void printLine(const char* what, double engine, double bare, double ratio, const char* target)
+{
+    std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, engine, bare, ratio, target);
+}
+} // namespace
+
 void line(const char* what, double engine, double bare, const char* target)
 {
-    std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, engine, bare,
-                engine / bare, target);
+    printLine(what, engine, bare, engine / bare, target);
 }
 
 void line(const char* what, const Pair& times, const char* target)
 {
-    std::printf("%-34s engine %7.3f s   bare %7.3f s   ratio %5.2f   (target %s)\n", what, times.engine, times.bare,
-                times.ratio, target);
+    printLine(what, times.engine, times.bare, times.ratio, target);
 }
 
 } // namespace bench

@@ -24,9 +24,9 @@ void line(const char* what, double engine, double bare, const char* target);
 // The median of three rounds of `f`, so that one noisy round does not decide.
 double median3(const std::function<double()>& f);
 double median(std::vector<double> rounds);
-// Rounds (three unless asked) of the engine and its bare loop, taking turns at going first
-// (the disk's and the registry's own settling after one step must not fall
-// on the same side every time); the median of each.
+// Rounds (three unless asked) of the engine and its bare loop, taking turns
+// at going first (the disk's and the registry's own settling after one step
+// must not fall on the same side every time); the median of each.
 struct Pair {
     double engine = 0, bare = 0;
     // The median of each round's engine / bare: the two sides of a round ran

@@ -485,21 +485,22 @@ bool flushAnswering(HANDLE file, Yielder& yield, bool& stopped)
 {
     auto job = std::make_shared<FlushAside>();
     HANDLE copy = nullptr;
-    if (!job->done ||
-        !DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-        return FlushFileBuffers(file) != FALSE;
-    job->file.reset(copy);
-    auto* handOver = new std::shared_ptr<FlushAside>(job);
-    if (!TrySubmitThreadpoolCallback(runFlushAside, handOver, nullptr)) {
-        delete handOver;
-        return FlushFileBuffers(file) != FALSE;
+    if (job->done &&
+        DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        job->file.reset(copy);
+        auto handOver = std::make_unique<std::shared_ptr<FlushAside>>(job);
+        if (TrySubmitThreadpoolCallback(runFlushAside, handOver.get(), nullptr)) {
+            handOver.release();  // the callback owns it now
+            if (!yield.waitFor(job->done.get())) {
+                stopped = true;
+                return false;
+            }
+            SetLastError(job->error);
+            return job->ok;
+        }
     }
-    if (!yield.waitFor(job->done.get())) {
-        stopped = true;
-        return false;
-    }
-    SetLastError(job->error);
-    return job->ok;
+    // Nothing runs beside: the flush is waited for here.
+    return FlushFileBuffers(file) != FALSE;
 }
 
 } // namespace
